@@ -1,0 +1,12 @@
+#pragma once
+
+// The rules that keep the twelve options consistent with each other.
+
+class OptionSet;
+
+namespace OptionRules
+{
+// Runs the rule of option `index` on its current value. Every setting it makes
+// goes through OptionSet::setValue, so further rules run nested.
+void Check1_Click(OptionSet &options, int index);
+} // namespace OptionRules

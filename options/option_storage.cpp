@@ -1,0 +1,59 @@
+#include "option_storage.h"
+
+#include "option_set.h"
+#include "settings_store.h"
+
+namespace
+{
+
+const QString application = QString::fromLatin1(kApplication);
+const QString section = QString::fromLatin1(kSection);
+
+std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, int index)
+{
+    const QString location = store.location(application);
+    if (const auto failure = store.readFailure(application))
+        return StoreError{StoreError::Kind::Unreadable, {}, {}, location, *failure};
+
+    const OptionInfo &option = OptionSet::info(index);
+    const QString key = QString::fromLatin1(option.key);
+    const StoredText stored = store.GetSetting(application, section, key, option.defaultValue);
+    const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
+    if (!converted.value)
+        return StoreError{converted.failure, key, stored.text, location, {}};
+    options.setValue(index, *converted.value);
+    return std::nullopt;
+}
+
+std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, int first, int last)
+{
+    for (int i = first; i <= last; ++i) {
+        if (auto error = readOption(options, store, i))
+            return error;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store)
+{
+    return readRange(options, store, 0, 2);
+}
+
+std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store)
+{
+    return readRange(options, store, 3, 10);
+}
+
+std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store)
+{
+    for (int i = 0; i < OptionCount; ++i) {
+        store.SaveSetting(application, section, QString::fromLatin1(OptionSet::info(i).key),
+                          QString::number(options.value(i)));
+    }
+    if (const auto failure = store.Commit(application))
+        return StoreError{
+            StoreError::Kind::WriteFailed, {}, {}, store.location(application), *failure};
+    return std::nullopt;
+}

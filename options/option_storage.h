@@ -1,0 +1,19 @@
+#pragma once
+
+// Reading the options from the store and writing them back, key by key in the
+// order of the option table.
+
+#include "store_error.h"
+
+#include <optional>
+
+class OptionSet;
+class SettingsStore;
+
+// Each read sets its option, so the rules run during loading exactly as for a
+// click. Loading stops at the first bad key; nothing is written.
+std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store); // 0 to 2
+std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);  // 3 to 10
+
+// Writes all twelve keys, changed or not, and commits them together.
+std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store);

@@ -1,0 +1,212 @@
+// The rules, as tables: what one click leaves behind, the exact cascades, and
+// the invariants over every state a user can reach.
+
+#include "option_set.h"
+#include "option_states.h"
+
+#include <QTest>
+
+using Change = std::pair<int, OptionValue>;
+
+class TestOptionRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void optionTable();
+    void endEffects_data();
+    void endEffects();
+    void cascades_data();
+    void cascades();
+    void edgeCases_data();
+    void edgeCases();
+    void invariantsHoldEverywhere();
+};
+
+void TestOptionRules::optionTable()
+{
+    // Captions are the keys of options 3 to 11; " View" keeps its leading blank.
+    const char *captions[] = {"Show Classic Menu and Toolbars in Microsoft Excel 2007",
+                              "Show menus tabs on the left of home tab",
+                              "Show all items in main menu",
+                              "Home",
+                              "Page Layout",
+                              "Insert",
+                              "Formulas",
+                              "Data",
+                              "Review",
+                              " View",
+                              "Developer",
+                              "Hide built-in tabs"};
+    const char *keys[] = {"Classic", "Left", "All"};
+    for (int i = 0; i < OptionCount; ++i) {
+        const OptionInfo &info = OptionSet::info(i);
+        QCOMPARE(QString::fromLatin1(info.caption), QString::fromLatin1(captions[i]));
+        QCOMPARE(QString::fromLatin1(info.key), QString::fromLatin1(i < 3 ? keys[i] : captions[i]));
+        QCOMPARE(info.defaultValue, OptionValue(i < 3 ? 1 : 0));
+        QCOMPARE(info.readAtStart, i != 11);
+    }
+}
+
+void TestOptionRules::endEffects_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("click");
+    QTest::addColumn<QString>("expected");
+
+    const QString A = "none", B = "0-2", C = "0-2 4-11", D = "0 2-11";
+    struct Row {
+        int click;
+        QString fromA, fromB, fromC, fromD;
+    };
+    const Row rows[] = {
+        {0, "0 1 2", "none", "none", "none"},     {1, "0 1", "0 2", "0 2 4-11", "0-2 4-11"},
+        {2, "0 2", "0 1", "0 1 4-11", "0 3-11"},  {3, "0 3", "0 2 3", "0 2-11", "0 2 4-11"},
+        {11, "0 3-11", "0 2-11", "0 1 2", "0 2"},
+    };
+    auto add = [](const QString &from, const QString &name, int k, const QString &expected) {
+        QTest::addRow("click %d from %s", k, qPrintable(name)) << from << k << expected;
+    };
+    for (const Row &r : rows) {
+        add(A, "A", r.click, r.fromA);
+        add(B, "B", r.click, r.fromB);
+        add(C, "C", r.click, r.fromC);
+        add(D, "D", r.click, r.fromD);
+    }
+    for (int k = 4; k <= 10; ++k) { // options 4 to 10 share one rule
+        OptionSet::State c = stateOf(C), d = stateOf(D);
+        c[k] = d[k] = 0;
+        add(A, "A", k, QStringLiteral("0 %1 11").arg(k));
+        add(B, "B", k, QStringLiteral("0 1 2 %1 11").arg(k));
+        add(C, "C", k, describe(c));
+        add(D, "D", k, describe(d));
+    }
+}
+
+void TestOptionRules::endEffects()
+{
+    QFETCH(QString, start);
+    QFETCH(int, click);
+    QFETCH(QString, expected);
+
+    OptionSet options(stateOf(start));
+    options.click(click);
+    QCOMPARE(describe(options.values()), describe(stateOf(expected)));
+}
+
+void TestOptionRules::cascades_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<std::vector<Change>>("changes");
+
+    QTest::newRow("tick 0 from none")
+        << "none" << 0 << 1 << std::vector<Change>{{0, 1}, {1, 1}, {2, 1}};
+    QTest::newRow("tick 11 from none")
+        << "none" << 11 << 1 << std::vector<Change>{{11, 1}, {3, 1}, {0, 1}, {4, 1}, {5, 1},
+                                                    {6, 1},  {7, 1}, {8, 1}, {9, 1}, {10, 1}};
+    // A grayed 0 is set back to 1 by the rule of 1, which runs the rule of 0 again, nested.
+    QTest::newRow("gray 0 from none")
+        << "none" << 0 << 2 << std::vector<Change>{{0, 2}, {1, 1}, {0, 1}, {2, 1}};
+    QTest::newRow("clear 0 from D")
+        << "0 2-11" << 0 << 0
+        << std::vector<Change>{{0, 0}, {2, 0}, {3, 0}, {4, 0},  {5, 0}, {6, 0},
+                               {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}};
+    QTest::newRow("tick 3 from B") << "0-2" << 3 << 1 << std::vector<Change>{{3, 1}, {1, 0}};
+}
+
+void TestOptionRules::cascades()
+{
+    QFETCH(QString, start);
+    QFETCH(int, option);
+    QFETCH(int, value);
+    QFETCH(std::vector<Change>, changes);
+
+    OptionSet options(stateOf(start));
+    std::vector<Change> seen;
+    options.addListener([&](int index, OptionValue v) {
+        // The listener sees the value already stored: the window shows what the rules read.
+        QCOMPARE(options.value(index), v);
+        seen.emplace_back(index, v);
+    });
+    options.setValue(option, OptionValue(value));
+    QCOMPARE(seen, changes);
+}
+
+void TestOptionRules::edgeCases_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<int>("value"); // -1: a user's click
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("tick 11 with 0 and 3: 3 is enough") << "0 3" << 11 << 1 << "0 3 11";
+    QTest::newRow("clearing the last of 4-10 keeps 11") << "0 4 11" << 4 << 0 << "0 11";
+    QTest::newRow("clear 11 clears 3-10, not 0-2") << "0-2 4 5 11" << 11 << 0 << "0 1 2";
+    QTest::newRow("clear 11 clears Home too") << "0 2 3 7 11" << 11 << 0 << "0 2";
+    QTest::newRow("clear 1 never ticks 3") << "0 1" << 1 << 0 << "0";
+    QTest::newRow("clear 3 never ticks 1") << "0 3" << 3 << 0 << "0";
+    QTest::newRow("clear 2 changes nothing else") << "0 2 3 4 11" << 2 << 0 << "0 3 4 11";
+    QTest::newRow("clear 9 changes nothing else") << "0 1 9 10 11" << 9 << 0 << "0 1 10 11";
+    QTest::newRow("click on grayed box clears it") << "0 1:2 2" << 1 << -1 << "0 2";
+    QTest::newRow("grayed counts as ticked for 0") << "0:2 4:2" << 11 << 1 << "0:2 4:2 11";
+    QTest::newRow("graying a ticked 0 runs its rule") << "0 3" << 0 << 2 << "0:2 3";
+    QTest::newRow("tick 11 over grayed 1 clears it") << "0 1:2" << 11 << 1 << "0 3-11";
+}
+
+void TestOptionRules::edgeCases()
+{
+    QFETCH(QString, start);
+    QFETCH(int, option);
+    QFETCH(int, value);
+    QFETCH(QString, expected);
+
+    OptionSet options(stateOf(start));
+    if (value < 0)
+        options.click(option);
+    else
+        options.setValue(option, OptionValue(value));
+    QCOMPARE(describe(options.values()), describe(stateOf(expected)));
+}
+
+void TestOptionRules::invariantsHoldEverywhere()
+{
+    const auto states = reachableStates();
+    QVERIFY(states.size() > 100); // sanity: the search really explored
+
+    for (const auto &state : states) {
+        const QString name = describe(state);
+        bool any4to10 = false;
+        for (int i = 4; i <= 10; ++i)
+            any4to10 |= state[i] != 0;
+        if (state[0] == 0)
+            QVERIFY2(name == QLatin1String("none"), qPrintable(name));
+        QVERIFY2(!(state[1] && state[3]), qPrintable(name));
+        QVERIFY2(!any4to10 || state[11], qPrintable(name));
+
+        for (int k = 0; k < OptionCount; ++k) {
+            OptionSet options(state);
+            int announced = 0;
+            options.addListener([&](int, OptionValue) { ++announced; });
+            options.click(k);
+            QVERIFY2(options.maxRuleDepth() <= 3,
+                     qPrintable(QStringLiteral("%1, click %2").arg(name).arg(k)));
+            QCOMPARE(options.ruleDepth(), 0);
+            QVERIFY(announced >= 1);
+
+            // The same value again runs nothing.
+            options.addListener([&](int, OptionValue) { QFAIL("no change expected"); });
+            options.setValue(k, options.value(k));
+        }
+    }
+    for (unsigned bits = 0; bits < (1u << 11); ++bits) {
+        OptionSet options;
+        for (int i = 0; i <= 10; ++i)
+            options.setValue(i, (bits >> i) & 1u);
+        QVERIFY(options.maxRuleDepth() <= 3);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestOptionRules)
+#include "tst_option_rules.moc"
