@@ -1,0 +1,261 @@
+#include "center_on_screen.h"
+#include "file_exists.h"
+#include "open_with_shell.h"
+#include "twips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+#include <cerrno>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+class FakeWindow : public TwipsWindow
+{
+public:
+    float width = 0, height = 0, screenWidth = 0, screenHeight = 0;
+    float left = -1, top = -1;
+    mutable QStringList calls;
+
+    float Width() const override { return calls << "Width", width; }
+    float Height() const override { return calls << "Height", height; }
+    float ScreenWidth() const override { return calls << "ScreenWidth", screenWidth; }
+    float ScreenHeight() const override { return calls << "ScreenHeight", screenHeight; }
+    void SetLeft(float value) override { calls << "SetLeft", left = value; }
+    void SetTop(float value) override { calls << "SetTop", top = value; }
+};
+
+// A stand-in command that records its working folder and arguments, written atomically.
+void writeRecorder(const QString &folder, const QString &name)
+{
+    const QString record = folder + "/" + name + ".rec";
+    QFile script(folder + "/" + name);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$(pwd -P)\" \"$#\" \"$@\" > '%1.tmp'\n"
+                         "mv '%1.tmp' '%1'\n")
+                     .arg(record)
+                     .toUtf8());
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner | QFile::ExeUser));
+}
+
+QStringList readRecord(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_bin;   // fake xdg-open and Excel, first on PATH
+    QTemporaryDir m_files; // files the tests probe and open
+    QByteArray m_oldPath;
+
+    QString record(const QString &name) const { return m_bin.filePath(name + ".rec"); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_bin.isValid() && m_files.isValid());
+        writeRecorder(m_bin.path(), "xdg-open");
+        writeRecorder(m_bin.path(), "Excel");
+        m_oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+
+        QFile file(m_files.filePath("cursor.cur"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        QVERIFY(QDir(m_files.path()).mkdir("folder"));
+        QVERIFY(QFile::link(m_files.filePath("cursor.cur"), m_files.filePath("link.cur")));
+        QVERIFY(QFile::link(m_files.filePath("gone.cur"), m_files.filePath("dangling.cur")));
+    }
+    void cleanupTestCase() { qputenv("PATH", m_oldPath); }
+    void init()
+    {
+        QFile::remove(record("xdg-open"));
+        QFile::remove(record("Excel"));
+    }
+
+    void centerOnScreen_data()
+    {
+        QTest::addColumn<float>("width");
+        QTest::addColumn<float>("height");
+        QTest::addColumn<float>("screenWidth");
+        QTest::addColumn<float>("screenHeight");
+        QTest::addColumn<float>("left");
+        QTest::addColumn<float>("top");
+        QTest::newRow("999 twips narrower keeps the half")
+            << 8601.f << 7200.f << 9600.f << 7200.f << 499.5f << 0.f;
+        QTest::newRow("odd differences") << 1.f << 3.f << 10.f << 6.f << 4.5f << 1.5f;
+        QTest::newRow("width and height not swapped")
+            << 1000.f << 2000.f << 9000.f << 5000.f << 4000.f << 1500.f;
+        QTest::newRow("larger than the screen goes negative")
+            << 12001.f << 9000.f << 9600.f << 7200.f << -1200.5f << -900.f;
+        QTest::newRow("half twip at large sizes")
+            << 16777215.f << 0.f << 16777216.f << 0.f << 0.5f << 0.f;
+        QTest::newRow("extreme sizes do not overflow")
+            << -3e38f << 0.f << 3e38f << 0.f << 3e38f << 0.f;
+    }
+    void centerOnScreen()
+    {
+        FakeWindow window;
+        QFETCH(float, width);
+        QFETCH(float, height);
+        QFETCH(float, screenWidth);
+        QFETCH(float, screenHeight);
+        QFETCH(float, left);
+        QFETCH(float, top);
+        window.width = width;
+        window.height = height;
+        window.screenWidth = screenWidth;
+        window.screenHeight = screenHeight;
+
+        CenterOnScreen(window);
+
+        QVERIFY2(window.left == left, qPrintable(QString::number(window.left, 'f', 3)));
+        QVERIFY2(window.top == top, qPrintable(QString::number(window.top, 'f', 3)));
+        // Horizontal move first, and the height is read only after it.
+        QCOMPARE(window.calls, QStringList({"Width", "ScreenWidth", "SetLeft", "Height",
+                                            "ScreenHeight", "SetTop"}));
+    }
+
+    void centerRealWidget()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QWidget window;
+        window.resize(301, 151);
+        window.move(3, 5);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        CenterOnScreen(window);
+
+        const QRect frame = window.frameGeometry();
+        QVERIFY2(std::abs(frame.center().x() - screen.center().x()) <= 1,
+                 qPrintable(QString::number(frame.x())));
+        QVERIFY2(std::abs(frame.center().y() - screen.center().y()) <= 1,
+                 qPrintable(QString::number(frame.y())));
+    }
+
+    void twipsRounding_data()
+    {
+        QTest::addColumn<double>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("half pixel rounds away from zero") << 7.5 << 1;
+        QTest::newRow("negative half pixel") << -7.5 << -1;
+        QTest::newRow("just under half") << 7.4 << 0;
+        QTest::newRow("NaN") << std::nan("") << 0;
+        QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << INT_MAX;
+        QTest::newRow("huge negative") << -1e30 << INT_MIN;
+    }
+    void twipsRounding()
+    {
+        QFETCH(double, twips);
+        QFETCH(int, pixels);
+        QCOMPARE(twipsRect(twips, 15, 30, 45), QRect(pixels, 1, 2, 3));
+    }
+
+    void fileExists_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("exists");
+        const QString file = m_files.filePath("cursor.cur");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("existing file") << file << true;
+        QTest::newRow("link to a file") << m_files.filePath("link.cur") << true;
+        QTest::newRow("dangling link") << m_files.filePath("dangling.cur") << false;
+        QTest::newRow("missing file") << m_files.filePath("missing.cur") << false;
+        QTest::newRow("missing folder") << m_files.filePath("nowhere/cursor.cur") << false;
+        QTest::newRow("folder") << m_files.filePath("folder") << false;
+        QTest::newRow("file used as a folder") << file + "/" << false;
+        QTest::newRow("NUL after a real name") << file + QChar(u'\0') + "x" << false;
+        QTest::newRow("control and reserved characters")
+            << m_files.filePath("\x01<>|*?:\"\t.cur") << false;
+        QTest::newRow("only spaces") << "   " << false;
+    }
+    void fileExists()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        QTest::failOnWarning(QRegularExpression(".")); // bad input is refused quietly
+        errno = 0;
+        QCOMPARE(FileExists(path), exists);
+        QCOMPARE(errno, 0);
+    }
+
+    void fileExistsAfterDeletion()
+    {
+        const QString path = m_files.filePath("short-lived.cur");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(FileExists(path));
+        QVERIFY(file.remove());
+        QVERIFY(!FileExists(path));
+    }
+
+    void openWithShell_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QStringList>("arguments");
+        const QString url = "http://www.quenmark.example/";
+        const QString mail = "mailto:options@quenmark.example";
+        const QString file = m_files.filePath("cursor.cur");
+        const QString folder = m_files.filePath("folder");
+        QTest::newRow("URL") << url << "xdg-open" << QStringList{url};
+        QTest::newRow("mailto") << mail << "xdg-open" << QStringList{mail};
+        QTest::newRow("existing file") << file << "xdg-open" << QStringList{file};
+        QTest::newRow("folder") << folder << "xdg-open" << QStringList{folder};
+        QTest::newRow("program on PATH") << "Excel"
+                                         << "Excel" << QStringList{};
+    }
+    void openWithShell()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, started);
+        QFETCH(QStringList, arguments);
+
+        OpenWithShell(0, target);
+
+        const QString programFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+        const QStringList expected =
+            QStringList{programFolder, QString::number(arguments.size())} + arguments;
+        QTRY_COMPARE(readRecord(record(started)), expected);
+    }
+
+    void openWithShellStartsNothing_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("unknown name") << "NoSuchProgramQuenmark";
+        QTest::newRow("wrong case of a program") << "excel";
+        QTest::newRow("missing relative file") << "nowhere/cursor.cur";
+        QTest::newRow("NUL before a URL") << QString("Excel") + QChar(u'\0') + "http://x";
+    }
+    void openWithShellStartsNothing()
+    {
+        QFETCH(QString, target);
+        QTest::failOnWarning(QRegularExpression("."));
+        OpenWithShell(0, target);
+        QTest::qWait(500);
+        QVERIFY(!QFile::exists(record("xdg-open")));
+        QVERIFY(!QFile::exists(record("Excel")));
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
