@@ -1,0 +1,454 @@
+#include "frmOptions.h"
+
+#include "center_on_screen.h"
+#include "file_exists.h"
+#include "hand_cursor.h"
+#include "open_with_shell.h"
+#include "option_check_box.h"
+#include "option_storage.h"
+#include "page_frame.h"
+#include "tab_strip.h"
+#include "taskbar.h"
+#include "twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWindow>
+
+namespace
+{
+
+// Every font of the window is Arial; fontconfig maps it to a metric twin where needed.
+QFont arial(double points, bool bold, bool underline = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
+}
+
+void paintWhite(QWidget *widget)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(widget->backgroundRole(), Qt::white);
+    widget->setPalette(palette);
+}
+
+void place(QWidget *widget, double left, double top, double width, double height)
+{
+    widget->setGeometry(twipsRect(left, top, width, height));
+}
+
+void setLeft(QWidget *widget, double left)
+{
+    widget->move(twipsToWholePixels(left), widget->y());
+}
+
+struct BoxPlace {
+    double left, top, width;
+};
+// By option index; every box is 375 twips high.
+constexpr BoxPlace kBoxPlaces[OptionCount] = {
+    {240, 480, 5295},   {600, 840, 3975},  {600, 1200, 3375},  {960, 1920, 1095},
+    {960, 2235, 1455},  {960, 2565, 1095}, {960, 2880, 1215},  {2640, 2565, 975},
+    {2640, 2280, 1095}, {2640, 1920, 975}, {2640, 2880, 1215}, {600, 1560, 1815},
+};
+
+constexpr int KeyTab = 9;
+constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
+
+} // namespace
+
+frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_store(store)
+{
+    setWindowTitle(QStringLiteral("frmOptions"));
+    setFixedSize(twipsRect(0, 0, 6150, 5025).size());
+    paintWhite(this);
+    setMouseTracking(true);
+    ShowMessage = [this](const QString &text) {
+        QMessageBox::warning(this, QString::fromLatin1(kSection), text);
+    };
+
+    // Created back to front, so that the pages lie in front of the tab strip.
+    tbsOptions = new TabStrip(this);
+    tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
+    place(tbsOptions, 105, 120, 5895, 4245);
+    tbsOptions->setFont(arial(9, true));
+    tbsOptions->setImageList(&ImageList1);
+    tbsOptions->Add(QStringLiteral("Group1"), QStringLiteral("Excel"),
+                    QStringLiteral("Set Options for Velmora"));
+    tbsOptions->Add(QStringLiteral("Group2"), QStringLiteral("About"), QStringLiteral("About"));
+    connect(tbsOptions, &TabStrip::Click, this, &frmOptions::tbsOptions_Click);
+    connect(tbsOptions, &TabStrip::MouseMove, this, &frmOptions::tbsOptions_MouseMove);
+
+    buildOptionsPage();
+    buildButtons();
+    buildAboutPage();
+
+    // Focus: tab strip, Ok, Cancel, then the option boxes by index.
+    QWidget *previous = tbsOptions;
+    for (QWidget *next : {static_cast<QWidget *>(Check22(1)), static_cast<QWidget *>(Check22(2))}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    for (int i = 0; i < OptionCount; ++i) {
+        setTabOrder(previous, Check1(i));
+        previous = Check1(i);
+    }
+
+    bindOptions();
+    installEventFilter(this);
+
+    // The native window exists from here on, so that the keys and the taskbar
+    // state are in place before the window is first shown.
+    winId();
+    windowHandle()->installEventFilter(this);
+    HideFromTaskbar(*this);
+}
+
+frmOptions::~frmOptions() = default;
+
+void frmOptions::buildOptionsPage()
+{
+    auto *page = new QWidget(this);
+    page->setObjectName(QStringLiteral("picOptions(0)"));
+    place(page, 21000, 525, 5685, 3690);
+    paintWhite(page);
+    picOptions.add(0, page);
+
+    auto *frame = new PageFrame(page);
+    frame->setObjectName(QStringLiteral("fraSample1(0)"));
+    place(frame, 0, 0, 5535, 3585);
+    frame->setMouseTracking(true);
+    frame->installEventFilter(this);
+    fraSample1.add(0, frame);
+    Shape1 = frame->addRect({QRectF(600, 1680, 3375, 1695), QPalette::WindowText, 1});
+
+    for (int i = 0; i < OptionCount; ++i) { // index order: "Hide built-in tabs" ends in front
+        auto *box = new OptionCheckBox(i, QString::fromLatin1(OptionSet::info(i).caption), frame);
+        box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
+        place(box, kBoxPlaces[i].left, kBoxPlaces[i].top, kBoxPlaces[i].width, 375);
+        box->setFont(arial(9, true));
+        paintWhite(box);
+        box->setMouseTracking(true);
+        box->installEventFilter(this);
+        Check1.add(i, box);
+    }
+}
+
+void frmOptions::buildButtons()
+{
+    QPixmap invisible(32, 32);
+    invisible.fill(Qt::transparent);
+    const struct {
+        int index;
+        const char *caption;
+        double left;
+    } buttons[] = {{1, "Ok", 3420}, {2, "Cancel", 4680}};
+    for (const auto &b : buttons) {
+        auto *button = new QPushButton(QString::fromLatin1(b.caption), this);
+        button->setObjectName(QStringLiteral("Check22(%1)").arg(b.index));
+        place(button, b.left, 4560, 1215, 375);
+        button->setCheckable(true); // pressed while its value is 1
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setFont(arial(11.25, true));
+        button->setIcon(QIcon(invisible));
+        paintWhite(button);
+        button->setMouseTracking(true);
+        button->installEventFilter(this);
+        connect(button, &QPushButton::toggled, this, [this, i = b.index] { Check22_Click(i); });
+        Check22.add(b.index, button);
+    }
+}
+
+void frmOptions::buildAboutPage()
+{
+    auto *page = new QWidget(this);
+    page->setObjectName(QStringLiteral("picOptions(1)"));
+    place(page, 210, 525, 5685, 3690);
+    paintWhite(page);
+    picOptions.add(1, page);
+
+    auto *frame = new PageFrame(page);
+    frame->setObjectName(QStringLiteral("fraSample1(1)"));
+    place(frame, 120, 0, 5535, 3585);
+    frame->setMouseTracking(true);
+    frame->installEventFilter(this);
+    fraSample1.add(1, frame);
+
+    auto label = [frame](const char *name, const QString &text, const QFont &font) {
+        auto *l = new QLabel(text, frame);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(font);
+        paintWhite(l);
+        l->setFocusPolicy(Qt::NoFocus);
+        return l;
+    };
+    auto colour = [](QLabel *l, const QColor &c) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, c);
+        l->setPalette(p);
+    };
+
+    // Back to front, the two lines of the groove painted on the frame behind them.
+    lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true));
+    colour(lblWebsite, QColor(0, 0, 255));
+    lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
+    lblWebsite->adjustSize();
+    lblWebsite->setMouseTracking(true);
+    lblWebsite->installEventFilter(this);
+
+    lblTitle = label("lblTitle", QStringLiteral("lblTitle"), arial(12, true));
+    place(lblTitle, 0, 480, 5415, 615);
+    colour(lblTitle, QColor(0, 128, 0));
+    lblTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblTitle->setWordWrap(true);
+
+    Line1.add(0, frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(192, 192, 192), 2}));
+
+    lblVersion = label("lblVersion", QStringLiteral("lblVersion"), arial(9.75, true));
+    place(lblVersion, 0, 1320, 5445, 225);
+    lblVersion->setForegroundRole(QPalette::ButtonText);
+    lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    lblWebsiteLabel = label("lblWebsiteLabel", QStringLiteral("Website: "), arial(9.75, true));
+    colour(lblWebsiteLabel, QColor(0, 0, 0));
+    lblWebsiteLabel->move(twipsRect(405, 2745, 0, 0).topLeft());
+    lblWebsiteLabel->adjustSize();
+
+    Line1.add(1, frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(128, 128, 128), 1}));
+}
+
+void frmOptions::bindOptions()
+{
+    // The model is the state; each box shows its option and turns its own
+    // changes, from whatever source, into settings of that option.
+    m_options.addListener([this](int index, OptionValue value) { Check1(index)->setValue(value); });
+    for (const auto &[index, box] : Check1) {
+        connect(box, &QCheckBox::stateChanged, this, [this, box = box] {
+            if (box->Value() != m_options.value(box->index()))
+                m_options.setValue(box->index(), box->Value());
+        });
+    }
+}
+
+std::optional<StoreError> frmOptions::StartUp()
+{
+    Form_Load();
+    return Form_Initialize();
+}
+
+void frmOptions::Form_Load()
+{
+    setWindowTitle(QString::fromLatin1(kSection));
+    CenterOnScreen(*this);
+    // Deliberately no check for a separator already at the end of the folder.
+    const QString cursor = QCoreApplication::applicationDirPath() + QDir::separator() +
+                           QString::fromLatin1(CursorFile);
+    if (FileExists(cursor))
+        m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
+    tbsOptions->setBackgroundColor(Qt::white);
+}
+
+std::optional<StoreError> frmOptions::Form_Initialize()
+{
+    lblTitle->setText(QString::fromLatin1(kSection));
+    lblVersion->setText(QStringLiteral("Version:   ") + QString::fromLatin1(Version));
+    if (auto error = LoadMenuOptions(m_options, m_store))
+        return error;
+    tbsOptions_Click();
+    return LoadTabOptions(m_options, m_store);
+}
+
+void frmOptions::tbsOptions_Click()
+{
+    const short count = tbsOptions->Tabs().Count();
+    for (short i = 0; i < count; ++i) {
+        const short selected = tbsOptions->SelectedItem()->Index();
+        QWidget *page = picOptions(i);
+        if (i == selected - 1) {
+            setLeft(page, 210);
+            page->setEnabled(true);
+        } else {
+            setLeft(page, -20000); // out of sight and out of reach, but never hidden
+            page->setEnabled(false);
+        }
+    }
+}
+
+void frmOptions::Form_KeyDown(int keyCode, int shift)
+{
+    if (keyCode != KeyTab || shift != CtrlMask)
+        return;
+    const short selected = tbsOptions->SelectedItem()->Index();
+    const short count = tbsOptions->Tabs().Count();
+    tbsOptions->setSelectedItem(tbsOptions->Tabs().Item(selected == count ? 1 : selected + 1));
+}
+
+void frmOptions::Check22_Click(int index)
+{
+    QPushButton *button = Check22(index);
+    if (!button->isChecked())
+        return;
+    button->setChecked(false); // idle again; the nested notification stops above
+    if (m_unloaded)
+        return;
+
+    switch (index) {
+    case 1:
+        if (const auto error = SaveOptions(m_options, m_store)) {
+            // Keep the window and the user's choices: Ok can be tried again.
+            ShowMessage(error->message());
+            return;
+        }
+        OpenWithShell(winId(), QStringLiteral("Excel"));
+        unload();
+        break;
+    case 2:
+        unload();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmOptions::unload()
+{
+    m_unloaded = true;
+    close();
+}
+
+void frmOptions::closeEvent(QCloseEvent *event)
+{
+    // The close box and Alt+F4 unload like Cancel: nothing is written.
+    m_unloaded = true;
+    event->accept();
+}
+
+void frmOptions::lblWebsite_Click()
+{
+    OpenWithShell(winId(), QString::fromLatin1(Website));
+}
+
+void frmOptions::setMousePointer(int pointer)
+{
+    if (pointer == m_mousePointer)
+        return;
+    m_mousePointer = pointer;
+    if (pointer == CustomPointer)
+        setCursor(m_mouseIcon ? *m_mouseIcon : QCursor(Qt::PointingHandCursor));
+    else
+        unsetCursor();
+}
+
+bool frmOptions::LinkUnderlined() const
+{
+    return lblWebsite->font().underline();
+}
+
+void frmOptions::setLinkUnderline(bool underlined)
+{
+    QFont font = lblWebsite->font();
+    if (font.underline() == underlined)
+        return;
+    font.setUnderline(underlined);
+    lblWebsite->setFont(font);
+}
+
+void frmOptions::Check1_MouseMove(int)
+{
+    setMousePointer(CustomPointer);
+}
+
+void frmOptions::Check22_MouseMove(int)
+{
+    setMousePointer(CustomPointer);
+}
+
+void frmOptions::tbsOptions_MouseMove()
+{
+    setLinkUnderline(false);
+    setMousePointer(CustomPointer);
+}
+
+void frmOptions::lblWebsite_MouseMove()
+{
+    setLinkUnderline(true);
+    setMousePointer(CustomPointer);
+}
+
+void frmOptions::Form_MouseMove()
+{
+    setLinkUnderline(false);
+    setMousePointer(DefaultPointer);
+}
+
+void frmOptions::fraSample1_MouseMove(int)
+{
+    setLinkUnderline(false);
+    setMousePointer(DefaultPointer);
+}
+
+void frmOptions::pointerMovedOver(QWidget *widget)
+{
+    if (widget == this)
+        return Form_MouseMove();
+    if (widget == lblWebsite)
+        return lblWebsite_MouseMove();
+    if (auto *box = qobject_cast<OptionCheckBox *>(widget))
+        return Check1_MouseMove(box->index());
+    for (const auto &[index, frame] : fraSample1)
+        if (widget == frame)
+            return fraSample1_MouseMove(index);
+    for (const auto &[index, button] : Check22)
+        if (widget == button)
+            return Check22_MouseMove(index);
+}
+
+bool frmOptions::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::KeyPress) {
+        // The native window sees each key press once, before the focused control.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const int code =
+            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ? KeyTab : key->key();
+        const Qt::KeyboardModifiers mods = key->modifiers();
+        const int shift = (mods & Qt::ShiftModifier ? ShiftMask : 0) |
+                          (mods & Qt::ControlModifier ? CtrlMask : 0) |
+                          (mods & Qt::AltModifier ? AltMask : 0);
+        Form_KeyDown(code, shift);
+        return false; // the key goes on to the focused control
+    }
+
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget)
+        return false;
+    if (event->type() == QEvent::MouseMove) {
+        // A move that nobody takes travels up to the parents; only the element
+        // under the pointer reacts, so lines and the shape count as their frame
+        // and labels without a handler change nothing.
+        const auto *move = static_cast<QMouseEvent *>(event);
+        QWidget *under = childAt(mapFromGlobal(move->globalPosition().toPoint()));
+        if ((under ? under : this) == widget)
+            pointerMovedOver(widget);
+    } else if (widget == lblWebsite && event->type() == QEvent::MouseButtonRelease) {
+        const auto *release = static_cast<QMouseEvent *>(event);
+        if (release->button() == Qt::LeftButton &&
+            lblWebsite->rect().contains(release->position().toPoint()))
+            lblWebsite_Click();
+    }
+    return false;
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+// The options window: a tab strip over two pages, the options page with the
+// twelve option boxes and the About page, and the Ok and Cancel buttons.
+
+#include "control_array.h"
+#include "image_list.h"
+#include "option_set.h"
+#include "store_error.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class OptionCheckBox;
+class PageFrame;
+class QLabel;
+class QPushButton;
+class SettingsStore;
+class TabStrip;
+struct LineShape;
+struct RectShape;
+
+class frmOptions : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *Version = "7.0";
+    static constexpr const char *Website = "http://www.quenmark.example/";
+    static constexpr const char *CursorFile = "HAND-M.CUR";
+    enum MousePointerKind { DefaultPointer = 0, CustomPointer = 99 };
+
+    explicit frmOptions(SettingsStore &store, QWidget *parent = nullptr);
+    ~frmOptions() override;
+
+    // Both start-up groups; the window may be shown only when this returns no error.
+    std::optional<StoreError> StartUp();
+    void Form_Load();
+    std::optional<StoreError> Form_Initialize();
+
+    // Shows a message to the user; a message box unless replaced (tests do).
+    std::function<void(const QString &)> ShowMessage;
+
+    OptionSet &options() { return m_options; }
+    const OptionSet &options() const { return m_options; }
+
+    // The window's one pointer setting and its custom pointer.
+    int MousePointer() const { return m_mousePointer; }
+    void setMousePointer(int pointer);
+    const std::optional<QCursor> &MouseIcon() const { return m_mouseIcon; }
+    bool LinkUnderlined() const;
+    bool isUnloaded() const { return m_unloaded; }
+
+    // Handlers, named after the control and the notification.
+    void tbsOptions_Click();
+    void Form_KeyDown(int keyCode, int shift);
+    void Check22_Click(int index);
+    void lblWebsite_Click();
+    void Check1_MouseMove(int index);
+    void Check22_MouseMove(int index);
+    void tbsOptions_MouseMove();
+    void lblWebsite_MouseMove();
+    void Form_MouseMove();
+    void fraSample1_MouseMove(int index);
+
+    // The controls, by their names and indices.
+    TabStrip *tbsOptions = nullptr;
+    ImageList ImageList1;
+    ControlArray<QWidget> picOptions;
+    ControlArray<PageFrame> fraSample1;
+    ControlArray<OptionCheckBox> Check1;
+    ControlArray<QPushButton> Check22;
+    ControlArray<LineShape> Line1;
+    RectShape *Shape1 = nullptr;
+    QLabel *lblTitle = nullptr;
+    QLabel *lblVersion = nullptr;
+    QLabel *lblWebsiteLabel = nullptr;
+    QLabel *lblWebsite = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildOptionsPage();
+    void buildAboutPage();
+    void buildButtons();
+    void bindOptions();
+    void unload();
+    void setLinkUnderline(bool underlined);
+    void pointerMovedOver(QWidget *widget);
+
+    SettingsStore &m_store;
+    OptionSet m_options;
+    int m_mousePointer = DefaultPointer;
+    std::optional<QCursor> m_mouseIcon;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+// A Check1 box: shows an option's value (2 as partially checked), and turns a
+// user's click into a setting of that option. A click toggles only between
+// cleared and ticked; a click on a grayed box clears it.
+
+#include "option_table.h"
+
+#include <QCheckBox>
+
+class OptionCheckBox : public QCheckBox
+{
+    Q_OBJECT
+
+public:
+    OptionCheckBox(int index, const QString &caption, QWidget *parent = nullptr);
+    int index() const { return m_index; }
+    OptionValue Value() const;
+    void setValue(OptionValue value);
+
+protected:
+    void nextCheckState() override;
+
+private:
+    int m_index;
+};

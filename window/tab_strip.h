@@ -1,0 +1,73 @@
+#pragma once
+
+// tbsOptions: a tab strip offering what the window needs and nothing more.
+// Tabs are addressed by a 1-based Index; every change of the selection, by a
+// click or by assigning SelectedItem, raises Click() once.
+
+#include <QColor>
+#include <QTabBar>
+
+#include <memory>
+#include <vector>
+
+class ImageList;
+
+class TabStripTab
+{
+public:
+    short Index() const { return m_index; }
+    QString Caption, Key, ToolTipText;
+
+private:
+    friend class TabStrip;
+    short m_index = 0;
+};
+
+class TabStrip;
+
+class TabStripTabs
+{
+public:
+    short Count() const { return short(m_tabs.size()); }
+    // The tab at a 1-based position, or null when there is none.
+    TabStripTab *Item(short position) const;
+
+private:
+    friend class TabStrip;
+    std::vector<std::unique_ptr<TabStripTab>> m_tabs;
+};
+
+class TabStrip : public QTabBar
+{
+    Q_OBJECT
+
+public:
+    explicit TabStrip(QWidget *parent = nullptr);
+
+    TabStripTab *Add(const QString &key, const QString &caption, const QString &toolTip);
+    const TabStripTabs &Tabs() const { return m_tabs; }
+
+    TabStripTab *SelectedItem() const;
+    // Changing the selection raises Click(); the same tab, or null, changes nothing.
+    void setSelectedItem(TabStripTab *tab);
+
+    // What the window's start-up asks of the control as a background colour message.
+    void setBackgroundColor(const QColor &color);
+    QColor backgroundColor() const { return m_background; }
+
+    // Each tab shows the image of its own position, when the list has one.
+    void setImageList(const ImageList *images);
+
+signals:
+    void Click();
+    void MouseMove();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    TabStripTabs m_tabs;
+    QColor m_background;
+    const ImageList *m_images = nullptr;
+};

@@ -1,0 +1,77 @@
+#include "taskbar.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+
+#if defined(Q_OS_WIN)
+#include "taskbar_win.h"
+#elif defined(VELMORA_HAVE_XCB)
+#include <xcb/xcb.h>
+
+#include <cstring>
+
+namespace
+{
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t *c, const char *name)
+{
+    auto cookie = xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name);
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return result;
+}
+
+} // namespace
+#endif
+
+void HideFromTaskbar(QWidget &window)
+{
+#if defined(Q_OS_WIN)
+    HideFromTaskbarWin(reinterpret_cast<void *>(window.winId()));
+#elif defined(VELMORA_HAVE_XCB)
+    xcb_connection_t *c = connection();
+    if (!c)
+        return; // not on X11 (offscreen, Wayland): nothing to do here
+    // Qt keeps states it finds on the unmapped window when it maps it.
+    const xcb_atom_t skip = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()),
+                        atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &skip);
+    xcb_flush(c);
+#else
+    Q_UNUSED(window);
+#endif
+}
+
+bool IsHiddenFromTaskbar(QWidget &window)
+{
+#if defined(Q_OS_WIN)
+    return IsHiddenFromTaskbarWin(reinterpret_cast<void *>(window.winId()));
+#elif defined(VELMORA_HAVE_XCB)
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    const xcb_atom_t skip = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    auto cookie = xcb_get_property(c, 0, xcb_window_t(window.winId()), atom(c, "_NET_WM_STATE"),
+                                   XCB_ATOM_ATOM, 0, 64);
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
+    bool found = false;
+    if (reply && reply->format == 32) {
+        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+        const int n = xcb_get_property_value_length(reply) / 4;
+        for (int i = 0; i < n; ++i)
+            found |= atoms[i] == skip;
+    }
+    free(reply);
+    return found;
+#else
+    Q_UNUSED(window);
+    return false;
+#endif
+}
