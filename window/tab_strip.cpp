@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>
 
+#include <algorithm>
+
 TabStripTab *TabStripTabs::Item(short position) const
 {
     if (position < 1 || position > Count())
@@ -63,6 +65,15 @@ void TabStrip::setImageList(const ImageList *images)
     setIconSize(images->imageSize());
     for (int i = 0; i < count() && i < images->count(); ++i)
         setTabIcon(i, images->image(i + 1));
+}
+
+QSize TabStrip::tabSizeHint(int index) const
+{
+    // Low enough that the pane's top edge shows above the pages, which start
+    // a fixed distance below the strip's top.
+    QSize size = QTabBar::tabSizeHint(index);
+    size.setHeight(std::min(size.height(), 24));
+    return size;
 }
 
 void TabStrip::paintEvent(QPaintEvent *event)

@@ -63,6 +63,7 @@ signals:
     void MouseMove();
 
 protected:
+    QSize tabSizeHint(int index) const override;
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
