@@ -1,0 +1,400 @@
+// The options window as built: its design values, stacking and focus order,
+// the tab strip's contract, and option boxes driven by real clicks.
+
+#include "frmOptions.h"
+#include "option_check_box.h"
+#include "page_frame.h"
+#include "settings_store.h"
+#include "tab_strip.h"
+#include "twips.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+class TestOptionsWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void windowSettings();
+    void layout_data();
+    void layout();
+    void stackingOrder();
+    void tabKeyWalksTheFocus();
+    void enterAndEscapeDoNothing_data();
+    void enterAndEscapeDoNothing();
+    void clicksOnRealBoxes_data();
+    void clicksOnRealBoxes();
+    void grayedBox();
+    void tabStripContract();
+    void buttonsArePlainToggles();
+    void hideBuiltInTabsHidesTheRectangleBehindIt();
+
+private:
+    QWidget *control(const QString &name) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<frmOptions> m_form;
+};
+
+void TestOptionsWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_form = std::make_unique<frmOptions>(*m_store);
+    m_form->ShowMessage = [](const QString &text) {
+        QFAIL(qPrintable("unexpected message: " + text));
+    };
+}
+
+void TestOptionsWindow::cleanup()
+{
+    m_form.reset();
+    m_store.reset();
+    m_dir.reset();
+}
+
+QWidget *TestOptionsWindow::control(const QString &name) const
+{
+    if (name == "frmOptions")
+        return m_form.get();
+    if (name == "tbsOptions")
+        return m_form->tbsOptions;
+    if (name == "lblTitle")
+        return m_form->lblTitle;
+    if (name == "lblVersion")
+        return m_form->lblVersion;
+    if (name == "lblWebsiteLabel")
+        return m_form->lblWebsiteLabel;
+    if (name == "lblWebsite")
+        return m_form->lblWebsite;
+    const int open = name.indexOf('(');
+    const int index = name.mid(open + 1).chopped(1).toInt();
+    const QString array = name.left(open);
+    if (array == "picOptions")
+        return m_form->picOptions(index);
+    if (array == "fraSample1")
+        return m_form->fraSample1(index);
+    if (array == "Check1")
+        return m_form->Check1(index);
+    if (array == "Check22")
+        return m_form->Check22(index);
+    return nullptr;
+}
+
+void TestOptionsWindow::windowSettings()
+{
+    QCOMPARE(m_form->size(), QSize(410, 335)); // 6150 x 5025 twips
+    QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
+    const Qt::WindowFlags flags = m_form->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(m_form->windowTitle(), QString("frmOptions")); // until start-up
+    QCOMPARE(m_form->palette().color(QPalette::Window), QColor(Qt::white));
+    QVERIFY(m_form->windowHandle()); // exists before the first show, for the key filter
+}
+
+void TestOptionsWindow::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QRect>("twips"); // left, top, width, height; width 0 = sized to its text
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<double>("points"); // 0: no text of its own
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("underline");
+
+    auto row = [](const char *name, const char *container, QRect twips, const char *caption,
+                  double points, bool bold, bool underline = false) {
+        QTest::newRow(name) << QString(name) << QString(container) << twips << QString(caption)
+                            << points << bold << underline;
+    };
+    row("tbsOptions", "frmOptions", {105, 120, 5895, 4245}, "", 9, true);
+    row("picOptions(0)", "frmOptions", {21000, 525, 5685, 3690}, "", 0, false);
+    row("picOptions(1)", "frmOptions", {210, 525, 5685, 3690}, "", 0, false);
+    row("fraSample1(0)", "picOptions(0)", {0, 0, 5535, 3585}, "", 0, false);
+    row("fraSample1(1)", "picOptions(1)", {120, 0, 5535, 3585}, "", 0, false);
+    const char *box = "fraSample1(0)";
+    row("Check1(0)", box, {240, 480, 5295, 375},
+        "Show Classic Menu and Toolbars in Microsoft Excel 2007", 9, true);
+    row("Check1(1)", box, {600, 840, 3975, 375}, "Show menus tabs on the left of home tab", 9,
+        true);
+    row("Check1(2)", box, {600, 1200, 3375, 375}, "Show all items in main menu", 9, true);
+    row("Check1(11)", box, {600, 1560, 1815, 375}, "Hide built-in tabs", 9, true);
+    row("Check1(3)", box, {960, 1920, 1095, 375}, "Home", 9, true);
+    row("Check1(4)", box, {960, 2235, 1455, 375}, "Page Layout", 9, true);
+    row("Check1(5)", box, {960, 2565, 1095, 375}, "Insert", 9, true);
+    row("Check1(6)", box, {960, 2880, 1215, 375}, "Formulas", 9, true);
+    row("Check1(9)", box, {2640, 1920, 975, 375}, " View", 9, true);
+    row("Check1(8)", box, {2640, 2280, 1095, 375}, "Review", 9, true);
+    row("Check1(7)", box, {2640, 2565, 975, 375}, "Data", 9, true);
+    row("Check1(10)", box, {2640, 2880, 1215, 375}, "Developer", 9, true);
+    const char *about = "fraSample1(1)";
+    row("lblTitle", about, {0, 480, 5415, 615}, "lblTitle", 12, true);
+    row("lblVersion", about, {0, 1320, 5445, 225}, "lblVersion", 9.75, true);
+    row("lblWebsiteLabel", about, {405, 2745, 0, 0}, "Website: ", 9.75, true);
+    row("lblWebsite", about, {1950, 2760, 0, 0}, "http://www.quenmark.example/", 9.75, false, true);
+    row("Check22(1)", "frmOptions", {3420, 4560, 1215, 375}, "Ok", 11.25, true);
+    row("Check22(2)", "frmOptions", {4680, 4560, 1215, 375}, "Cancel", 11.25, true);
+}
+
+void TestOptionsWindow::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, container);
+    QFETCH(QRect, twips);
+    QFETCH(QString, caption);
+    QFETCH(double, points);
+    QFETCH(bool, bold);
+    QFETCH(bool, underline);
+
+    QWidget *w = control(name);
+    QVERIFY2(w, qPrintable(name));
+    QCOMPARE(w->parentWidget(), control(container));
+    const QRect px = twipsRect(twips.x(), twips.y(), twips.width(), twips.height());
+    QCOMPARE(w->pos(), px.topLeft());
+    if (twips.width() > 0) {
+        QCOMPARE(w->size(), px.size());
+    } else { // sized to fit its text
+        QCOMPARE(w->size(), w->sizeHint());
+        QVERIFY(w->width() >= w->fontMetrics().horizontalAdvance(caption));
+    }
+
+    if (auto *label = qobject_cast<QLabel *>(w))
+        QCOMPARE(label->text(), caption);
+    else if (auto *button = qobject_cast<QAbstractButton *>(w))
+        QCOMPARE(button->text(), caption);
+    if (points > 0) {
+        QCOMPARE(w->font().family(), QString("Arial"));
+        QCOMPARE(w->font().pointSizeF(), points);
+        QCOMPARE(w->font().bold(), bold);
+        QCOMPARE(w->font().underline(), underline);
+    }
+    if (points > 0 && w != m_form->tbsOptions) {
+        // Opaque white behind every text.
+        QVERIFY(w->autoFillBackground());
+        QCOMPARE(w->palette().color(w->backgroundRole()), QColor(Qt::white));
+    }
+}
+
+void TestOptionsWindow::stackingOrder()
+{
+    // Back to front among widgets: the boxes in index order, "Hide built-in tabs" in front.
+    QList<QWidget *> boxes;
+    for (QObject *child : m_form->fraSample1(0)->children())
+        if (auto *box = qobject_cast<OptionCheckBox *>(child))
+            boxes << box;
+    QCOMPARE(boxes.size(), OptionCount);
+    for (int i = 0; i < OptionCount; ++i)
+        QCOMPARE(boxes[i], m_form->Check1(i));
+
+    // The window: tab strip at the back, then the options page, Ok, Cancel, the About page.
+    QList<QWidget *> top;
+    for (QObject *child : m_form->children())
+        if (auto *w = qobject_cast<QWidget *>(child))
+            top << w;
+    const QList<QWidget *> expected{m_form->tbsOptions, m_form->picOptions(0), m_form->Check22(1),
+                                    m_form->Check22(2), m_form->picOptions(1)};
+    QCOMPARE(top, expected);
+}
+
+void TestOptionsWindow::tabKeyWalksTheFocus()
+{
+    QVERIFY(!m_form->StartUp());
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->tbsOptions->setFocus();
+
+    QList<QWidget *> expected{m_form->Check22(1), m_form->Check22(2)};
+    for (int i = 0; i < OptionCount; ++i)
+        expected << m_form->Check1(i);
+    expected << m_form->tbsOptions;
+    for (QWidget *next : expected) {
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    // On the About page nothing of the options page can take the focus.
+    m_form->tbsOptions->setSelectedItem(m_form->tbsOptions->Tabs().Item(2));
+    QList<QWidget *> about{m_form->Check22(1), m_form->Check22(2), m_form->tbsOptions};
+    for (QWidget *next : about) {
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+}
+
+void TestOptionsWindow::enterAndEscapeDoNothing_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("focus");
+    for (const char *focus : {"Check22(1)", "Check22(2)", "Check1(4)", "tbsOptions"}) {
+        QTest::addRow("Enter on %s", focus) << int(Qt::Key_Return) << QString(focus);
+        QTest::addRow("keypad Enter on %s", focus) << int(Qt::Key_Enter) << QString(focus);
+        QTest::addRow("Esc on %s", focus) << int(Qt::Key_Escape) << QString(focus);
+    }
+}
+
+void TestOptionsWindow::enterAndEscapeDoNothing()
+{
+    QFETCH(int, key);
+    QFETCH(QString, focus);
+    QVERIFY(!m_form->StartUp());
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    control(focus)->setFocus();
+    const auto before = m_form->options().values();
+
+    QTest::keyClick(m_form->windowHandle(), Qt::Key(key));
+    QVERIFY(m_form->isVisible());
+    QVERIFY(!m_form->isUnloaded());
+    QCOMPARE(m_form->options().values(), before);
+    QVERIFY(!QFile::exists(m_store->location("Quenmark")));
+}
+
+void TestOptionsWindow::clicksOnRealBoxes_data()
+{
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QList<int>>("ticked");
+    // From the first start (0, 1 and 2 ticked).
+    QTest::newRow("Page Layout") << QList<int>{4} << QList<int>{0, 1, 2, 4, 11};
+    QTest::newRow("Page Layout, then Home") << QList<int>{4, 3} << QList<int>{0, 2, 3, 4, 11};
+    QTest::newRow("clear the classic menu") << QList<int>{0} << QList<int>{};
+    QTest::newRow("hide built-in tabs")
+        << QList<int>{11} << QList<int>{0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    QTest::newRow("hide and unhide") << QList<int>{11, 11} << QList<int>{0, 2};
+    QTest::newRow("Left after Home") << QList<int>{3, 1} << QList<int>{0, 1, 2};
+}
+
+void TestOptionsWindow::clicksOnRealBoxes()
+{
+    QFETCH(QList<int>, clicks);
+    QFETCH(QList<int>, ticked);
+    QVERIFY(!m_form->StartUp());
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+
+    for (int index : clicks) {
+        OptionCheckBox *box = m_form->Check1(index);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    }
+    for (int i = 0; i < OptionCount; ++i) {
+        const OptionValue expected = ticked.contains(i) ? 1 : 0;
+        QCOMPARE(m_form->options().value(i), expected);
+        QCOMPARE(m_form->Check1(i)->Value(), expected); // the box shows what the rules read
+    }
+}
+
+void TestOptionsWindow::grayedBox()
+{
+    QFile file(m_store->location("Quenmark"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Velmora]\nLeft=2\n");
+    file.close();
+    QVERIFY(!m_form->StartUp());
+    OptionCheckBox *left = m_form->Check1(1);
+    QCOMPARE(left->checkState(), Qt::PartiallyChecked);
+
+    // A click on a grayed box clears it; later clicks toggle, never back to grayed.
+    const Qt::CheckState after[] = {Qt::Unchecked, Qt::Checked, Qt::Unchecked, Qt::Checked};
+    for (Qt::CheckState state : after) {
+        left->click();
+        QCOMPARE(left->checkState(), state);
+        QCOMPARE(m_form->options().value(1), OptionValue(state == Qt::Checked ? 1 : 0));
+    }
+    // A change made on the box from code runs the rules too: ticking Home clears Left.
+    m_form->Check1(3)->setCheckState(Qt::Checked);
+    QCOMPARE(m_form->options().value(3), OptionValue(1));
+    QCOMPARE(left->checkState(), Qt::Unchecked);
+}
+
+void TestOptionsWindow::tabStripContract()
+{
+    TabStrip *strip = m_form->tbsOptions;
+    QCOMPARE(strip->Tabs().Count(), short(2));
+    const char *captions[] = {"Excel", "About"}, *keys[] = {"Group1", "Group2"},
+               *tips[] = {"Set Options for Velmora", "About"};
+    for (short i = 1; i <= 2; ++i) {
+        TabStripTab *tab = strip->Tabs().Item(i);
+        QVERIFY(tab);
+        QCOMPARE(tab->Index(), i);
+        QCOMPARE(tab->Caption, QString(captions[i - 1]));
+        QCOMPARE(tab->Key, QString(keys[i - 1]));
+        QCOMPARE(tab->ToolTipText, QString(tips[i - 1]));
+        QCOMPARE(strip->tabText(i - 1), tab->Caption);
+        QCOMPARE(strip->tabToolTip(i - 1), tab->ToolTipText);
+    }
+    QVERIFY(!strip->Tabs().Item(0));
+    QVERIFY(!strip->Tabs().Item(3));
+    QCOMPARE(strip->SelectedItem()->Index(), short(1));
+
+    QSignalSpy clicks(strip, &TabStrip::Click);
+    strip->setSelectedItem(strip->Tabs().Item(1)); // already selected
+    QCOMPARE(clicks.count(), 0);
+    strip->setSelectedItem(strip->Tabs().Item(2));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(strip->SelectedItem()->Index(), short(2));
+    strip->setSelectedItem(nullptr);
+    QCOMPARE(clicks.count(), 1);
+    // A user's click on the other tab raises it too, and the page follows.
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QTest::mouseClick(strip, Qt::LeftButton, {}, strip->tabRect(0).center());
+    QCOMPARE(clicks.count(), 2);
+    QCOMPARE(strip->SelectedItem()->Index(), short(1));
+    QCOMPARE(m_form->picOptions(0)->x(), 14);
+    QVERIFY(m_form->picOptions(0)->isEnabled());
+    QCOMPARE(m_form->picOptions(1)->x(), twipsToWholePixels(-20000));
+    QVERIFY(!m_form->picOptions(1)->isEnabled());
+    QVERIFY(m_form->picOptions(1)->isVisible()); // moved away, never hidden
+
+    QCOMPARE(strip->iconSize(), m_form->ImageList1.imageSize());
+    QCOMPARE(m_form->ImageList1.count(), 2);
+}
+
+void TestOptionsWindow::buttonsArePlainToggles()
+{
+    for (int index : {1, 2}) {
+        QPushButton *button = m_form->Check22(index);
+        QVERIFY(button->isCheckable());
+        QVERIFY(!button->isChecked());
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+        const QImage icon = button->icon().pixmap(32, 32).toImage();
+        QCOMPARE(icon.size(), QSize(32, 32));
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                QCOMPARE(qAlpha(icon.pixel(x, y)), 0);
+    }
+}
+
+void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
+{
+    PageFrame *frame = m_form->fraSample1(0);
+    const QImage image = frame->grab().toImage();
+    const QColor ink = frame->palette().color(QPalette::WindowText);
+    const QRect shape = twipsRect(600, 1680, 3375, 1695);
+    const QRect box = m_form->Check1(11)->geometry();
+
+    auto isInk = [&](int x, int y) { return QColor(image.pixel(x, y)) == ink; };
+    // The top edge shows only to the right of the box, the left edge only below it.
+    QVERIFY(!isInk(box.left() + 10, shape.top()));
+    QVERIFY(isInk(box.right() + 5, shape.top()));
+    QVERIFY(!isInk(shape.left(), box.bottom() - 2));
+    QVERIFY(isInk(shape.left(), box.bottom() + 10));
+    // The other edges are complete.
+    QVERIFY(isInk(shape.right(), shape.center().y()));
+    QVERIFY(isInk(shape.center().x(), shape.bottom()));
+}
+
+QTEST_MAIN(TestOptionsWindow)
+#include "tst_options_window.moc"
