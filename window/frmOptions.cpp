@@ -3,6 +3,7 @@
 #include "center_on_screen.h"
 #include "file_exists.h"
 #include "hand_cursor.h"
+#include "link_label.h"
 #include "open_with_shell.h"
 #include "option_check_box.h"
 #include "option_storage.h"
@@ -141,6 +142,9 @@ void frmOptions::buildOptionsPage()
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
         place(box, kBoxPlaces[i].left, kBoxPlaces[i].top, kBoxPlaces[i].width, 375);
         box->setFont(arial(9, true));
+        // The choices are not self-explaining: say what each one does.
+        box->setToolTip(QString::fromLatin1(OptionSet::info(i).description));
+        box->setAccessibleDescription(box->toolTip());
         paintWhite(box);
         box->setMouseTracking(true);
         box->installEventFilter(this);
@@ -189,8 +193,9 @@ void frmOptions::buildAboutPage()
     frame->installEventFilter(this);
     fraSample1.add(1, frame);
 
-    auto label = [frame](const char *name, const QString &text, const QFont &font) {
-        auto *l = new QLabel(text, frame);
+    auto label = [frame](const char *name, const QString &text, const QFont &font,
+                         bool link = false) {
+        QLabel *l = link ? new LinkLabel(text, frame) : new QLabel(text, frame);
         l->setObjectName(QString::fromLatin1(name));
         l->setFont(font);
         paintWhite(l);
@@ -204,7 +209,10 @@ void frmOptions::buildAboutPage()
     };
 
     // Back to front, the two lines of the groove painted on the frame behind them.
-    lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true));
+    InstallLinkAccessibility();
+    lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true), true);
+    connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
+            &frmOptions::lblWebsite_Click);
     colour(lblWebsite, QColor(0, 0, 255));
     lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
     lblWebsite->adjustSize();
@@ -444,11 +452,6 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
         QWidget *under = childAt(mapFromGlobal(move->globalPosition().toPoint()));
         if ((under ? under : this) == widget)
             pointerMovedOver(widget);
-    } else if (widget == lblWebsite && event->type() == QEvent::MouseButtonRelease) {
-        const auto *release = static_cast<QMouseEvent *>(event);
-        if (release->button() == Qt::LeftButton &&
-            lblWebsite->rect().contains(release->position().toPoint()))
-            lblWebsite_Click();
     }
     return false;
 }
