@@ -1,6 +1,7 @@
 #include "frmOptions.h"
 
 #include "center_on_screen.h"
+#include "command_button.h"
 #include "file_exists.h"
 #include "hand_cursor.h"
 #include "link_label.h"
@@ -78,6 +79,7 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
     setMouseTracking(true);
+    InstallAccessibility();
     ShowMessage = [this](const QString &text) {
         QMessageBox::warning(this, QString::fromLatin1(kSection), text);
     };
@@ -162,7 +164,7 @@ void frmOptions::buildButtons()
         double left;
     } buttons[] = {{1, "Ok", 3420}, {2, "Cancel", 4680}};
     for (const auto &b : buttons) {
-        auto *button = new QPushButton(QString::fromLatin1(b.caption), this);
+        auto *button = new CommandButton(QString::fromLatin1(b.caption), this);
         button->setObjectName(QStringLiteral("Check22(%1)").arg(b.index));
         place(button, b.left, 4560, 1215, 375);
         button->setCheckable(true); // pressed while its value is 1
@@ -209,7 +211,6 @@ void frmOptions::buildAboutPage()
     };
 
     // Back to front, the two lines of the groove painted on the frame behind them.
-    InstallLinkAccessibility();
     lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true), true);
     connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
             &frmOptions::lblWebsite_Click);

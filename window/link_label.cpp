@@ -1,5 +1,7 @@
 #include "link_label.h"
 
+#include "command_button.h"
+
 #include <QAccessibleWidget>
 #include <QMouseEvent>
 
@@ -39,19 +41,45 @@ public:
     }
 };
 
-QAccessibleInterface *linkFactory(const QString &className, QObject *object)
+class AccessibleCommandButton : public QAccessibleWidget
 {
-    if (className == QLatin1String("LinkLabel") && object && object->isWidgetType())
+public:
+    explicit AccessibleCommandButton(CommandButton *button)
+        : QAccessibleWidget(button, QAccessible::Button)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return static_cast<CommandButton *>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &name) override
+    {
+        if (name == pressAction())
+            static_cast<CommandButton *>(widget())->click();
+    }
+};
+
+QAccessibleInterface *factory(const QString &className, QObject *object)
+{
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("LinkLabel"))
         return new AccessibleLink(static_cast<LinkLabel *>(object));
+    if (className == QLatin1String("CommandButton"))
+        return new AccessibleCommandButton(static_cast<CommandButton *>(object));
     return nullptr;
 }
 
 } // namespace
 
-void InstallLinkAccessibility()
+void InstallAccessibility()
 {
     static const bool installed = [] {
-        QAccessible::installFactory(linkFactory);
+        QAccessible::installFactory(factory);
         return true;
     }();
     Q_UNUSED(installed);

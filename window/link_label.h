@@ -20,5 +20,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
 
-// Makes screen readers see every LinkLabel as a link. Idempotent.
-void InstallLinkAccessibility();
+// Makes screen readers see every LinkLabel as a link and every CommandButton
+// as a push button. Idempotent.
+void InstallAccessibility();

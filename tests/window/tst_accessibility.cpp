@@ -1,0 +1,153 @@
+// What a screen reader meets: names, roles, descriptions and states, and the
+// window worked from the keyboard alone.
+
+#include "frmOptions.h"
+#include "option_check_box.h"
+#include "settings_store.h"
+#include "tab_strip.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void optionBoxes();
+    void checkStates();
+    void buttonsLabelsAndLink();
+    void tabsByCaption();
+    void keyboardAlone();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<frmOptions> m_form;
+};
+
+void TestAccessibility::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QFile file(m_dir->filePath("Quenmark.conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Velmora]\nLeft=2\n"); // one grayed box
+    file.close();
+    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_form = std::make_unique<frmOptions>(*m_store);
+    QVERIFY(!m_form->StartUp());
+}
+
+void TestAccessibility::cleanup()
+{
+    m_form.reset();
+    m_store.reset();
+    m_dir.reset();
+}
+
+void TestAccessibility::optionBoxes()
+{
+    for (int i = 0; i < OptionCount; ++i) {
+        OptionCheckBox *box = m_form->Check1(i);
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(box);
+        QVERIFY(a);
+        QCOMPARE(a->role(), QAccessible::CheckBox);
+        QCOMPARE(a->text(QAccessible::Name), QString::fromLatin1(OptionSet::info(i).caption));
+        const QString description = a->text(QAccessible::Description);
+        QCOMPARE(description, QString::fromLatin1(OptionSet::info(i).description));
+        QVERIFY(!description.isEmpty());
+        QCOMPARE(box->toolTip(), description);
+    }
+}
+
+void TestAccessibility::checkStates()
+{
+    auto state = [&](int i) {
+        return QAccessible::queryAccessibleInterface(m_form->Check1(i))->state();
+    };
+    QVERIFY(state(0).checked);
+    QVERIFY(!state(0).checkStateMixed);
+    QVERIFY(state(1).checkStateMixed); // grayed from the store
+    QVERIFY(!state(3).checked);
+    QVERIFY(state(0).checkable);
+
+    // The toggle action a screen reader offers goes through the rules like a click.
+    QAccessibleInterface *home = QAccessible::queryAccessibleInterface(m_form->Check1(3));
+    home->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(state(3).checked);
+    QVERIFY(!state(1).checked && !state(1).checkStateMixed); // Home excludes Left
+}
+
+void TestAccessibility::buttonsLabelsAndLink()
+{
+    const QList<QPair<QWidget *, QString>> named{{m_form->Check22(1), "Ok"},
+                                                 {m_form->Check22(2), "Cancel"},
+                                                 {m_form->lblTitle, "Velmora"},
+                                                 {m_form->lblVersion, "Version:   7.0"},
+                                                 {m_form->lblWebsiteLabel, "Website: "}};
+    for (const auto &[widget, name] : named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+    QCOMPARE(QAccessible::queryAccessibleInterface(m_form->Check22(1))->role(),
+             QAccessible::Button);
+
+    QAccessibleInterface *link = QAccessible::queryAccessibleInterface(m_form->lblWebsite);
+    QCOMPARE(link->role(), QAccessible::Link);
+    QCOMPARE(link->text(QAccessible::Name), QString(frmOptions::Website));
+    QVERIFY(link->state().linked);
+    QVERIFY(link->actionInterface());
+    QVERIFY(
+        link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+}
+
+void TestAccessibility::tabsByCaption()
+{
+    QAccessibleInterface *strip = QAccessible::queryAccessibleInterface(m_form->tbsOptions);
+    QVERIFY(strip);
+    QStringList names;
+    for (int i = 0; i < strip->childCount(); ++i) {
+        QAccessibleInterface *child = strip->child(i);
+        if (child->role() == QAccessible::PageTab)
+            names << child->text(QAccessible::Name);
+    }
+    QCOMPARE(names, (QStringList{"Excel", "About"}));
+}
+
+void TestAccessibility::keyboardAlone()
+{
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QWindow *window = m_form->windowHandle();
+    m_form->tbsOptions->setFocus();
+
+    // Tab to "Page Layout" (tab strip, Ok, Cancel, boxes 0 to 4) and tick it with Space.
+    for (int i = 0; i < 7; ++i)
+        QTest::keyClick(window, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), m_form->Check1(4));
+    QTest::keyClick(window, Qt::Key_Space);
+    QCOMPARE(m_form->options().value(4), OptionValue(1));
+    QCOMPARE(m_form->options().value(11), OptionValue(1));
+
+    // Ctrl+Tab switches pages and back.
+    QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(2));
+    QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(1));
+
+    // Space on Cancel closes without writing.
+    m_form->Check22(2)->setFocus();
+    QTest::keyClick(window, Qt::Key_Space);
+    QVERIFY(m_form->isUnloaded());
+    QVERIFY(!m_form->isVisible());
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
