@@ -16,11 +16,14 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWindow>
+
+#include <cmath>
 
 namespace
 {
@@ -63,6 +66,28 @@ constexpr BoxPlace kBoxPlaces[OptionCount] = {
     {960, 2235, 1455},  {960, 2565, 1095}, {960, 2880, 1215},  {2640, 2565, 975},
     {2640, 2280, 1095}, {2640, 1920, 975}, {2640, 2880, 1215}, {600, 1560, 1815},
 };
+
+// The pages stay white whatever the colour scheme; a system text colour that
+// would vanish on white (a dark scheme's light text) gives way to black.
+QColor readableOnWhite(const QColor &colour)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double contrast = 1.05 / (luminance(colour) + 0.05);
+    return contrast >= 4.5 ? colour : QColor(Qt::black);
+}
+
+void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
 
 constexpr int KeyTab = 9;
 constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
@@ -112,7 +137,10 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     }
 
     bindOptions();
+    followSystemTextColours();
     installEventFilter(this);
+    // A new system scheme is announced to the application object only.
+    QCoreApplication::instance()->installEventFilter(this);
 
     // The native window exists from here on, so that the keys and the taskbar
     // state are in place before the window is first shown.
@@ -340,6 +368,19 @@ void frmOptions::unload()
     close();
 }
 
+void frmOptions::followSystemTextColours()
+{
+    const QPalette system = QGuiApplication::palette();
+    const QColor buttonText = readableOnWhite(system.color(QPalette::ButtonText));
+    const QColor windowText = readableOnWhite(system.color(QPalette::WindowText));
+    for (const auto &[index, box] : Check1)
+        setRoleColour(box, QPalette::ButtonText, buttonText);
+    for (const auto &[index, button] : Check22)
+        setRoleColour(button, QPalette::ButtonText, buttonText);
+    setRoleColour(lblVersion, QPalette::ButtonText, buttonText);
+    setRoleColour(fraSample1(0), QPalette::WindowText, windowText); // the rectangle's outline
+}
+
 void frmOptions::closeEvent(QCloseEvent *event)
 {
     // The close box and Alt+F4 unload like Cancel: nothing is written.
@@ -442,6 +483,11 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
         return false; // the key goes on to the focused control
     }
 
+    if (watched == QCoreApplication::instance()) {
+        if (event->type() == QEvent::ApplicationPaletteChange)
+            followSystemTextColours();
+        return false;
+    }
     auto *widget = qobject_cast<QWidget *>(watched);
     if (!widget)
         return false;

@@ -91,6 +91,7 @@ private:
     void bindOptions();
     void unload();
     void setLinkUnderline(bool underlined);
+    void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
 
     SettingsStore &m_store;

@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,8 @@ private slots:
     void tabStripContract();
     void buttonsArePlainToggles();
     void hideBuiltInTabsHidesTheRectangleBehindIt();
+    void textFollowsTheSchemeWhileReadable_data();
+    void textFollowsTheSchemeWhileReadable();
 
 private:
     QWidget *control(const QString &name) const;
@@ -394,6 +397,46 @@ void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
     // The other edges are complete.
     QVERIFY(isInk(shape.right(), shape.center().y()));
     QVERIFY(isInk(shape.center().x(), shape.bottom()));
+}
+
+void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()
+{
+    QTest::addColumn<QColor>("systemText");
+    QTest::addColumn<QColor>("shown");
+    QTest::newRow("dark scheme: light text gives way")
+        << QColor(240, 240, 240) << QColor(Qt::black);
+    QTest::newRow("high contrast: navy text is kept") << QColor(0, 0, 128) << QColor(0, 0, 128);
+    QTest::newRow("mid grey is too faint") << QColor(150, 150, 150) << QColor(Qt::black);
+}
+
+void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
+{
+    QFETCH(QColor, systemText);
+    QFETCH(QColor, shown);
+    QVERIFY(!m_form->StartUp());
+    const QPalette original = QApplication::palette();
+    QPalette scheme = original;
+    for (auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+        scheme.setColor(role, systemText);
+    for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+        scheme.setColor(role, QColor(45, 45, 45));
+    QApplication::setPalette(scheme);
+    auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+
+    for (int i = 0; i < OptionCount; ++i)
+        QCOMPARE(m_form->Check1(i)->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(m_form->Check22(1)->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(m_form->lblVersion->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(m_form->fraSample1(0)->palette().color(QPalette::WindowText), shown);
+    // The pages stay white.
+    QCOMPARE(m_form->picOptions(0)->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(m_form->Check1(0)->palette().color(m_form->Check1(0)->backgroundRole()),
+             QColor(Qt::white));
+
+    const QString dir = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
+    if (!dir.isEmpty() &&
+        QTest::currentDataTag() == QLatin1String("dark scheme: light text gives way"))
+        m_form->grab().save(dir + "/options-page-dark.png");
 }
 
 QTEST_MAIN(TestOptionsWindow)
