@@ -1,0 +1,117 @@
+# Installs the build with DESTDIR into a scratch folder, the way the Debian
+# package is staged, and checks the layout and that the files agree.
+#   -DBUILD_DIR -DCONFIG -DSTAGE -DBINDIR -DLIBDIR -DDATADIR -DPROGRAM
+#   -DBUILT_PROGRAM -DDIST -DAPP_ID
+set(problems "")
+macro(problem text)
+    list(APPEND problems "${text}")
+endmacro()
+
+function(same_as file source)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${file}" "${DIST}/${source}"
+                    RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
+    if(differs)
+        set(problems ${problems} "${file} is missing or differs from dist/${source}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+function(dir_of var dir)
+    if(IS_ABSOLUTE "${dir}")
+        set(${var} "${dest}${dir}" PARENT_SCOPE)
+    else()
+        set(${var} "${dest}${prefix}/${dir}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+file(REMOVE_RECURSE "${STAGE}")
+set(dest "${STAGE}/destdir")
+set(prefix "${STAGE}/prefix")
+set(ENV{DESTDIR} "${dest}")
+execute_process(
+    COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --config "${CONFIG}" --prefix "${prefix}"
+    RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed (${result})")
+endif()
+if(EXISTS "${prefix}")
+    problem("files were installed outside DESTDIR, under ${prefix}")
+endif()
+
+dir_of(bin "${BINDIR}")
+dir_of(app "${LIBDIR}/velmora")
+dir_of(share "${DATADIR}")
+
+# The program and its cursor share a folder; the cursor is the committed one.
+find_program(program NAMES "${PROGRAM}" PATHS "${app}" NO_DEFAULT_PATH NO_CACHE)
+if(NOT program)
+    problem("no executable ${app}/${PROGRAM}")
+endif()
+same_as("${app}/HAND-M.CUR" HAND-M.CUR)
+
+# A build-tree run finds its cursor beside the program too.
+get_filename_component(built_dir "${BUILT_PROGRAM}" DIRECTORY)
+same_as("${built_dir}/HAND-M.CUR" HAND-M.CUR)
+
+# The command on PATH is a relative link, so it survives being moved out of
+# DESTDIR into the package, and it must end at the installed program.
+set(link "${bin}/velmora")
+if(NOT IS_SYMLINK "${link}")
+    problem("${link} is not a symlink")
+else()
+    file(READ_SYMLINK "${link}" link_target)
+    if(IS_ABSOLUTE "${link_target}")
+        problem("${link} points to an absolute path: ${link_target}")
+    endif()
+    file(REAL_PATH "${link}" resolved)
+    file(REAL_PATH "${app}/${PROGRAM}" real_program)
+    if(NOT resolved STREQUAL real_program OR NOT EXISTS "${resolved}")
+        problem("${link} -> ${link_target} does not reach ${app}/${PROGRAM}")
+    endif()
+endif()
+
+# Desktop integration files are installed unchanged under their standard names.
+set(desktop "${share}/applications/${APP_ID}.desktop")
+set(metainfo "${share}/metainfo/${APP_ID}.metainfo.xml")
+set(svg "${share}/icons/hicolor/scalable/apps/${APP_ID}.svg")
+set(png "${share}/icons/hicolor/48x48/apps/${APP_ID}.png")
+same_as("${desktop}" ${APP_ID}.desktop)
+same_as("${metainfo}" ${APP_ID}.metainfo.xml)
+same_as("${svg}" icons/${APP_ID}.svg)
+same_as("${png}" icons/48x48/${APP_ID}.png)
+
+if(EXISTS "${png}")
+    file(READ "${png}" ihdr OFFSET 12 LIMIT 12 HEX)
+    if(NOT ihdr STREQUAL "494844520000003000000030")
+        problem("${png} is not a 48x48 PNG (IHDR ${ihdr})")
+    endif()
+endif()
+
+# The names that tie the files together: Exec is the command on PATH, Icon is
+# the installed icon name, and the metainfo launches this desktop entry.
+if(EXISTS "${desktop}")
+    file(STRINGS "${desktop}" exec REGEX "^Exec=")
+    file(STRINGS "${desktop}" icon REGEX "^Icon=")
+    if(NOT exec MATCHES "^Exec=velmora( |$)")
+        problem("desktop entry runs '${exec}', not the installed command velmora")
+    endif()
+    if(NOT icon STREQUAL "Icon=${APP_ID}")
+        problem("desktop entry names '${icon}', but the icons are installed as ${APP_ID}")
+    endif()
+endif()
+if(EXISTS "${metainfo}")
+    file(READ "${metainfo}" xml)
+    foreach(expected "<id>${APP_ID}</id>"
+                     "<launchable type=\"desktop-id\">${APP_ID}.desktop</launchable>"
+                     "<binary>velmora</binary>")
+        string(FIND "${xml}" "${expected}" at)
+        if(at EQUAL -1)
+            problem("metainfo lacks ${expected}")
+        endif()
+    endforeach()
+endif()
+
+if(problems)
+    list(JOIN problems "\n  " text)
+    message(FATAL_ERROR "Install layout is wrong:\n  ${text}")
+endif()
+message(STATUS "Install layout checked under ${dest}${prefix}")
