@@ -25,8 +25,11 @@ run: build
 	fi
 	@$(BUILD)/bin/velmora
 
-package: build
-	@cmake --build $(BUILD) --target package
+# The package is built with the /usr prefix in a folder of its own.
+package: deps
+	@cmake -S . -B build-deb -G $(GENERATOR) -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
+		-DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF
+	@cmake --build build-deb --target package
 
 clean:
 	rm -rf $(BUILD)

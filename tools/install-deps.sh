@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xdotool
     g++-mingw-w64-x86-64
     libbenchmark-dev
+    desktop-file-utils appstream python3 dpkg-dev
 )
 
 missing=()

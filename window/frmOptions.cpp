@@ -89,6 +89,25 @@ void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colo
     widget->setPalette(palette);
 }
 
+class SchemeWatcher : public QObject
+{
+public:
+    SchemeWatcher(QObject *parent, std::function<void()> changed)
+        : QObject(parent), m_changed(std::move(changed))
+    {
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange &&
+            watched == QCoreApplication::instance())
+            m_changed();
+        return false;
+    }
+
+private:
+    std::function<void()> m_changed;
+};
+
 constexpr int KeyTab = 9;
 constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
 
@@ -139,8 +158,11 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     bindOptions();
     followSystemTextColours();
     installEventFilter(this);
-    // A new system scheme is announced to the application object only.
-    QCoreApplication::instance()->installEventFilter(this);
+    // A new system scheme is announced to the application object only. A filter
+    // there sees every event of the program, so it is a separate small object
+    // rather than this window, whose filter must see each key press once.
+    QCoreApplication::instance()->installEventFilter(
+        new SchemeWatcher(this, [this] { followSystemTextColours(); }));
 
     // The native window exists from here on, so that the keys and the taskbar
     // state are in place before the window is first shown.
@@ -483,11 +505,6 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
         return false; // the key goes on to the focused control
     }
 
-    if (watched == QCoreApplication::instance()) {
-        if (event->type() == QEvent::ApplicationPaletteChange)
-            followSystemTextColours();
-        return false;
-    }
     auto *widget = qobject_cast<QWidget *>(watched);
     if (!widget)
         return false;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -36,6 +37,7 @@ private slots:
     void tabStripContract();
     void buttonsArePlainToggles();
     void hideBuiltInTabsHidesTheRectangleBehindIt();
+    void captionsFitTheirControls();
     void textFollowsTheSchemeWhileReadable_data();
     void textFollowsTheSchemeWhileReadable();
 
@@ -397,6 +399,38 @@ void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
     // The other edges are complete.
     QVERIFY(isInk(shape.right(), shape.center().y()));
     QVERIFY(isInk(shape.center().x(), shape.bottom()));
+}
+
+void TestOptionsWindow::captionsFitTheirControls()
+{
+    // Run again by ctest at several scale factors: the window scales as one piece.
+    QVERIFY(!m_form->StartUp());
+    for (int i = 0; i < OptionCount; ++i) {
+        OptionCheckBox *box = m_form->Check1(i);
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+        const QSize text = box->fontMetrics().size(Qt::TextShowMnemonic, box->text());
+        QVERIFY2(text.width() <= room.width(), qPrintable(box->text()));
+        QVERIFY2(text.height() <= room.height(), qPrintable(box->text()));
+    }
+    for (QLabel *label : {m_form->lblVersion, m_form->lblWebsiteLabel, m_form->lblWebsite})
+        QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+    for (int index : {1, 2}) {
+        QPushButton *button = m_form->Check22(index);
+        const int text = button->fontMetrics().horizontalAdvance(button->text());
+        const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        QVERIFY2(text + button->iconSize().width() + 4 + 2 * frame <= button->width(),
+                 qPrintable(button->text()));
+    }
+    // A long title wraps inside the label's width and still fits its two lines.
+    m_form->lblTitle->setText("Velmora: the classic menu and toolbars for Microsoft Excel 2007");
+    QCOMPARE(m_form->lblTitle->width(), twipsToWholePixels(5415));
+    const int lineHeight = m_form->lblTitle->fontMetrics().lineSpacing();
+    const int needed = m_form->lblTitle->heightForWidth(m_form->lblTitle->width());
+    QVERIFY(needed > lineHeight); // wraps
+    QVERIFY(needed <= m_form->lblTitle->height());
 }
 
 void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()

@@ -1,0 +1,893 @@
+// The window's life from start-up to closing, each case from its own store
+// folder: loading, stored values that stop start-up, the custom pointer file,
+// Ok, Cancel and the close box, the Ctrl+Tab shortcut, the pointer reactions
+// and the web link. Excel and xdg-open are stand-in scripts first on PATH.
+
+#include "../options/option_states.h"
+#include "frmOptions.h"
+#include "option_check_box.h"
+#include "page_frame.h"
+#include "settings_store.h"
+#include "tab_strip.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using Kind = StoreError::Kind;
+Q_DECLARE_METATYPE(StoreError::Kind)
+
+namespace
+{
+
+const char *const kStoreVariable = "VELMORA_TEST_STORE"; // read by the stand-in Excel
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+QString programFolder()
+{
+    return QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+}
+
+// A commit replaces the file by a new one, so a write shows as a new inode.
+QString fileIdentity(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("<missing>");
+    return QStringLiteral("%1/%2.%3")
+        .arg(st.st_ino)
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec));
+}
+
+// A stand-in program: per run it copies the store file (Excel only), then
+// records its working folder and arguments, and last appends a line to its log.
+bool writeStandIn(const QString &folder, const QString &name)
+{
+    const QString base = folder + "/" + name;
+    QString script = QStringLiteral("#!/bin/sh\n");
+    if (name == "Excel")
+        script += QStringLiteral("if [ -f \"$%1\" ]; then cp \"$%1\" '%2.store.tmp'; "
+                                 "else echo '<missing>' > '%2.store.tmp'; fi\n"
+                                 "mv '%2.store.tmp' '%2.store'\n")
+                      .arg(QString::fromLatin1(kStoreVariable), base);
+    script += QStringLiteral("printf '%s\\n' \"$(pwd -P)\" \"$#\" \"$@\" > '%1.rec.tmp'\n"
+                             "mv '%1.rec.tmp' '%1.rec'\n"
+                             "echo run >> '%1.log'\n")
+                  .arg(base);
+    QFile file(base);
+    if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
+        return false;
+    file.close();
+    return file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
+}
+
+// The values of the twelve keys as a fresh reader of the file sees them.
+QStringList storedValues(const QString &file)
+{
+    QSettings settings(file, QSettings::NativeFormat);
+    QStringList values;
+    for (const OptionInfo &option : kOptionTable) {
+        const QString where = QStringLiteral("Velmora/") + QString::fromLatin1(option.key);
+        values << (settings.contains(where) ? settings.value(where).toString() : QString("-"));
+    }
+    return values;
+}
+
+QStringList valuesOf(const OptionSet::State &state)
+{
+    QStringList values;
+    for (OptionValue v : state)
+        values << QString::number(v);
+    return values;
+}
+
+OptionSet::State shownByBoxes(const frmOptions &form)
+{
+    OptionSet::State shown{};
+    for (int i = 0; i < OptionCount; ++i)
+        shown[i] = form.Check1(i)->Value();
+    return shown;
+}
+
+// A real cursor file: Qt writes an icon, whose type word and first entry's two
+// words then become a cursor's with hot spot (hotX, hotY).
+QByteArray cursorFile(int hotX, int hotY)
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(4, 2, 12, 20, Qt::black);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "ico");
+    if (!writer.write(image))
+        return {};
+    QByteArray bytes = buffer.data();
+    bytes[2] = 2;
+    bytes[10] = char(hotX);
+    bytes[11] = 0;
+    bytes[12] = char(hotY);
+    bytes[13] = 0;
+    return bytes;
+}
+
+// Puts a file (or a folder) named HAND-M.CUR into the program folder for the
+// guard's lifetime. Whatever was there, such as the shipped cursor the build
+// copies beside the programs, is kept aside and put back, also on failure; the
+// name is only ever switched by renames, so it never stands half written.
+class ProgramFolderCursor
+{
+public:
+    explicit ProgramFolderCursor(const std::optional<QByteArray> &content)
+        : m_path(std::filesystem::path(QFile::encodeName(programFolder()).toStdString()) /
+                 frmOptions::CursorFile),
+          m_backup(m_path.string() + ".tst_startup_closing." +
+                   std::to_string(QCoreApplication::applicationPid()))
+    {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(m_path, ec))
+            m_hadFile = std::filesystem::copy_file(m_path, m_backup, ec) && !ec;
+        if (content) {
+            const std::string staged = m_backup.string() + ".new";
+            m_ok = writeFile(QFile::decodeName(staged.c_str()), *content);
+            std::filesystem::rename(staged, m_path, ec);
+            m_ok = m_ok && !ec;
+        } else {
+            std::filesystem::remove(m_path, ec);
+            m_ok = std::filesystem::create_directory(m_path, ec);
+            m_isFolder = m_ok;
+        }
+    }
+    ~ProgramFolderCursor()
+    {
+        std::error_code ec;
+        if (m_isFolder)
+            std::filesystem::remove(m_path, ec);
+        if (m_hadFile)
+            std::filesystem::rename(m_backup, m_path, ec);
+        else if (!m_isFolder)
+            std::filesystem::remove(m_path, ec);
+    }
+    ProgramFolderCursor(const ProgramFolderCursor &) = delete;
+    ProgramFolderCursor &operator=(const ProgramFolderCursor &) = delete;
+
+    bool ok() const { return m_ok; }
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_backup;
+    bool m_hadFile = false;
+    bool m_isFolder = false;
+    bool m_ok = false;
+};
+
+// Records which widget each pointer move is delivered to first, including the
+// moves Qt drops for widgets that do not track the pointer.
+class MoveRecorder : public QObject
+{
+public:
+    QList<QObject *> receivers;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseMove && watched->isWidgetType())
+            receivers << watched;
+        return false;
+    }
+};
+
+} // namespace
+
+class TestStartupClosing : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void firstStart();
+    void loadingExamples_data();
+    void loadingExamples();
+    void badStoredValueStopsStartUp_data();
+    void badStoredValueStopsStartUp();
+    void cursorFile_data();
+    void cursorFile();
+
+    void okSavesThenStartsExcel_data();
+    void okSavesThenStartsExcel();
+    void okTwiceSavesAndStartsOnce();
+    void closingWithoutSaving_data();
+    void closingWithoutSaving();
+    void failedSaveKeepsTheWindow();
+
+    void ctrlTabNextTab_data();
+    void ctrlTabNextTab();
+    void otherTabKeysKeepTheTab_data();
+    void otherTabKeysKeepTheTab();
+    void pointerMoves_data();
+    void pointerMoves();
+    void websiteLink_data();
+    void websiteLink();
+
+private:
+    QString storeFile() const { return m_dir->filePath("Quenmark.conf"); }
+    QString standIn(const QString &name, const char *suffix) const
+    {
+        return m_bin.filePath(name + "." + suffix);
+    }
+    // Start-up of a form over the store folder, expected to succeed.
+    void startForm();
+    void showAndActivate();
+    void selectTab(int index) { m_form->tbsOptions->setSelectedItem(tabs().Item(short(index))); }
+    const TabStripTabs &tabs() const { return m_form->tbsOptions->Tabs(); }
+    void checkPages(int selected);
+    QWidget *control(const QString &name) const;
+
+    QTemporaryDir m_bin; // the stand-ins and what they record
+    QByteArray m_oldPath;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SettingsStore> m_store;
+    std::unique_ptr<frmOptions> m_form;
+    QStringList m_messages;
+};
+
+void TestStartupClosing::initTestCase()
+{
+    QVERIFY(m_bin.isValid());
+    QVERIFY(writeStandIn(m_bin.path(), "Excel"));
+    QVERIFY(writeStandIn(m_bin.path(), "xdg-open"));
+    m_oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+}
+
+void TestStartupClosing::cleanupTestCase()
+{
+    qputenv("PATH", m_oldPath);
+}
+
+void TestStartupClosing::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    qputenv(kStoreVariable, QFile::encodeName(storeFile()));
+    for (const char *name : {"Excel", "xdg-open"})
+        for (const char *suffix : {"rec", "log", "store"})
+            QFile::remove(standIn(name, suffix));
+    m_messages.clear();
+}
+
+void TestStartupClosing::cleanup()
+{
+    m_form.reset();
+    m_store.reset();
+    m_dir.reset();
+}
+
+void TestStartupClosing::startForm()
+{
+    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_form = std::make_unique<frmOptions>(*m_store);
+    m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
+    const auto error = m_form->StartUp();
+    QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+}
+
+void TestStartupClosing::showAndActivate()
+{
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void TestStartupClosing::checkPages(int selected)
+{
+    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(selected));
+    for (int i = 0; i < 2; ++i) {
+        QWidget *page = m_form->picOptions(i);
+        const bool shown = i == selected - 1;
+        QCOMPARE(page->x(), shown ? 14 : -1333); // 210 or -20000 twips
+        QCOMPARE(page->isEnabled(), shown);
+        QVERIFY(page->isVisible()); // moved aside, never hidden
+    }
+}
+
+QWidget *TestStartupClosing::control(const QString &name) const
+{
+    if (name == "frmOptions")
+        return m_form.get();
+    if (name == "tbsOptions")
+        return m_form->tbsOptions;
+    if (name == "lblTitle")
+        return m_form->lblTitle;
+    if (name == "lblVersion")
+        return m_form->lblVersion;
+    if (name == "lblWebsite")
+        return m_form->lblWebsite;
+    const int open = name.indexOf('(');
+    const int index = name.mid(open + 1).chopped(1).toInt();
+    const QString array = name.left(open);
+    if (array == "fraSample1")
+        return m_form->fraSample1(index);
+    if (array == "Check1")
+        return m_form->Check1(index);
+    if (array == "Check22")
+        return m_form->Check22(index);
+    return nullptr;
+}
+
+void TestStartupClosing::firstStart()
+{
+    startForm();
+    QCOMPARE(describe(m_form->options().values()), QString("0 1 2"));
+    QCOMPARE(describe(shownByBoxes(*m_form)), QString("0 1 2"));
+    QCOMPARE(m_form->windowTitle(), QString("Velmora"));
+    QCOMPARE(m_form->lblTitle->text(), QString("Velmora"));
+    QCOMPARE(m_form->lblVersion->text(), QString("Version:   7.0"));
+    checkPages(1);
+    QCOMPARE(m_form->tbsOptions->backgroundColor(), QColor(Qt::white));
+    QVERIFY(!m_form->isVisible()); // showing is the caller's decision
+    QVERIFY(!QFile::exists(storeFile())); // reading creates nothing
+
+    // The strip's own background, right of the tabs, is painted white.
+    const QImage strip = m_form->tbsOptions->grab().toImage();
+    const QRect lastTab = m_form->tbsOptions->tabRect(tabs().Count() - 1);
+    const QPoint free(lastTab.right() + 20, lastTab.top() + 3);
+    QVERIFY(free.x() < strip.width());
+    QCOMPARE(QColor(strip.pixel(free)), QColor(Qt::white));
+}
+
+void TestStartupClosing::loadingExamples_data()
+{
+    QTest::addColumn<QStringList>("stored"); // key=value, written with QSettings
+    QTest::addColumn<QString>("shown");      // ticked boxes, ":2" partially checked
+
+    QTest::newRow("written with 0 4 11")
+        << QStringList{"Classic=1",     "Left=0",   "All=0",       "Home=0",
+                       "Page Layout=1", "Insert=0", "Formulas=0",  "Data=0",
+                       "Review=0",      " View=0",  "Developer=0", "Hide built-in tabs=1"}
+        << "0 4 11";
+    QTest::newRow("2 under Left") << QStringList{"Left=2"} << "0 1:2 2";
+    QTest::newRow("Home hides, Left gives way")
+        << QStringList{"Classic=1", "Left=1", "All=0", "Home=1"} << "0 3";
+    QTest::newRow("classic menu off") << QStringList{"Classic=0", "Left=0", "All=0"} << "none";
+    QTest::newRow("View key with its blank") << QStringList{" View=1"} << "0 1 2 9 11";
+    QTest::newRow("master alone is not read")
+        << QStringList{"Classic=1", "Left=0", "All=1", "Hide built-in tabs=1"} << "0 2";
+}
+
+void TestStartupClosing::loadingExamples()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QString, shown);
+    {
+        QSettings seed(storeFile(), QSettings::NativeFormat);
+        for (const QString &pair : stored) {
+            const auto kv = pair.split('=');
+            seed.setValue("Velmora/" + kv[0], kv[1]);
+        }
+    }
+    const QByteArray before = readAll(storeFile());
+
+    startForm();
+    QCOMPARE(describe(shownByBoxes(*m_form)), shown);
+    for (int i = 0; i < OptionCount; ++i) {
+        const Qt::CheckState state = m_form->Check1(i)->checkState();
+        const OptionValue value = m_form->options().value(i);
+        QCOMPARE(state, value == 0 ? Qt::Unchecked
+                        : value == 1 ? Qt::Checked
+                                     : Qt::PartiallyChecked);
+    }
+    checkPages(1);
+    m_form.reset();
+    m_store.reset();
+    QCOMPARE(readAll(storeFile()), before);
+}
+
+void TestStartupClosing::badStoredValueStopsStartUp_data()
+{
+    QTest::addColumn<QByteArray>("line"); // as it stands in the file
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Kind>("kind");
+
+    QTest::newRow("abc") << QByteArray("Home=abc") << "Home"
+                         << "abc" << Kind::TypeMismatch;
+    QTest::newRow("empty") << QByteArray("Classic=") << "Classic"
+                           << "" << Kind::TypeMismatch;
+    QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
+                           << "40000" << Kind::Overflow;
+    QTest::newRow("3") << QByteArray("Left=3") << "Left"
+                       << "3" << Kind::InvalidPropertyValue;
+    QTest::newRow("a list") << QByteArray("Data=1,2") << "Data"
+                            << "1,2" << Kind::TypeMismatch;
+    QTest::newRow("@Invalid()") << QByteArray("All=@Invalid()") << "All"
+                                << "@Invalid()" << Kind::TypeMismatch;
+}
+
+void TestStartupClosing::badStoredValueStopsStartUp()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(Kind, kind);
+
+    const QByteArray content = "; kept as it is\r\n[Velmora]\r\nInsert = 1\r\n" + line + "\r\n";
+    QVERIFY(writeFile(storeFile(), content));
+    {
+        SettingsStore store(m_dir->path());
+        frmOptions form(store);
+        form.ShowMessage = [this](const QString &text) { m_messages << text; };
+        const auto error = form.StartUp();
+        QVERIFY(error.has_value());
+        QCOMPARE(error->kind, kind);
+        QCOMPARE(error->key, key);
+        QCOMPARE(error->text, text);
+        QCOMPARE(error->location, storeFile());
+        const QString message = error->message();
+        for (const QString &part : {error->kindText(), "\"" + key + "\"", storeFile()})
+            QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
+        QVERIFY(!form.isVisible());
+        QVERIFY(m_messages.isEmpty()); // reporting is the caller's part
+    }
+    QCOMPARE(readAll(storeFile()), content);
+}
+
+void TestStartupClosing::cursorFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("folder"); // a folder of that name instead of a file
+    QTest::addColumn<bool>("used");
+
+    const QByteArray real = cursorFile(5, 3);
+    QVERIFY(real.size() > 100);
+    QByteArray random(326, Qt::Uninitialized);
+    QRandomGenerator generator(20070);
+    for (char &c : random)
+        c = char(generator.bounded(256));
+
+    QTest::newRow("a real cursor") << real << false << true;
+    QTest::newRow("empty") << QByteArray() << false << false;
+    QTest::newRow("header only") << real.left(22) << false << false;
+    QTest::newRow("truncated") << real.left(real.size() / 2) << false << false;
+    QTest::newRow("random bytes") << random << false << false;
+    QTest::newRow("a folder") << QByteArray() << true << false;
+}
+
+void TestStartupClosing::cursorFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, folder);
+    QFETCH(bool, used);
+    {
+        ProgramFolderCursor placed(folder ? std::nullopt : std::optional(content));
+        QVERIFY(placed.ok());
+        startForm();
+    } // the program folder is as before from here on
+    QCOMPARE(m_form->MouseIcon().has_value(), used);
+    if (used)
+        QCOMPARE(m_form->MouseIcon()->hotSpot(), QPoint(5, 3));
+
+    showAndActivate();
+    QCOMPARE(m_form->MousePointer(), 0);
+    QVERIFY(!m_form->testAttribute(Qt::WA_SetCursor));
+    QTest::mouseMove(m_form->windowHandle(), QPoint(268, 316)); // over Ok
+    QCOMPARE(m_form->MousePointer(), 99);
+    QCOMPARE(m_form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
+    QTest::mouseMove(m_form->windowHandle(), QPoint(3, 332)); // the bare window
+    QCOMPARE(m_form->MousePointer(), 0);
+    QVERIFY(!m_form->testAttribute(Qt::WA_SetCursor));
+}
+
+void TestStartupClosing::okSavesThenStartsExcel_data()
+{
+    QTest::addColumn<QByteArray>("seed"); // file text; empty: no file
+    QTest::addColumn<QList<int>>("clicks");
+    QTest::addColumn<QString>("saved");
+
+    QTest::newRow("first start, Page Layout ticked")
+        << QByteArray() << QList<int>{4} << "0 1 2 4 11";
+    QTest::newRow("first start, nothing changed") << QByteArray() << QList<int>{} << "0 1 2";
+    QTest::newRow("classic menu cleared")
+        << QByteArray("[Velmora]\nPage%20Layout=1\n") << QList<int>{0} << "none";
+    QTest::newRow("grayed Left kept, Insert ticked and cleared")
+        << QByteArray("[Velmora]\nLeft=2\nReview=1\n") << QList<int>{5, 5} << "0 1:2 2 8 11";
+    QTest::newRow("other keys and groups stay")
+        << QByteArray("[Other]\nx=1\n[Velmora]\nExtra=kept\n") << QList<int>{3} << "0 2 3";
+}
+
+void TestStartupClosing::okSavesThenStartsExcel()
+{
+    QFETCH(QByteArray, seed);
+    QFETCH(QList<int>, clicks);
+    QFETCH(QString, saved);
+    if (!seed.isEmpty())
+        QVERIFY(writeFile(storeFile(), seed));
+
+    startForm();
+    showAndActivate();
+    for (int index : clicks)
+        m_form->Check1(index)->click();
+    m_form->Check22(1)->click();
+
+    QVERIFY(m_form->isUnloaded());
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(m_messages.isEmpty());
+    const QStringList expected = valuesOf(stateOf(saved));
+    QCOMPARE(storedValues(storeFile()), expected);
+    if (seed.contains("Extra")) {
+        QSettings check(storeFile(), QSettings::NativeFormat);
+        QCOMPARE(check.value("Velmora/Extra").toString(), QString("kept"));
+        QCOMPARE(check.value("Other/x").toString(), QString("1"));
+    }
+
+    // Excel ran once, in the program folder, with no arguments, and found the
+    // whole save in place.
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
+    QCOMPARE(readLines(standIn("Excel", "rec")), (QStringList{programFolder(), "0"}));
+    QCOMPARE(readAll(standIn("Excel", "store")), readAll(storeFile()));
+    QCOMPARE(storedValues(standIn("Excel", "store")), expected);
+}
+
+void TestStartupClosing::okTwiceSavesAndStartsOnce()
+{
+    startForm();
+    showAndActivate();
+    m_form->Check1(7)->click(); // Data
+    QPushButton *ok = m_form->Check22(1);
+
+    ok->click();
+    const QString afterFirst = fileIdentity(storeFile());
+    ok->click();
+
+    QVERIFY(afterFirst != "<missing>");
+    QCOMPARE(fileIdentity(storeFile()), afterFirst); // not written again
+    QVERIFY(!ok->isChecked());
+    QCOMPARE(storedValues(storeFile()), valuesOf(stateOf("0 1 2 7 11")));
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
+    QTest::qWait(1500); // room for a second start, which must not come
+    QCOMPARE(readLines(standIn("Excel", "log")).size(), 1);
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestStartupClosing::closingWithoutSaving_data()
+{
+    QTest::addColumn<bool>("closeBox"); // else Cancel
+    QTest::addColumn<bool>("okAfterwards");
+    QTest::newRow("Cancel") << false << false;
+    QTest::newRow("close box") << true << false;
+    QTest::newRow("Cancel, then a late Ok") << false << true;
+    QTest::newRow("close box, then a late Ok") << true << true;
+}
+
+void TestStartupClosing::closingWithoutSaving()
+{
+    QFETCH(bool, closeBox);
+    QFETCH(bool, okAfterwards);
+    // Spelled as no save would spell it, so that any rewrite shows.
+    const QByteArray content = "; by hand\r\n[Velmora]\r\nClassic = 1\r\nLeft=0\r\nHome=1\r\n"
+                               "[Other]\r\nx=y\r\n";
+    QVERIFY(writeFile(storeFile(), content));
+
+    startForm();
+    showAndActivate();
+    const int clicks[] = {4, 11, 3, 1, 0, 0, 10, 2, 11, 9, 5, 6, 7, 8, 3};
+    for (int index : clicks)
+        m_form->Check1(index)->click();
+    selectTab(2);
+    selectTab(1);
+
+    if (closeBox)
+        QVERIFY(m_form->close());
+    else
+        m_form->Check22(2)->click();
+    QVERIFY(m_form->isUnloaded());
+    QVERIFY(!m_form->isVisible());
+    if (okAfterwards)
+        m_form->Check22(1)->click();
+
+    m_form.reset();
+    m_store.reset();
+    QCOMPARE(readAll(storeFile()), content);
+    QTest::qWait(1500); // room for a start, which must not come
+    QVERIFY(!QFile::exists(standIn("Excel", "log")));
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestStartupClosing::failedSaveKeepsTheWindow()
+{
+    // A store folder under a regular file cannot be made, not even by root.
+    const QString blocker = m_dir->filePath("blocker");
+    QVERIFY(writeFile(blocker, "not a folder"));
+    const QString root = blocker + "/config";
+    const QString location = root + "/Quenmark.conf";
+    qputenv(kStoreVariable, QFile::encodeName(location));
+
+    m_store = std::make_unique<SettingsStore>(root);
+    m_form = std::make_unique<frmOptions>(*m_store);
+    m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
+    QVERIFY(!m_form->StartUp());
+    showAndActivate();
+    m_form->Check1(3)->click(); // Home
+    m_form->Check1(10)->click(); // Developer
+    const QString chosen = "0 2 3 10 11";
+    QCOMPARE(describe(m_form->options().values()), chosen);
+
+    m_form->Check22(1)->click();
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains(location), qPrintable(m_messages[0]));
+    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(m_form->isVisible());
+    QVERIFY(!m_form->Check22(1)->isChecked());
+    QCOMPARE(describe(m_form->options().values()), chosen);
+    QCOMPARE(describe(shownByBoxes(*m_form)), chosen);
+    QCOMPARE(readAll(blocker), QByteArray("not a folder"));
+    QTest::qWait(1500); // room for a start, which must not come
+    QVERIFY(!QFile::exists(standIn("Excel", "log")));
+
+    // The location is mended; Ok again saves the same choices and starts Excel.
+    QVERIFY(QFile::remove(blocker));
+    m_form->Check22(1)->click();
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY(m_form->isUnloaded());
+    QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
+    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
+    QCOMPARE(storedValues(standIn("Excel", "store")), valuesOf(stateOf(chosen)));
+}
+
+void TestStartupClosing::ctrlTabNextTab_data()
+{
+    QTest::addColumn<int>("startTab");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("tab strip") << 1 << "tbsOptions";
+    QTest::newRow("option box") << 1 << "Check1(4)";
+    QTest::newRow("classic menu box") << 1 << "Check1(0)";
+    QTest::newRow("Ok") << 1 << "Check22(1)";
+    QTest::newRow("About page, tab strip") << 2 << "tbsOptions";
+    QTest::newRow("About page, Cancel") << 2 << "Check22(2)";
+}
+
+void TestStartupClosing::ctrlTabNextTab()
+{
+    QFETCH(int, startTab);
+    QFETCH(QString, focus);
+    startForm();
+    showAndActivate();
+    selectTab(startTab);
+    QWidget *owner = control(focus);
+    owner->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), owner);
+
+    int selected = startTab;
+    for (int press = 0; press < 4; ++press) {
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
+        selected = selected == 2 ? 1 : 2;
+        checkPages(selected);
+    }
+    QVERIFY(!m_form->isUnloaded());
+}
+
+void TestStartupClosing::otherTabKeysKeepTheTab_data()
+{
+    QTest::addColumn<int>("startTab");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+
+    const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
+    const struct {
+        const char *name;
+        int key;
+        int modifiers;
+    } keys[] = {
+        {"Tab", Qt::Key_Tab, 0},
+        {"Shift+Tab", Qt::Key_Backtab, shift},
+        {"Ctrl+Shift+Tab", Qt::Key_Backtab, ctrl | shift},
+        {"Ctrl+Shift+Tab unmapped", Qt::Key_Tab, ctrl | shift},
+        {"Ctrl+Alt+Tab", Qt::Key_Tab, ctrl | alt},
+        {"Alt+Tab", Qt::Key_Tab, alt},
+    };
+    for (const auto &k : keys) {
+        QTest::addRow("%s on the tab strip", k.name) << 1 << "tbsOptions" << k.key << k.modifiers;
+        QTest::addRow("%s on an option box", k.name) << 1 << "Check1(4)" << k.key << k.modifiers;
+        QTest::addRow("%s on Ok, About page", k.name) << 2 << "Check22(1)" << k.key << k.modifiers;
+    }
+}
+
+void TestStartupClosing::otherTabKeysKeepTheTab()
+{
+    QFETCH(int, startTab);
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    startForm();
+    showAndActivate();
+    selectTab(startTab);
+    control(focus)->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), control(focus));
+
+    QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    checkPages(startTab);
+    QVERIFY(!m_form->isUnloaded());
+}
+
+void TestStartupClosing::pointerMoves_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QPoint>("at"); // in the window
+    QTest::addColumn<QString>("under");
+    QTest::addColumn<int>("pointerBefore");
+    QTest::addColumn<bool>("underlineBefore");
+    QTest::addColumn<int>("pointer");
+    QTest::addColumn<bool>("underline");
+
+    struct Spot {
+        const char *name;
+        int tab;
+        QPoint at;
+        const char *under;
+    };
+    // Positions from the layout in twips: a page's frame starts at (14, 35) on
+    // the options page and at (22, 35) on the About page.
+    const Spot spots[] = {
+        {"option box", 1, {14 + 64 + 40, 35 + 149 + 12}, "Check1(4)"},
+        {"master box", 1, {14 + 40 + 20, 35 + 104 + 12}, "Check1(11)"},
+        {"Ok", 1, {268, 316}, "Check22(1)"},
+        {"Cancel, About page", 2, {352, 316}, "Check22(2)"},
+        {"tab strip, tab row", 1, {30, 20}, "tbsOptions"},
+        {"tab strip, below the pages", 2, {200, 286}, "tbsOptions"},
+        {"link", 2, {22 + 130 + 10, 35 + 184 + 6}, "lblWebsite"},
+        {"bare window, bottom left", 1, {3, 332}, "frmOptions"},
+        {"bare window between the buttons", 2, {100, 316}, "frmOptions"},
+        {"options frame, empty", 1, {14 + 300, 35 + 15}, "fraSample1(0)"},
+        {"options frame, on Shape1", 1, {14 + 264, 35 + 160}, "fraSample1(0)"},
+        {"About frame, empty", 2, {22 + 20, 35 + 20}, "fraSample1(1)"},
+        {"About frame, on Line1", 2, {22 + 100, 35 + 144}, "fraSample1(1)"},
+        {"lblTitle", 2, {22 + 180, 35 + 40}, "lblTitle"},
+        {"lblVersion", 2, {22 + 180, 35 + 95}, "lblVersion"},
+    };
+    for (const Spot &s : spots) {
+        const QString under = QString::fromLatin1(s.under);
+        for (int pointer : {0, 99}) {
+            for (bool underline : {false, true}) {
+                int pointerAfter = pointer;
+                bool underlineAfter = underline;
+                if (under.startsWith("Check1") || under.startsWith("Check22")) {
+                    pointerAfter = 99;
+                } else if (under == "tbsOptions") {
+                    pointerAfter = 99;
+                    underlineAfter = false;
+                } else if (under == "lblWebsite") {
+                    pointerAfter = 99;
+                    underlineAfter = true;
+                } else if (under == "frmOptions" || under.startsWith("fraSample1")) {
+                    pointerAfter = 0;
+                    underlineAfter = false;
+                } // labels without a handler change nothing
+                QTest::addRow("%s, from %d %s", s.name, pointer, underline ? "underlined" : "plain")
+                    << s.tab << s.at << under << pointer << underline << pointerAfter
+                    << underlineAfter;
+            }
+        }
+    }
+}
+
+void TestStartupClosing::pointerMoves()
+{
+    QFETCH(int, tab);
+    QFETCH(QPoint, at);
+    QFETCH(QString, under);
+    QFETCH(int, pointerBefore);
+    QFETCH(bool, underlineBefore);
+    QFETCH(int, pointer);
+    QFETCH(bool, underline);
+
+    startForm();
+    showAndActivate();
+    selectTab(tab);
+    m_form->setMousePointer(pointerBefore);
+    QFont font = m_form->lblWebsite->font();
+    font.setUnderline(underlineBefore);
+    m_form->lblWebsite->setFont(font);
+    QCOMPARE(m_form->LinkUnderlined(), underlineBefore);
+
+    MoveRecorder recorder;
+    qApp->installEventFilter(&recorder);
+    QTest::mouseMove(m_form->windowHandle(), at);
+    qApp->removeEventFilter(&recorder);
+
+    // The move arrived, at the widget the spot belongs to.
+    QVERIFY(!recorder.receivers.isEmpty());
+    QCOMPARE(recorder.receivers.first(), control(under));
+    QCOMPARE(m_form->MousePointer(), pointer);
+    QCOMPARE(m_form->LinkUnderlined(), underline);
+    if (pointer == 99)
+        QCOMPARE(m_form->cursor().shape(), m_form->MouseIcon() ? Qt::BitmapCursor
+                                                                : Qt::PointingHandCursor);
+}
+
+void TestStartupClosing::websiteLink_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("handler") << "handler" << true;
+    QTest::newRow("left click") << "left" << true;
+    QTest::newRow("right click") << "right" << false;
+    QTest::newRow("left press, released beside it") << "away" << false;
+}
+
+void TestStartupClosing::websiteLink()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, opens);
+    const QByteArray content = "[Velmora]\r\nHome = 1\r\n";
+    QVERIFY(writeFile(storeFile(), content));
+    startForm();
+    showAndActivate();
+    selectTab(2);
+
+    QWindow *window = m_form->windowHandle();
+    const QPoint link = m_form->lblWebsite->mapTo(m_form.get(), QPoint(10, 6));
+    if (how == "handler") {
+        m_form->lblWebsite_Click();
+    } else if (how == "left" || how == "right") {
+        QTest::mouseClick(window, how == "left" ? Qt::LeftButton : Qt::RightButton, {}, link);
+    } else {
+        QTest::mousePress(window, Qt::LeftButton, {}, link);
+        QTest::mouseMove(window, QPoint(3, 332));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(3, 332));
+    }
+
+    if (opens) {
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("xdg-open", "log")).size(), 1, 20000);
+        QCOMPARE(readLines(standIn("xdg-open", "rec")),
+                 (QStringList{programFolder(), "1", "http://www.quenmark.example/"}));
+    } else {
+        QTest::qWait(1500); // room for a start, which must not come
+        QVERIFY(!QFile::exists(standIn("xdg-open", "log")));
+    }
+    QVERIFY(m_form->isVisible());
+    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(!QFile::exists(standIn("Excel", "log")));
+    m_form.reset();
+    m_store.reset();
+    QCOMPARE(readAll(storeFile()), content);
+}
+
+QTEST_MAIN(TestStartupClosing)
+#include "tst_startup_closing.moc"
