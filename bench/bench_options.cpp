@@ -2,10 +2,10 @@
 // one full start-up load of a store file.
 
 #include "option_set.h"
+#include "option_states.h"
 #include "option_storage.h"
 #include "settings_store.h"
 
-#include <QSet>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -15,40 +15,9 @@
 namespace
 {
 
-QString key(const OptionSet::State &s)
-{
-    return QString::fromLatin1(reinterpret_cast<const char *>(s.data()), sizeof s);
-}
-
-std::vector<OptionSet::State> reachable()
-{
-    QSet<QString> seen;
-    std::vector<OptionSet::State> states;
-    auto visit = [&](const OptionSet::State &s) {
-        if (!seen.contains(key(s))) {
-            seen.insert(key(s));
-            states.push_back(s);
-        }
-    };
-    visit({});
-    for (unsigned bits = 0; bits < (1u << 11); ++bits) {
-        OptionSet o;
-        for (int i = 0; i <= 10; ++i)
-            o.setValue(i, (bits >> i) & 1u);
-        visit(o.values());
-    }
-    for (size_t n = 0; n < states.size(); ++n)
-        for (int k = 0; k < OptionCount; ++k) {
-            OptionSet o(states[n]);
-            o.click(k);
-            visit(o.values());
-        }
-    return states;
-}
-
 void everyClickOnEveryState(benchmark::State &bench)
 {
-    const auto states = reachable();
+    const auto states = reachableStates();
     for (auto _ : bench) {
         for (const auto &s : states)
             for (int k = 0; k < OptionCount; ++k) {

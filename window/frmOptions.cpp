@@ -173,20 +173,26 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
 
 frmOptions::~frmOptions() = default;
 
-void frmOptions::buildOptionsPage()
+PageFrame *frmOptions::buildPage(int index, double pageLeft, double frameLeft)
 {
     auto *page = new QWidget(this);
-    page->setObjectName(QStringLiteral("picOptions(0)"));
-    place(page, 21000, 525, 5685, 3690);
+    page->setObjectName(QStringLiteral("picOptions(%1)").arg(index));
+    place(page, pageLeft, 525, 5685, 3690);
     paintWhite(page);
-    picOptions.add(0, page);
+    picOptions.add(index, page);
 
     auto *frame = new PageFrame(page);
-    frame->setObjectName(QStringLiteral("fraSample1(0)"));
-    place(frame, 0, 0, 5535, 3585);
+    frame->setObjectName(QStringLiteral("fraSample1(%1)").arg(index));
+    place(frame, frameLeft, 0, 5535, 3585);
     frame->setMouseTracking(true);
     frame->installEventFilter(this);
-    fraSample1.add(0, frame);
+    fraSample1.add(index, frame);
+    return frame;
+}
+
+void frmOptions::buildOptionsPage()
+{
+    PageFrame *frame = buildPage(0, 21000, 0);
     Shape1 = frame->addRect({QRectF(600, 1680, 3375, 1695), QPalette::WindowText, 1});
 
     for (int i = 0; i < OptionCount; ++i) { // index order: "Hide built-in tabs" ends in front
@@ -232,18 +238,7 @@ void frmOptions::buildButtons()
 
 void frmOptions::buildAboutPage()
 {
-    auto *page = new QWidget(this);
-    page->setObjectName(QStringLiteral("picOptions(1)"));
-    place(page, 210, 525, 5685, 3690);
-    paintWhite(page);
-    picOptions.add(1, page);
-
-    auto *frame = new PageFrame(page);
-    frame->setObjectName(QStringLiteral("fraSample1(1)"));
-    place(frame, 120, 0, 5535, 3585);
-    frame->setMouseTracking(true);
-    frame->installEventFilter(this);
-    fraSample1.add(1, frame);
+    PageFrame *frame = buildPage(1, 210, 120);
 
     auto label = [frame](const char *name, const QString &text, const QFont &font,
                          bool link = false) {

@@ -85,6 +85,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    PageFrame *buildPage(int index, double pageLeft, double frameLeft);
     void buildOptionsPage();
     void buildAboutPage();
     void buildButtons();
