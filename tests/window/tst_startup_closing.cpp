@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QLabel>
+#include <QLockFile>
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -124,7 +125,7 @@ OptionSet::State shownByBoxes(const frmOptions &form)
 
 // A real cursor file: Qt writes an icon, whose type word and first entry's two
 // words then become a cursor's with hot spot (hotX, hotY).
-QByteArray cursorFile(int hotX, int hotY)
+QByteArray realCursorFile(int hotX, int hotY)
 {
     QImage image(32, 32, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
@@ -154,43 +155,53 @@ public:
         : m_path(std::filesystem::path(QFile::encodeName(programFolder()).toStdString()) /
                  frmOptions::CursorFile),
           m_backup(m_path.string() + ".tst_startup_closing." +
-                   std::to_string(QCoreApplication::applicationPid()))
+                   std::to_string(QCoreApplication::applicationPid())),
+          m_staged(m_backup.string() + ".new"),
+          m_lock(QFile::decodeName(m_path.c_str()) + ".lock") // against a second run of this test
     {
+        namespace fs = std::filesystem;
         std::error_code ec;
-        if (std::filesystem::is_regular_file(m_path, ec))
-            m_hadFile = std::filesystem::copy_file(m_path, m_backup, ec) && !ec;
-        if (content) {
-            const std::string staged = m_backup.string() + ".new";
-            m_ok = writeFile(QFile::decodeName(staged.c_str()), *content);
-            std::filesystem::rename(staged, m_path, ec);
-            m_ok = m_ok && !ec;
-        } else {
-            std::filesystem::remove(m_path, ec);
-            m_ok = std::filesystem::create_directory(m_path, ec);
-            m_isFolder = m_ok;
+        if (!m_lock.tryLock(60000))
+            return;
+        if (fs::exists(m_path, ec)) {
+            if (!fs::is_regular_file(m_path, ec) ||
+                !fs::copy_file(m_path, m_backup, fs::copy_options::overwrite_existing, ec))
+                return; // not ours to touch
+            m_hadFile = true;
         }
+        if (content) {
+            if (!writeFile(QFile::decodeName(m_staged.c_str()), *content))
+                return;
+            fs::rename(m_staged, m_path, ec);
+        } else {
+            fs::remove(m_path, ec);
+            m_isFolder = fs::create_directory(m_path, ec);
+        }
+        m_placed = !ec;
     }
     ~ProgramFolderCursor()
     {
+        namespace fs = std::filesystem;
         std::error_code ec;
+        fs::remove(m_staged, ec);
         if (m_isFolder)
-            std::filesystem::remove(m_path, ec);
+            fs::remove(m_path, ec);
         if (m_hadFile)
-            std::filesystem::rename(m_backup, m_path, ec);
-        else if (!m_isFolder)
-            std::filesystem::remove(m_path, ec);
+            fs::rename(m_backup, m_path, ec);
+        else if (m_placed)
+            fs::remove(m_path, ec);
     }
     ProgramFolderCursor(const ProgramFolderCursor &) = delete;
     ProgramFolderCursor &operator=(const ProgramFolderCursor &) = delete;
 
-    bool ok() const { return m_ok; }
+    bool placed() const { return m_placed; }
 
 private:
-    std::filesystem::path m_path;
-    std::filesystem::path m_backup;
+    std::filesystem::path m_path, m_backup, m_staged;
+    QLockFile m_lock;
     bool m_hadFile = false;
     bool m_isFolder = false;
-    bool m_ok = false;
+    bool m_placed = false;
 };
 
 // Records which widget each pointer move is delivered to first, including the
@@ -234,6 +245,7 @@ private slots:
     void okTwiceSavesAndStartsOnce();
     void closingWithoutSaving_data();
     void closingWithoutSaving();
+    void failedSaveKeepsTheWindow_data();
     void failedSaveKeepsTheWindow();
 
     void ctrlTabNextTab_data();
@@ -251,12 +263,17 @@ private:
     {
         return m_bin.filePath(name + "." + suffix);
     }
-    // Start-up of a form over the store folder, expected to succeed.
-    void startForm();
-    void showAndActivate();
+    // Start-up of a form over the store folder; false, with the reason logged, on an error.
+    bool startForm();
+    bool showAndActivate();
     void selectTab(int index) { m_form->tbsOptions->setSelectedItem(tabs().Item(short(index))); }
     const TabStripTabs &tabs() const { return m_form->tbsOptions->Tabs(); }
-    void checkPages(int selected);
+    // The selected tab and where the two pages stand: "<tab>: <x> on|off, <x> on|off".
+    QString pages() const;
+    static QString pagesShowing(int tab)
+    {
+        return tab == 1 ? "1: 14 on, -1333 off" : "2: -1333 off, 14 on"; // 210, -20000 twips
+    }
     QWidget *control(const QString &name) const;
 
     QTemporaryDir m_bin; // the stand-ins and what they record
@@ -299,32 +316,37 @@ void TestStartupClosing::cleanup()
     m_dir.reset();
 }
 
-void TestStartupClosing::startForm()
+bool TestStartupClosing::startForm()
 {
     m_store = std::make_unique<SettingsStore>(m_dir->path());
     m_form = std::make_unique<frmOptions>(*m_store);
     m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
     const auto error = m_form->StartUp();
-    QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+    if (error)
+        qWarning("start-up failed: %s", qPrintable(error->message()));
+    return !error;
 }
 
-void TestStartupClosing::showAndActivate()
+bool TestStartupClosing::showAndActivate()
 {
     m_form->show();
     m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    return QTest::qWaitForWindowActive(m_form.get());
 }
 
-void TestStartupClosing::checkPages(int selected)
+QString TestStartupClosing::pages() const
 {
-    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(selected));
+    QStringList parts;
     for (int i = 0; i < 2; ++i) {
-        QWidget *page = m_form->picOptions(i);
-        const bool shown = i == selected - 1;
-        QCOMPARE(page->x(), shown ? 14 : -1333); // 210 or -20000 twips
-        QCOMPARE(page->isEnabled(), shown);
-        QVERIFY(page->isVisible()); // moved aside, never hidden
+        const QWidget *page = m_form->picOptions(i);
+        // Moved aside, never hidden.
+        parts << QStringLiteral("%1 %2%3")
+                     .arg(page->x())
+                     .arg(page->isEnabled() ? "on" : "off")
+                     .arg(page->isHidden() ? " hidden" : "");
     }
+    return QStringLiteral("%1: ").arg(m_form->tbsOptions->SelectedItem()->Index()) +
+           parts.join(", ");
 }
 
 QWidget *TestStartupClosing::control(const QString &name) const
@@ -339,6 +361,8 @@ QWidget *TestStartupClosing::control(const QString &name) const
         return m_form->lblVersion;
     if (name == "lblWebsite")
         return m_form->lblWebsite;
+    if (name == "lblWebsiteLabel")
+        return m_form->lblWebsiteLabel;
     const int open = name.indexOf('(');
     const int index = name.mid(open + 1).chopped(1).toInt();
     const QString array = name.left(open);
@@ -353,15 +377,15 @@ QWidget *TestStartupClosing::control(const QString &name) const
 
 void TestStartupClosing::firstStart()
 {
-    startForm();
+    QVERIFY(startForm());
     QCOMPARE(describe(m_form->options().values()), QString("0 1 2"));
     QCOMPARE(describe(shownByBoxes(*m_form)), QString("0 1 2"));
     QCOMPARE(m_form->windowTitle(), QString("Velmora"));
     QCOMPARE(m_form->lblTitle->text(), QString("Velmora"));
     QCOMPARE(m_form->lblVersion->text(), QString("Version:   7.0"));
-    checkPages(1);
+    QCOMPARE(pages(), pagesShowing(1));
     QCOMPARE(m_form->tbsOptions->backgroundColor(), QColor(Qt::white));
-    QVERIFY(!m_form->isVisible()); // showing is the caller's decision
+    QVERIFY(!m_form->isVisible());        // showing is the caller's decision
     QVERIFY(!QFile::exists(storeFile())); // reading creates nothing
 
     // The strip's own background, right of the tabs, is painted white.
@@ -386,9 +410,6 @@ void TestStartupClosing::loadingExamples_data()
     QTest::newRow("Home hides, Left gives way")
         << QStringList{"Classic=1", "Left=1", "All=0", "Home=1"} << "0 3";
     QTest::newRow("classic menu off") << QStringList{"Classic=0", "Left=0", "All=0"} << "none";
-    QTest::newRow("View key with its blank") << QStringList{" View=1"} << "0 1 2 9 11";
-    QTest::newRow("master alone is not read")
-        << QStringList{"Classic=1", "Left=0", "All=1", "Hide built-in tabs=1"} << "0 2";
 }
 
 void TestStartupClosing::loadingExamples()
@@ -404,16 +425,9 @@ void TestStartupClosing::loadingExamples()
     }
     const QByteArray before = readAll(storeFile());
 
-    startForm();
-    QCOMPARE(describe(shownByBoxes(*m_form)), shown);
-    for (int i = 0; i < OptionCount; ++i) {
-        const Qt::CheckState state = m_form->Check1(i)->checkState();
-        const OptionValue value = m_form->options().value(i);
-        QCOMPARE(state, value == 0 ? Qt::Unchecked
-                        : value == 1 ? Qt::Checked
-                                     : Qt::PartiallyChecked);
-    }
-    checkPages(1);
+    QVERIFY(startForm());
+    QCOMPARE(describe(shownByBoxes(*m_form)), shown); // 2 is the partially checked state
+    QCOMPARE(pages(), pagesShowing(1));
     m_form.reset();
     m_store.reset();
     QCOMPARE(readAll(storeFile()), before);
@@ -474,7 +488,7 @@ void TestStartupClosing::cursorFile_data()
     QTest::addColumn<bool>("folder"); // a folder of that name instead of a file
     QTest::addColumn<bool>("used");
 
-    const QByteArray real = cursorFile(5, 3);
+    const QByteArray real = realCursorFile(5, 3);
     QVERIFY(real.size() > 100);
     QByteArray random(326, Qt::Uninitialized);
     QRandomGenerator generator(20070);
@@ -494,24 +508,27 @@ void TestStartupClosing::cursorFile()
     QFETCH(QByteArray, content);
     QFETCH(bool, folder);
     QFETCH(bool, used);
+    const QString programCursor = programFolder() + "/" + frmOptions::CursorFile;
+    const QByteArray before = readAll(programCursor);
     {
         ProgramFolderCursor placed(folder ? std::nullopt : std::optional(content));
-        QVERIFY(placed.ok());
-        startForm();
-    } // the program folder is as before from here on
+        QVERIFY(placed.placed());
+        QVERIFY(startForm());
+    }
+    QCOMPARE(readAll(programCursor), before);
     QCOMPARE(m_form->MouseIcon().has_value(), used);
     if (used)
         QCOMPARE(m_form->MouseIcon()->hotSpot(), QPoint(5, 3));
 
-    showAndActivate();
+    QVERIFY(showAndActivate());
     QCOMPARE(m_form->MousePointer(), 0);
-    QVERIFY(!m_form->testAttribute(Qt::WA_SetCursor));
+    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
     QTest::mouseMove(m_form->windowHandle(), QPoint(268, 316)); // over Ok
     QCOMPARE(m_form->MousePointer(), 99);
     QCOMPARE(m_form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
     QTest::mouseMove(m_form->windowHandle(), QPoint(3, 332)); // the bare window
     QCOMPARE(m_form->MousePointer(), 0);
-    QVERIFY(!m_form->testAttribute(Qt::WA_SetCursor));
+    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestStartupClosing::okSavesThenStartsExcel_data()
@@ -522,13 +539,11 @@ void TestStartupClosing::okSavesThenStartsExcel_data()
 
     QTest::newRow("first start, Page Layout ticked")
         << QByteArray() << QList<int>{4} << "0 1 2 4 11";
-    QTest::newRow("first start, nothing changed") << QByteArray() << QList<int>{} << "0 1 2";
     QTest::newRow("classic menu cleared")
         << QByteArray("[Velmora]\nPage%20Layout=1\n") << QList<int>{0} << "none";
-    QTest::newRow("grayed Left kept, Insert ticked and cleared")
-        << QByteArray("[Velmora]\nLeft=2\nReview=1\n") << QList<int>{5, 5} << "0 1:2 2 8 11";
-    QTest::newRow("other keys and groups stay")
-        << QByteArray("[Other]\nx=1\n[Velmora]\nExtra=kept\n") << QList<int>{3} << "0 2 3";
+    QTest::newRow("grayed Left kept, other keys stay")
+        << QByteArray("[Other]\nx=1\n[Velmora]\nExtra=kept\nLeft=2\nReview=1\n") << QList<int>{5, 5}
+        << "0 1:2 2 8 11";
 }
 
 void TestStartupClosing::okSavesThenStartsExcel()
@@ -539,8 +554,8 @@ void TestStartupClosing::okSavesThenStartsExcel()
     if (!seed.isEmpty())
         QVERIFY(writeFile(storeFile(), seed));
 
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     for (int index : clicks)
         m_form->Check1(index)->click();
     m_form->Check22(1)->click();
@@ -566,8 +581,8 @@ void TestStartupClosing::okSavesThenStartsExcel()
 
 void TestStartupClosing::okTwiceSavesAndStartsOnce()
 {
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     m_form->Check1(7)->click(); // Data
     QPushButton *ok = m_form->Check22(1);
 
@@ -604,8 +619,8 @@ void TestStartupClosing::closingWithoutSaving()
                                "[Other]\r\nx=y\r\n";
     QVERIFY(writeFile(storeFile(), content));
 
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     const int clicks[] = {4, 11, 3, 1, 0, 0, 10, 2, 11, 9, 5, 6, 7, 8, 3};
     for (int index : clicks)
         m_form->Check1(index)->click();
@@ -629,8 +644,16 @@ void TestStartupClosing::closingWithoutSaving()
     QVERIFY(m_messages.isEmpty());
 }
 
+void TestStartupClosing::failedSaveKeepsTheWindow_data()
+{
+    QTest::addColumn<bool>("okAgain"); // else Cancel, once the location is mended
+    QTest::newRow("mended, Ok again") << true;
+    QTest::newRow("mended, then Cancel") << false;
+}
+
 void TestStartupClosing::failedSaveKeepsTheWindow()
 {
+    QFETCH(bool, okAgain);
     // A store folder under a regular file cannot be made, not even by root.
     const QString blocker = m_dir->filePath("blocker");
     QVERIFY(writeFile(blocker, "not a folder"));
@@ -642,8 +665,8 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     m_form = std::make_unique<frmOptions>(*m_store);
     m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
     QVERIFY(!m_form->StartUp());
-    showAndActivate();
-    m_form->Check1(3)->click(); // Home
+    QVERIFY(showAndActivate());
+    m_form->Check1(3)->click();  // Home
     m_form->Check1(10)->click(); // Developer
     const QString chosen = "0 2 3 10 11";
     QCOMPARE(describe(m_form->options().values()), chosen);
@@ -660,14 +683,23 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QTest::qWait(1500); // room for a start, which must not come
     QVERIFY(!QFile::exists(standIn("Excel", "log")));
 
-    // The location is mended; Ok again saves the same choices and starts Excel.
+    // The location is mended: Ok again saves the same choices and starts Excel;
+    // Cancel still writes nothing, the failed save left nothing behind to flush.
     QVERIFY(QFile::remove(blocker));
-    m_form->Check22(1)->click();
+    m_form->Check22(okAgain ? 1 : 2)->click();
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(m_form->isUnloaded());
-    QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
-    QCOMPARE(storedValues(standIn("Excel", "store")), valuesOf(stateOf(chosen)));
+    if (okAgain) {
+        QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
+        QCOMPARE(storedValues(standIn("Excel", "store")), valuesOf(stateOf(chosen)));
+    } else {
+        m_form.reset();
+        m_store.reset();
+        QVERIFY(!QFile::exists(root));
+        QTest::qWait(1500); // room for a start, which must not come
+        QVERIFY(!QFile::exists(standIn("Excel", "log")));
+    }
 }
 
 void TestStartupClosing::ctrlTabNextTab_data()
@@ -686,8 +718,8 @@ void TestStartupClosing::ctrlTabNextTab()
 {
     QFETCH(int, startTab);
     QFETCH(QString, focus);
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     selectTab(startTab);
     QWidget *owner = control(focus);
     owner->setFocus();
@@ -697,7 +729,7 @@ void TestStartupClosing::ctrlTabNextTab()
     for (int press = 0; press < 4; ++press) {
         QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
         selected = selected == 2 ? 1 : 2;
-        checkPages(selected);
+        QCOMPARE(pages(), pagesShowing(selected));
     }
     QVERIFY(!m_form->isUnloaded());
 }
@@ -718,7 +750,7 @@ void TestStartupClosing::otherTabKeysKeepTheTab_data()
         {"Tab", Qt::Key_Tab, 0},
         {"Shift+Tab", Qt::Key_Backtab, shift},
         {"Ctrl+Shift+Tab", Qt::Key_Backtab, ctrl | shift},
-        {"Ctrl+Shift+Tab unmapped", Qt::Key_Tab, ctrl | shift},
+        {"Ctrl+Shift+Tab as Tab", Qt::Key_Tab, ctrl | shift},
         {"Ctrl+Alt+Tab", Qt::Key_Tab, ctrl | alt},
         {"Alt+Tab", Qt::Key_Tab, alt},
     };
@@ -735,14 +767,14 @@ void TestStartupClosing::otherTabKeysKeepTheTab()
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(int, modifiers);
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     selectTab(startTab);
     control(focus)->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), control(focus));
 
     QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    checkPages(startTab);
+    QCOMPARE(pages(), pagesShowing(startTab));
     QVERIFY(!m_form->isUnloaded());
 }
 
@@ -780,6 +812,7 @@ void TestStartupClosing::pointerMoves_data()
         {"About frame, on Line1", 2, {22 + 100, 35 + 144}, "fraSample1(1)"},
         {"lblTitle", 2, {22 + 180, 35 + 40}, "lblTitle"},
         {"lblVersion", 2, {22 + 180, 35 + 95}, "lblVersion"},
+        {"lblWebsiteLabel", 2, {22 + 27 + 10, 35 + 183 + 6}, "lblWebsiteLabel"},
     };
     for (const Spot &s : spots) {
         const QString under = QString::fromLatin1(s.under);
@@ -817,9 +850,12 @@ void TestStartupClosing::pointerMoves()
     QFETCH(int, pointer);
     QFETCH(bool, underline);
 
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     selectTab(tab);
+    // Qt drops a move to where the pointer already is, and the previous row
+    // ended here: come from a pixel beside the spot, then set the state.
+    QTest::mouseMove(m_form->windowHandle(), at + QPoint(1, 0));
     m_form->setMousePointer(pointerBefore);
     QFont font = m_form->lblWebsite->font();
     font.setUnderline(underlineBefore);
@@ -837,8 +873,8 @@ void TestStartupClosing::pointerMoves()
     QCOMPARE(m_form->MousePointer(), pointer);
     QCOMPARE(m_form->LinkUnderlined(), underline);
     if (pointer == 99)
-        QCOMPARE(m_form->cursor().shape(), m_form->MouseIcon() ? Qt::BitmapCursor
-                                                                : Qt::PointingHandCursor);
+        QCOMPARE(m_form->cursor().shape(),
+                 m_form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
 }
 
 void TestStartupClosing::websiteLink_data()
@@ -857,8 +893,8 @@ void TestStartupClosing::websiteLink()
     QFETCH(bool, opens);
     const QByteArray content = "[Velmora]\r\nHome = 1\r\n";
     QVERIFY(writeFile(storeFile(), content));
-    startForm();
-    showAndActivate();
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
     selectTab(2);
 
     QWindow *window = m_form->windowHandle();

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The real program on a private X server, driven like a user with xdotool:
+#  1. a first start: tick "Page Layout", press Ok; the store holds the choices
+#     and Excel (a stand-in first on PATH) was started in the program folder;
+#  2. a bad stored value: a message box instead of the window, the reason on
+#     stderr, a failing exit status and the store left as it was.
+# Usage: smoke_xvfb.sh PATH-TO-velmora
+set -uo pipefail
+
+program=$(readlink -f "${1:?usage: smoke_xvfb.sh PATH-TO-velmora}")
+program_dir=$(cd "$(dirname "$program")" && pwd -P)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null ||
+        fail "$tool is missing: install xvfb and xdotool (tools/install-deps.sh)"
+done
+[ -x "$program" ] || fail "no program at $program"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-smoke.XXXXXX")
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# Nothing of the user's: own home, config and runtime folders, no session bus.
+mkdir -p "$work/home" "$work/config" "$work/runtime" "$work/bin"
+chmod 700 "$work/runtime"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+export QT_QPA_PLATFORM=xcb
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA_PLATFORMTHEME
+store="$work/config/Quenmark.conf"
+
+# The stand-in Excel copies the store as it finds it, records where it runs,
+# and appends to its log last.
+cat >"$work/bin/Excel" <<EOF
+#!/bin/sh
+cp "$store" "$work/excel.store" 2>/dev/null
+pwd -P > "$work/excel.pwd"
+echo "\$#" >> "$work/excel.log"
+EOF
+chmod +x "$work/bin/Excel"
+export PATH="$work/bin:$PATH"
+
+# A display of our own: the first free number from 90 up.
+display=""
+for n in $(seq 90 160); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        if DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1; then
+            display=":$n"
+            break 2
+        fi
+        sleep 0.1
+    done
+    kill "$xvfb_pid" 2>/dev/null
+    wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=""
+done
+[ -n "$display" ] || fail "no Xvfb could start: $(cat "$work/xvfb.log")"
+export DISPLAY="$display"
+echo "Xvfb on $DISPLAY"
+# Should this script be killed outright (a ctest timeout), the server goes too.
+(
+    while kill -0 $$ 2>/dev/null; do sleep 1; done
+    kill "$xvfb_pid"
+) >/dev/null 2>&1 &
+
+# Waits (up to 30 s) for a visible window titled exactly "Velmora"; prints its id.
+find_window() {
+    timeout 30 xdotool search --sync --onlyvisible --name '^Velmora$' 2>/dev/null | head -n 1
+}
+
+# Waits (up to 30 s) for the program to end; sets `status`.
+wait_for_exit() {
+    for _ in $(seq 300); do
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$app_pid" 2>/dev/null && fail "the program did not end"
+    wait "$app_pid"
+    status=$?
+    app_pid=""
+}
+
+geometry() { # sets X, Y, WIDTH, HEIGHT of window $1
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+}
+
+click_at() { # window-relative x, y
+    xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
+}
+
+# --- 1. first start, "Page Layout" ticked, Ok --------------------------------
+"$program" >"$work/out1" 2>"$work/err1" &
+app_pid=$!
+wid=$(find_window)
+[ -n "$wid" ] || fail "no window titled Velmora; stderr: $(cat "$work/err1")"
+geometry "$wid"
+echo "window $wid at $X,$Y size ${WIDTH}x$HEIGHT"
+[ "${WIDTH}x$HEIGHT" = 410x335 ] || fail "window is ${WIDTH}x$HEIGHT, not 410x335"
+
+click_at $((14 + 64 + 8)) $((35 + 149 + 12)) # "Page Layout"
+click_at $((228 + 40)) $((304 + 12))         # Ok
+wait_for_exit
+[ "$status" -eq 0 ] || fail "exit status $status after Ok; stderr: $(cat "$work/err1")"
+
+[ -f "$store" ] || fail "Ok wrote no store"
+for line in 'Page%20Layout=1' 'Hide%20built-in%20tabs=1' 'Classic=1' 'Left=1' 'All=1' 'Home=0'; do
+    grep -qx "$line" "$store" || fail "store lacks $line: $(cat "$store")"
+done
+[ "$(grep -c '=' "$store")" -eq 12 ] || fail "store does not hold the twelve keys: $(cat "$store")"
+
+for _ in $(seq 200); do
+    [ -s "$work/excel.log" ] && break
+    sleep 0.1
+done
+[ -s "$work/excel.log" ] || fail "Excel was not started"
+[ "$(cat "$work/excel.log")" = 0 ] || fail "Excel ran more than once or with arguments"
+[ "$(cat "$work/excel.pwd")" = "$program_dir" ] ||
+    fail "Excel ran in $(cat "$work/excel.pwd"), not $program_dir"
+cmp -s "$work/excel.store" "$store" || fail "Excel did not find the whole save"
+echo "ok 1 - Ok saves and starts Excel"
+
+# --- 2. a bad stored value ---------------------------------------------------
+printf '[Velmora]\r\nHome=abc\r\nPage%%20Layout = 1\r\n' >"$store"
+cp "$store" "$work/seed"
+rm -f "$work/excel.log"
+
+"$program" >"$work/out2" 2>"$work/err2" &
+app_pid=$!
+wid=$(find_window)
+[ -n "$wid" ] || fail "no message box titled Velmora; stderr: $(cat "$work/err2")"
+geometry "$wid"
+[ "${WIDTH}x$HEIGHT" != 410x335 ] || fail "the options window was shown"
+[ "$(xdotool search --onlyvisible --name '^Velmora$' | wc -l)" -eq 1 ] ||
+    fail "more than the message box is shown"
+grep -q 'Type mismatch' "$work/err2" || fail "stderr lacks the reason: $(cat "$work/err2")"
+grep -q '"Home"' "$work/err2" || fail "stderr lacks the key: $(cat "$work/err2")"
+grep -qF "$store" "$work/err2" || fail "stderr lacks the store: $(cat "$work/err2")"
+
+xdotool windowfocus --sync "$wid"
+xdotool key --clearmodifiers Return
+for _ in $(seq 50); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$app_pid" 2>/dev/null; then # Return did not reach it: close the box instead
+    echo "Return did not close the message box; closing it"
+    xdotool key --window "$wid" Escape
+fi
+wait_for_exit
+[ "$status" -ne 0 ] || fail "exit status 0 after a bad stored value"
+cmp -s "$store" "$work/seed" || fail "the store changed: $(cat "$store")"
+[ ! -e "$work/excel.log" ] || fail "Excel was started"
+echo "ok 2 - a bad stored value stops start-up (exit status $status)"
