@@ -5,6 +5,7 @@
 #include "option_states.h"
 #include "option_storage.h"
 #include "settings_store.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QSettings>
@@ -17,19 +18,6 @@ Q_DECLARE_METATYPE(StoreError::Kind)
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(content);
-}
 
 // Start-up's loading order: the menu options, the page switch, the tab options.
 std::optional<StoreError> load(OptionSet &options, SettingsStore &store)
@@ -223,7 +211,7 @@ void TestSettingsStore::badStoredValues()
     QFETCH(Kind, kind);
 
     const QByteArray content = "[Velmora]\nPage%20Layout=1\n" + line + "\nInsert=1\n";
-    writeFile(storeFile(), content);
+    QVERIFY(writeFile(storeFile(), content));
 
     SettingsStore store(m_dir->path());
     OptionSet options;
@@ -260,7 +248,7 @@ void TestSettingsStore::unreadableStore()
 
 void TestSettingsStore::getSettingMissingAndEmpty()
 {
-    writeFile(storeFile(), "[Velmora]\nHome=\nLeft=1\n[Other]\nAll=2\n");
+    QVERIFY(writeFile(storeFile(), "[Velmora]\nHome=\nLeft=1\n[Other]\nAll=2\n"));
     SettingsStore store(m_dir->path());
     QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Left", 0).text, QString("1"));
     QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Home", 1).text, QString(""));
@@ -319,7 +307,7 @@ void TestSettingsStore::firstStartFileWhole()
 
 void TestSettingsStore::saveWritesEveryKeyGrayedAsTwo()
 {
-    writeFile(storeFile(), "[Velmora]\nHome=1\nExtra=kept\n[Other]\nx=1\n");
+    QVERIFY(writeFile(storeFile(), "[Velmora]\nHome=1\nExtra=kept\n[Other]\nx=1\n"));
     SettingsStore store(m_dir->path());
     QVERIFY(!SaveOptions(OptionSet(stateOf("0 2:2 4 11")), store));
 
@@ -337,7 +325,7 @@ void TestSettingsStore::failedSaveReportsAndCanBeRetried()
 {
     // A config folder whose parent is a regular file cannot be created, even by root.
     const QString blocker = m_dir->filePath("blocker");
-    writeFile(blocker, "not a folder");
+    QVERIFY(writeFile(blocker, "not a folder"));
     const QString root = blocker + "/config";
     SettingsStore store(root);
     const OptionSet options(stateOf("0 3"));

@@ -5,6 +5,7 @@
 #include "option_check_box.h"
 #include "settings_store.h"
 #include "tab_strip.h"
+#include "test_files.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -37,10 +38,7 @@ private:
 void TestAccessibility::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    QFile file(m_dir->filePath("Quenmark.conf"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Velmora]\nLeft=2\n"); // one grayed box
-    file.close();
+    QVERIFY(writeFile(m_dir->filePath("Quenmark.conf"), "[Velmora]\nLeft=2\n")); // one grayed box
     m_store = std::make_unique<SettingsStore>(m_dir->path());
     m_form = std::make_unique<frmOptions>(*m_store);
     QVERIFY(!m_form->StartUp());

@@ -7,6 +7,7 @@
 #include "settings_store.h"
 #include "tab_strip.h"
 #include "twips.h"
+#include "window_controls.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -68,30 +69,7 @@ void TestOptionsWindow::cleanup()
 
 QWidget *TestOptionsWindow::control(const QString &name) const
 {
-    if (name == "frmOptions")
-        return m_form.get();
-    if (name == "tbsOptions")
-        return m_form->tbsOptions;
-    if (name == "lblTitle")
-        return m_form->lblTitle;
-    if (name == "lblVersion")
-        return m_form->lblVersion;
-    if (name == "lblWebsiteLabel")
-        return m_form->lblWebsiteLabel;
-    if (name == "lblWebsite")
-        return m_form->lblWebsite;
-    const int open = name.indexOf('(');
-    const int index = name.mid(open + 1).chopped(1).toInt();
-    const QString array = name.left(open);
-    if (array == "picOptions")
-        return m_form->picOptions(index);
-    if (array == "fraSample1")
-        return m_form->fraSample1(index);
-    if (array == "Check1")
-        return m_form->Check1(index);
-    if (array == "Check22")
-        return m_form->Check22(index);
-    return nullptr;
+    return controlByName(*m_form, name);
 }
 
 void TestOptionsWindow::windowSettings()

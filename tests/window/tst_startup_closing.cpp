@@ -9,6 +9,8 @@
 #include "page_frame.h"
 #include "settings_store.h"
 #include "tab_strip.h"
+#include "test_files.h"
+#include "window_controls.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -35,18 +37,6 @@ namespace
 {
 
 const char *const kStoreVariable = "VELMORA_TEST_STORE"; // read by the stand-in Excel
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
 
 QStringList readLines(const QString &path)
 {
@@ -351,28 +341,7 @@ QString TestStartupClosing::pages() const
 
 QWidget *TestStartupClosing::control(const QString &name) const
 {
-    if (name == "frmOptions")
-        return m_form.get();
-    if (name == "tbsOptions")
-        return m_form->tbsOptions;
-    if (name == "lblTitle")
-        return m_form->lblTitle;
-    if (name == "lblVersion")
-        return m_form->lblVersion;
-    if (name == "lblWebsite")
-        return m_form->lblWebsite;
-    if (name == "lblWebsiteLabel")
-        return m_form->lblWebsiteLabel;
-    const int open = name.indexOf('(');
-    const int index = name.mid(open + 1).chopped(1).toInt();
-    const QString array = name.left(open);
-    if (array == "fraSample1")
-        return m_form->fraSample1(index);
-    if (array == "Check1")
-        return m_form->Check1(index);
-    if (array == "Check22")
-        return m_form->Check22(index);
-    return nullptr;
+    return controlByName(*m_form, name);
 }
 
 void TestStartupClosing::firstStart()

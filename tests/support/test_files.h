@@ -1,0 +1,19 @@
+#pragma once
+
+// Whole-file reads and writes for tests that compare store files byte for byte.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
