@@ -10,7 +10,7 @@ packages=(
     xvfb xauth xdotool libx11-dev
     g++-mingw-w64-x86-64
     libbenchmark-dev
-    desktop-file-utils appstream python3 dpkg-dev
+    desktop-file-utils appstream python3 dpkg-dev file
 )
 
 missing=()
