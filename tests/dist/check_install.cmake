@@ -110,6 +110,37 @@ if(EXISTS "${metainfo}")
     endforeach()
 endif()
 
+# Started through the command on PATH, the installed program finds the cursor
+# in its own folder: reading it is what loads Qt's .cur image plugin. Without
+# the file beside it, the plugin stays unloaded, which shows the check can fail.
+function(cursor_read_by_installed_program result)
+    file(MAKE_DIRECTORY "${STAGE}/config")
+    execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen QT_DEBUG_PLUGINS=1
+                XDG_CONFIG_HOME=${STAGE}/config "${link}"
+        WORKING_DIRECTORY "${STAGE}"
+        TIMEOUT 3
+        OUTPUT_VARIABLE out ERROR_VARIABLE out)
+    if(out MATCHES "libqico[^\n]*loaded library")
+        set(${result} TRUE PARENT_SCOPE)
+    else()
+        set(${result} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+if(EXISTS "${link}" AND EXISTS "${app}/HAND-M.CUR")
+    cursor_read_by_installed_program(read_with)
+    file(RENAME "${app}/HAND-M.CUR" "${STAGE}/HAND-M.CUR.aside")
+    cursor_read_by_installed_program(read_without)
+    file(RENAME "${STAGE}/HAND-M.CUR.aside" "${app}/HAND-M.CUR")
+    message(STATUS "cursor read with the file: ${read_with}, without: ${read_without}")
+    if(NOT read_with)
+        problem("the installed program, started as ${link}, did not read the cursor beside it")
+    endif()
+    if(read_without)
+        problem("the cursor check cannot tell: the image plugin loads without the cursor file")
+    endif()
+endif()
+
 if(problems)
     list(JOIN problems "\n  " text)
     message(FATAL_ERROR "Install layout is wrong:\n  ${text}")
