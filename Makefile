@@ -1,8 +1,9 @@
-# The two commands a newcomer needs: `make run` and `make test`.
+# The two commands a newcomer needs: `make run` and `make test`; for the
+# Windows program, `make test-windows` and `make package-windows`.
 BUILD ?= build
 GENERATOR ?= Ninja
 
-.PHONY: all deps configure build test run package clean
+.PHONY: all deps configure build test run package test-windows package-windows clean
 
 all: build
 
@@ -31,5 +32,15 @@ package: deps
 		-DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF
 	@cmake --build build-deb --target package
 
+# Windows: cross-built with mingw-w64 against a Qt built once from Debian's
+# source (cached outside the clone), tested under Wine.
+WINBUILD ?= build-win
+
+test-windows:
+	@tools/windows/test-windows.sh $(WINBUILD)
+
+package-windows:
+	@tools/windows/package-windows.sh $(WINBUILD)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WINBUILD)

@@ -5,6 +5,30 @@
 
 #if defined(Q_OS_WIN)
 #include "taskbar_win.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QPointer>
+
+namespace
+{
+
+// Lives as long as the window, so it leaves the application with it.
+class OwnerKeeper : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    explicit OwnerKeeper(QWidget &window) : QObject(&window), m_window(&window) {}
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (m_window && type == "windows_generic_MSG")
+            HideFromTaskbarOnShowWin(reinterpret_cast<void *>(m_window->internalWinId()), message);
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace
 #elif defined(VELMORA_HAVE_XCB)
 #include <xcb/xcb.h>
 
@@ -35,6 +59,7 @@ void HideFromTaskbar(QWidget &window)
 {
 #if defined(Q_OS_WIN)
     HideFromTaskbarWin(reinterpret_cast<void *>(window.winId()));
+    qApp->installNativeEventFilter(new OwnerKeeper(window));
 #elif defined(VELMORA_HAVE_XCB)
     xcb_connection_t *c = connection();
     if (!c)

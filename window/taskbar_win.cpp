@@ -26,6 +26,16 @@ void HideFromTaskbarWin(void *hwnd)
     SetWindowLongPtrW(window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
 }
 
+void HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
+{
+    // WM_SHOWWINDOW comes inside ShowWindow, after Qt has cleared the owner and
+    // before the window is visible, which is when the taskbar takes its decision.
+    const MSG *message = static_cast<const MSG *>(msg);
+    if (hwnd && message->hwnd == static_cast<HWND>(hwnd) && message->message == WM_SHOWWINDOW &&
+        message->wParam)
+        HideFromTaskbarWin(hwnd);
+}
+
 bool IsHiddenFromTaskbarWin(void *hwnd)
 {
     const HWND window = static_cast<HWND>(hwnd);

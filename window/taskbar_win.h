@@ -4,4 +4,8 @@
 // window gets no taskbar button.
 
 void HideFromTaskbarWin(void *hwnd);
+// Showing a window makes Qt reset its owner to the transient parent (none), which
+// would give it a button again. Called with each message before Qt sees it; hides
+// `hwnd` again when `msg` (an MSG) tells it that it is about to be shown.
+void HideFromTaskbarOnShowWin(void *hwnd, const void *msg);
 bool IsHiddenFromTaskbarWin(void *hwnd);

@@ -16,6 +16,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLockFile>
@@ -54,6 +55,14 @@ QString programFolder()
 // A commit replaces the file by a new one, so a write shows as a new inode.
 QString fileIdentity(const QString &path)
 {
+#ifdef Q_OS_WIN
+    const QFileInfo info(path); // no inodes here: a new file is a new birth time
+    if (!info.exists())
+        return QStringLiteral("<missing>");
+    return QStringLiteral("%1/%2")
+        .arg(info.birthTime().toMSecsSinceEpoch())
+        .arg(info.lastModified().toMSecsSinceEpoch());
+#else
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("<missing>");
@@ -61,6 +70,7 @@ QString fileIdentity(const QString &path)
         .arg(st.st_ino)
         .arg(qint64(st.st_mtim.tv_sec))
         .arg(qint64(st.st_mtim.tv_nsec));
+#endif
 }
 
 // A stand-in program: per run it copies the store file (Excel only), then
@@ -142,12 +152,11 @@ class ProgramFolderCursor
 {
 public:
     explicit ProgramFolderCursor(const std::optional<QByteArray> &content)
-        : m_path(std::filesystem::path(QFile::encodeName(programFolder()).toStdString()) /
-                 frmOptions::CursorFile),
+        : m_path(QFileInfo(programFolder()).filesystemFilePath() / frmOptions::CursorFile),
           m_backup(m_path.string() + ".tst_startup_closing." +
                    std::to_string(QCoreApplication::applicationPid())),
           m_staged(m_backup.string() + ".new"),
-          m_lock(QFile::decodeName(m_path.c_str()) + ".lock") // against a second run of this test
+          m_lock(QFileInfo(m_path).filePath() + ".lock") // against a second run of this test
     {
         namespace fs = std::filesystem;
         std::error_code ec;
@@ -160,7 +169,7 @@ public:
             m_hadFile = true;
         }
         if (content) {
-            if (!writeFile(QFile::decodeName(m_staged.c_str()), *content))
+            if (!writeFile(QFileInfo(m_staged).filePath(), *content))
                 return;
             fs::rename(m_staged, m_path, ec);
         } else {

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what building and testing the Windows program needs: the mingw-w64
+# cross compiler, Wine, Xvfb, and a deb-src entry so that `apt-get source`
+# can fetch Debian's own qtbase.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config perl python3 ca-certificates
+    qt6-base-dev qt6-base-dev-tools
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64 dpkg-dev xz-utils
+    xvfb xauth fonts-liberation2 zip unzip
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to install packages" >&2; exit 1; }
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+
+# A deb-src twin of the deb entry: same URIs, suites, components and keyring.
+has_src() {
+    grep -rqsE '^\s*(deb-src\s|Types:.*\bdeb-src\b)' /etc/apt/sources.list /etc/apt/sources.list.d/
+}
+need_update=0
+if ! has_src; then
+    src=/etc/apt/sources.list.d/debian.sources
+    if [ -f "$src" ]; then
+        echo "Adding a deb-src entry mirroring $src"
+        sed 's/^Types:.*deb\b.*/Types: deb-src/' "$src" | $sudo tee /etc/apt/sources.list.d/velmora-src.sources >/dev/null
+    elif [ -f /etc/apt/sources.list ]; then
+        echo "Adding deb-src lines mirroring /etc/apt/sources.list"
+        sed -n 's/^\s*deb\s/deb-src /p' /etc/apt/sources.list | $sudo tee /etc/apt/sources.list.d/velmora-src.list >/dev/null
+    else
+        echo "No apt source found to mirror as deb-src" >&2
+        exit 1
+    fi
+    need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
+    $sudo apt-get update
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing missing packages: ${missing[*]}"
+    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
