@@ -1,21 +1,162 @@
-// The Windows store: the registry branch the add-in reads, through QSettings.
+// The Windows store: the registry branch the add-in reads, one string value per
+// key. Read through the raw registry calls, so that a value is judged by the text
+// the add-in's own settings call gets, and a value that is no string by its type.
+// Reading never creates a key; only a commit does.
 
 #include "settings_store.h"
 
 #include "option_table.h"
 
-#include <QSettings>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct Branch {
+    HKEY hive = nullptr;
+    std::wstring path; // below the hive
+};
+
+// "HKEY_CURRENT_USER\Software\..." into the open hive and the rest.
+Branch parse(const QString &location)
+{
+    const int cut = location.indexOf(QLatin1Char('\\'));
+    const QString hive = location.left(cut < 0 ? location.size() : cut);
+    Branch branch;
+    if (hive == QLatin1String("HKEY_CURRENT_USER") || hive == QLatin1String("HKCU"))
+        branch.hive = HKEY_CURRENT_USER;
+    else if (hive == QLatin1String("HKEY_LOCAL_MACHINE") || hive == QLatin1String("HKLM"))
+        branch.hive = HKEY_LOCAL_MACHINE;
+    if (cut >= 0)
+        branch.path = location.mid(cut + 1).toStdWString();
+    return branch;
+}
+
+std::wstring subkey(const Branch &branch, const QString &section)
+{
+    return branch.path + L'\\' + section.toStdWString();
+}
+
+QString systemMessage(LSTATUS status)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, DWORD(status), 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    QString text = n ? QString::fromWCharArray(buffer, int(n)).trimmed() : QString();
+    LocalFree(buffer);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return QStringLiteral("%1 (error %2)")
+        .arg(text.isEmpty() ? QStringLiteral("failed") : text)
+        .arg(status);
+}
+
+QString typeName(DWORD type)
+{
+    switch (type) {
+    case REG_NONE:
+        return QStringLiteral("REG_NONE");
+    case REG_SZ:
+        return QStringLiteral("REG_SZ");
+    case REG_EXPAND_SZ:
+        return QStringLiteral("REG_EXPAND_SZ");
+    case REG_BINARY:
+        return QStringLiteral("REG_BINARY");
+    case REG_DWORD:
+        return QStringLiteral("REG_DWORD");
+    case REG_DWORD_BIG_ENDIAN:
+        return QStringLiteral("REG_DWORD_BIG_ENDIAN");
+    case REG_LINK:
+        return QStringLiteral("REG_LINK");
+    case REG_MULTI_SZ:
+        return QStringLiteral("REG_MULTI_SZ");
+    case REG_QWORD:
+        return QStringLiteral("REG_QWORD");
+    default:
+        return QStringLiteral("registry type %1").arg(type);
+    }
+}
+
+// An open key, closed on leaving the scope.
+struct Key {
+    HKEY handle = nullptr;
+    LSTATUS status = ERROR_SUCCESS;
+    ~Key()
+    {
+        if (handle)
+            RegCloseKey(handle);
+    }
+};
+
+void openForReading(Key &key, const Branch &branch, const std::wstring &path)
+{
+    key.status = branch.hive
+                     ? RegOpenKeyExW(branch.hive, path.c_str(), 0, KEY_QUERY_VALUE, &key.handle)
+                     : LSTATUS(ERROR_BAD_PATHNAME);
+}
+
+struct RawValue {
+    LSTATUS status = ERROR_SUCCESS;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+RawValue query(HKEY key, const QString &name)
+{
+    const std::wstring wname = name.toStdWString();
+    RawValue value;
+    DWORD size = 64;
+    for (;;) {
+        value.data.resize(size);
+        value.status =
+            RegQueryValueExW(key, wname.c_str(), nullptr, &value.type, value.data.data(), &size);
+        if (value.status != ERROR_MORE_DATA)
+            break;
+    }
+    value.data.resize(value.status == ERROR_SUCCESS ? size : 0);
+    return value;
+}
+
+// A string value as its reader gets it: up to the first NUL, whether or not the
+// stored data ends with one.
+QString textOf(const RawValue &value)
+{
+    const auto *chars = reinterpret_cast<const wchar_t *>(value.data.data());
+    size_t n = value.data.size() / sizeof(wchar_t);
+    for (size_t i = 0; i < n; ++i) {
+        if (chars[i] == L'\0') {
+            n = i;
+            break;
+        }
+    }
+    return QString::fromWCharArray(chars, qsizetype(n));
+}
+
+// A value that is no string, as a registry editor shows it: its type first.
+QString describe(const RawValue &value)
+{
+    QString data;
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        DWORD n;
+        memcpy(&n, value.data.data(), 4);
+        data = QStringLiteral(" 0x%1 (%2)").arg(n, 8, 16, QLatin1Char('0')).arg(n);
+    } else if (value.type == REG_QWORD && value.data.size() == 8) {
+        quint64 n;
+        memcpy(&n, value.data.data(), 8);
+        data = QStringLiteral(" 0x%1 (%2)").arg(n, 16, 16, QLatin1Char('0')).arg(n);
+    } else {
+        data = QStringLiteral(" of %1 bytes").arg(value.data.size());
+    }
+    return typeName(value.type) + data;
+}
+
+} // namespace
 
 struct SettingsStore::Private {
-    std::map<QString, std::unique_ptr<QSettings>> open;
-
-    QSettings &settings(const QString &location)
-    {
-        auto &s = open[location];
-        if (!s)
-            s = std::make_unique<QSettings>(location, QSettings::NativeFormat);
-        return *s;
-    }
 };
 
 SettingsStore::SettingsStore(QString root) : m_root(std::move(root)), d(std::make_unique<Private>())
@@ -37,34 +178,71 @@ QString SettingsStore::location(const QString &application) const
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,
                                      const QString &key, qint16 defaultValue)
 {
-    QSettings &settings = d->settings(location(application));
-    const QString where = section + QLatin1Char('/') + key;
-    if (!settings.contains(where))
+    const Branch branch = parse(location(application));
+    Key open;
+    openForReading(open, branch, subkey(branch, section));
+    if (open.status == ERROR_FILE_NOT_FOUND)
         return {QString::number(defaultValue), true};
-    const QVariant value = settings.value(where);
-    if (value.typeId() == QMetaType::QString)
-        return {value.toString(), true};
-    return {value.toString(), false};
+    if (open.status != ERROR_SUCCESS)
+        return {QStringLiteral("(the key cannot be read: %1)").arg(systemMessage(open.status)),
+                false};
+
+    const RawValue value = query(open.handle, key);
+    if (value.status == ERROR_FILE_NOT_FOUND)
+        return {QString::number(defaultValue), true};
+    if (value.status != ERROR_SUCCESS)
+        return {QStringLiteral("(the value cannot be read: %1)").arg(systemMessage(value.status)),
+                false};
+    if (value.type != REG_SZ)
+        return {describe(value), false};
+    return {textOf(value), true};
 }
 
 std::optional<QString> SettingsStore::readFailure(const QString &application)
 {
-    if (d->settings(location(application)).status() != QSettings::NoError)
-        return QStringLiteral("the registry branch cannot be read");
-    return std::nullopt;
+    const Branch branch = parse(location(application));
+    if (!branch.hive)
+        return QStringLiteral("it is not a registry branch of the current user or the machine");
+    // Missing keys are no failure: their values take the defaults.
+    Key open;
+    openForReading(open, branch, branch.path);
+    if (open.status == ERROR_SUCCESS || open.status == ERROR_FILE_NOT_FOUND)
+        return std::nullopt;
+    return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(open.status));
 }
 
 std::optional<QString> SettingsStore::Commit(const QString &application)
 {
     auto pending = std::move(m_pending[application]);
     m_pending.erase(application);
-    QSettings &settings = d->settings(location(application));
-    for (const Pending &p : pending)
-        settings.setValue(p.section + QLatin1Char('/') + p.key, p.text);
-    settings.sync();
-    const bool ok = settings.status() == QSettings::NoError;
-    d->open.erase(location(application));
-    if (!ok)
-        return QStringLiteral("the registry branch cannot be written");
+    const Branch branch = parse(location(application));
+    if (!branch.hive)
+        return QStringLiteral("it is not a registry branch of the current user or the machine");
+
+    // The registry has no transaction: the values are written one after the
+    // other, in the order they were saved, then each is read back.
+    for (const Pending &p : pending) {
+        Key key;
+        key.status =
+            RegCreateKeyExW(branch.hive, subkey(branch, p.section).c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key.handle, nullptr);
+        if (key.status != ERROR_SUCCESS)
+            return QStringLiteral("the key \"%1\" cannot be created: %2")
+                .arg(p.section, systemMessage(key.status));
+        const std::wstring text = p.text.toStdWString();
+        const LSTATUS status = RegSetValueExW(key.handle, p.key.toStdWString().c_str(), 0, REG_SZ,
+                                              reinterpret_cast<const BYTE *>(text.c_str()),
+                                              DWORD((text.size() + 1) * sizeof(wchar_t)));
+        if (status != ERROR_SUCCESS)
+            return QStringLiteral("\"%1\" cannot be written: %2").arg(p.key, systemMessage(status));
+    }
+    for (const Pending &p : pending) {
+        Key key;
+        openForReading(key, branch, subkey(branch, p.section));
+        const RawValue value = key.status == ERROR_SUCCESS ? query(key.handle, p.key) : RawValue{};
+        if (key.status != ERROR_SUCCESS || value.status != ERROR_SUCCESS || value.type != REG_SZ ||
+            textOf(value) != p.text)
+            return QStringLiteral("\"%1\" does not read back as written").arg(p.key);
+    }
     return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include "frmOptions.h"
 #include "settings_store.h"
 #include "tab_strip.h"
+#include "test_registry.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,64 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <windows.h>
-
 #include <memory>
 
 namespace
 {
-
-const QString kTestsBranch = QStringLiteral("Software\\Velmora tests");
-
-// A private store root, gone before and after each case.
-class TestKey
-{
-public:
-    explicit TestKey(const QString &name)
-        : m_path(kTestsBranch + QLatin1Char('\\') + name + QLatin1Char('-') +
-                 QString::number(QCoreApplication::applicationPid()))
-    {
-        remove();
-    }
-    ~TestKey() { remove(); }
-    TestKey(const TestKey &) = delete;
-    TestKey &operator=(const TestKey &) = delete;
-
-    QString root() const { return QStringLiteral("HKEY_CURRENT_USER\\") + m_path; }
-    // The section key that the add-in reads, below HKEY_CURRENT_USER.
-    QString section() const { return m_path + QStringLiteral("\\Quenmark\\Velmora"); }
-    bool exists(const QString &subkey = {}) const
-    {
-        HKEY key;
-        const QString path = subkey.isEmpty() ? m_path : m_path + QLatin1Char('\\') + subkey;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(path).c_str(), 0, KEY_READ, &key))
-            return false;
-        RegCloseKey(key);
-        return true;
-    }
-    // The twelve values as the add-in finds them, "-" for a missing one.
-    QStringList values() const
-    {
-        QStringList result;
-        for (const OptionInfo &option : kOptionTable) {
-            wchar_t text[64];
-            DWORD size = sizeof text;
-            result << (RegGetValueW(HKEY_CURRENT_USER, wide(section()).c_str(),
-                                    wide(QString::fromLatin1(option.key)).c_str(), RRF_RT_REG_SZ,
-                                    nullptr, text, &size) == ERROR_SUCCESS
-                           ? QString::fromWCharArray(text)
-                           : QStringLiteral("-"));
-        }
-        return result;
-    }
-
-    static std::wstring wide(const QString &text) { return text.toStdWString(); }
-
-private:
-    void remove() { RegDeleteTreeW(HKEY_CURRENT_USER, wide(m_path).c_str()); }
-
-    QString m_path;
-};
 
 QStringList readLines(const QString &path)
 {
@@ -91,6 +38,8 @@ private slots:
     void init();
     void cleanup();
 
+    void closingCreatesNothing_data();
+    void closingCreatesNothing();
     void shownWindowHasNoTaskbarButton();
     void okStartsExcelAfterTheTwelfthWrite();
     void pagesUnderTheWindowsPlugin();
@@ -127,6 +76,28 @@ bool TestWindows::startForm()
     if (error)
         qWarning("start-up failed: %s", qPrintable(error->message()));
     return !error;
+}
+
+void TestWindows::closingCreatesNothing_data()
+{
+    QTest::addColumn<int>("button"); // 0: start-up only, 2: Cancel, -1: the close box
+    QTest::newRow("start-up") << 0;
+    QTest::newRow("Cancel") << 2;
+    QTest::newRow("close box") << -1;
+}
+
+void TestWindows::closingCreatesNothing()
+{
+    QFETCH(int, button);
+    QVERIFY(startForm());
+    m_form->Check1(4)->click();
+    if (button > 0)
+        m_form->Check22(button)->click();
+    else if (button < 0)
+        QVERIFY(m_form->close());
+    m_form.reset();
+    m_store.reset();
+    QVERIFY(!m_key->exists()); // not even an empty key
 }
 
 void TestWindows::shownWindowHasNoTaskbarButton()

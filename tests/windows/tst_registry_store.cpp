@@ -1,0 +1,198 @@
+// The registry store, each case in a key of its own: a round trip of the twelve
+// keys in table order, stored values judged by what the registry holds (the text
+// of a string as stored, the type of anything else), and reads creating nothing.
+
+#include "../options/option_states.h"
+#include "option_storage.h"
+#include "settings_store.h"
+#include "test_registry.h"
+
+#include <QTest>
+
+#include <memory>
+
+using Kind = StoreError::Kind;
+Q_DECLARE_METATYPE(StoreError::Kind)
+
+namespace
+{
+
+std::optional<StoreError> load(OptionSet &options, SettingsStore &store)
+{
+    if (auto error = LoadMenuOptions(options, store))
+        return error;
+    return LoadTabOptions(options, store);
+}
+
+QByteArray utf16(const QString &text, bool terminated = true)
+{
+    const std::wstring w = text.toStdWString();
+    return QByteArray(reinterpret_cast<const char *>(w.c_str()),
+                      qsizetype((w.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)));
+}
+
+QByteArray dword(quint32 n)
+{
+    return QByteArray(reinterpret_cast<const char *>(&n), 4);
+}
+
+} // namespace
+
+class TestRegistryStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void defaultBranch();
+    void roundTripInTableOrder_data();
+    void roundTripInTableOrder();
+    void storedValues_data();
+    void storedValues();
+    void readingCreatesNothing();
+
+private:
+    std::unique_ptr<TestKey> m_key;
+};
+
+void TestRegistryStore::init()
+{
+    m_key = std::make_unique<TestKey>(QString::fromLatin1(QTest::currentTestFunction()));
+}
+
+void TestRegistryStore::cleanup()
+{
+    m_key.reset();
+}
+
+void TestRegistryStore::defaultBranch()
+{
+    QCOMPARE(SettingsStore().location("Quenmark"),
+             QString("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Quenmark"));
+}
+
+void TestRegistryStore::roundTripInTableOrder_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("loaded"); // what a new start makes of it
+    QTest::newRow("first start") << "0 1 2"
+                                 << "0 1 2";
+    QTest::newRow("Page Layout") << "0 1 2 4 11"
+                                 << "0 1 2 4 11";
+    QTest::newRow("grayed Left and Review") << "0 1:2 2 8:2 11"
+                                            << "0 1:2 2 8:2 11";
+    QTest::newRow("Hide alone comes back cleared") << "0 3 11"
+                                                   << "0 3";
+    QTest::newRow("none") << "none"
+                          << "none";
+}
+
+void TestRegistryStore::roundTripInTableOrder()
+{
+    QFETCH(QString, state);
+    QFETCH(QString, loaded);
+    // A value of someone else's in the same key stays.
+    QVERIFY(m_key->setText("Extra", "kept"));
+    const OptionSet::State saved = stateOf(state);
+    {
+        SettingsStore store(m_key->root());
+        const auto error = SaveOptions(OptionSet(saved), store);
+        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+    }
+    QStringList texts;
+    for (OptionValue v : saved)
+        texts << QString::number(v);
+    QCOMPARE(m_key->values(), texts); // twelve string values, in table order
+    QCOMPARE(m_key->raw("Extra"), "1:" + utf16("kept"));
+
+    SettingsStore store(m_key->root());
+    OptionSet options;
+    QVERIFY(!load(options, store));
+    QCOMPARE(describe(options.values()), describe(stateOf(loaded)));
+}
+
+void TestRegistryStore::storedValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("value"); // -1: start-up stops
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("text"); // the text the error quotes
+
+    const Kind none = Kind::TypeMismatch;
+    QTest::newRow("1") << "Review" << REG_SZ << utf16("1") << 1 << none << "";
+    QTest::newRow("2 without its NUL")
+        << "Review" << REG_SZ << utf16("2", false) << 2 << none << "";
+    QTest::newRow("blanks and a sign") << "Review" << REG_SZ << utf16(" +1 ") << 1 << none << "";
+    // The add-in reads the text as stored; no settings library decodes it first.
+    QTest::newRow("@String(0)") << "Home" << REG_SZ << utf16("@String(0)") << -1
+                                << Kind::TypeMismatch << "@String(0)";
+    QTest::newRow("@Variant") << "Home" << REG_SZ << utf16("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)")
+                              << -1 << Kind::TypeMismatch << "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)";
+    QTest::newRow("a list") << "Data" << REG_SZ << utf16("1,2") << -1 << Kind::TypeMismatch
+                            << "1,2";
+    QTest::newRow("empty") << "Classic" << REG_SZ << utf16("") << -1 << Kind::TypeMismatch << "";
+    QTest::newRow("40000") << " View" << REG_SZ << utf16("40000") << -1 << Kind::Overflow
+                           << "40000";
+    QTest::newRow("3") << "Left" << REG_SZ << utf16("3") << -1 << Kind::InvalidPropertyValue << "3";
+    // Values that are no strings are named by their type.
+    QTest::newRow("REG_DWORD") << "All" << REG_DWORD << dword(1) << -1 << Kind::TypeMismatch
+                               << "REG_DWORD 0x00000001 (1)";
+    QTest::newRow("REG_EXPAND_SZ") << "Insert" << REG_EXPAND_SZ << utf16("1") << -1
+                                   << Kind::TypeMismatch << "REG_EXPAND_SZ of 4 bytes";
+    QTest::newRow("REG_BINARY") << "Developer" << REG_BINARY << QByteArray("1") << -1
+                                << Kind::TypeMismatch << "REG_BINARY of 1 bytes";
+}
+
+void TestRegistryStore::storedValues()
+{
+    QFETCH(QString, key);
+    QFETCH(int, type);
+    QFETCH(QByteArray, data);
+    QFETCH(int, value);
+    QFETCH(Kind, kind);
+    QFETCH(QString, text);
+
+    QVERIFY(m_key->setText("Classic", "1"));
+    QVERIFY(m_key->set(key, DWORD(type), data));
+    const QByteArray before = m_key->raw(key);
+
+    SettingsStore store(m_key->root());
+    OptionSet options;
+    const auto error = load(options, store);
+    int index = 0;
+    while (QString::fromLatin1(kOptionTable[index].key) != key)
+        ++index;
+    if (value >= 0) {
+        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        QCOMPARE(int(options.value(index)), value);
+    } else {
+        QVERIFY(error.has_value());
+        QCOMPARE(error->kind, kind);
+        QCOMPARE(error->key, key);
+        QCOMPARE(error->text, text);
+        const QString location = m_key->root() + "\\Quenmark";
+        QCOMPARE(error->location, location);
+        const QString message = error->message();
+        for (const QString &part : {error->kindText(), "\"" + key + "\"", text, location})
+            QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
+    }
+    QCOMPARE(m_key->raw(key), before); // reading changes nothing
+}
+
+void TestRegistryStore::readingCreatesNothing()
+{
+    SettingsStore store(m_key->root());
+    OptionSet options;
+    QVERIFY(!load(options, store));
+    QCOMPARE(describe(options.values()), QString("0 1 2"));
+    QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Home", -7).text, QString("-7"));
+    QVERIFY(!store.readFailure("Quenmark"));
+    QVERIFY(!m_key->exists());
+}
+
+QTEST_MAIN(TestRegistryStore)
+#include "tst_registry_store.moc"
