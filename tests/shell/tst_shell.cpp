@@ -71,10 +71,15 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_bin.isValid() && m_files.isValid());
+#ifdef Q_OS_WIN
+        // The stand-in Excel.exe beside this test records where it is told to.
+        qputenv("VELMORA_TEST_EXCEL_RECORD", QDir::toNativeSeparators(record("Excel")).toUtf8());
+#endif
         writeRecorder(m_bin.path(), "xdg-open");
         writeRecorder(m_bin.path(), "Excel");
         m_oldPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+        qputenv("PATH",
+                QFile::encodeName(m_bin.path()) + QDir::listSeparator().toLatin1() + m_oldPath);
 
         QFile file(m_files.filePath("cursor.cur"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
@@ -82,7 +87,10 @@ private slots:
         QVERIFY(QFile::link(m_files.filePath("cursor.cur"), m_files.filePath("link.cur")));
         QVERIFY(QFile::link(m_files.filePath("gone.cur"), m_files.filePath("dangling.cur")));
     }
-    void cleanupTestCase() { qputenv("PATH", m_oldPath); }
+    void cleanupTestCase()
+    {
+        qputenv("PATH", m_oldPath);
+    }
     void init()
     {
         QFile::remove(record("xdg-open"));
@@ -216,12 +224,22 @@ private slots:
         const QString mail = "mailto:options@quenmark.example";
         const QString file = m_files.filePath("cursor.cur");
         const QString folder = m_files.filePath("folder");
+#ifdef Q_OS_WIN
+        // Only the stand-in Excel beside the test: the rest would open real programs.
+        Q_UNUSED(url);
+        Q_UNUSED(mail);
+        Q_UNUSED(file);
+        Q_UNUSED(folder);
+        QTest::newRow("program in the program folder") << "Excel"
+                                                       << "Excel" << QStringList{};
+#else
         QTest::newRow("URL") << url << "xdg-open" << QStringList{url};
         QTest::newRow("mailto") << mail << "xdg-open" << QStringList{mail};
         QTest::newRow("existing file") << file << "xdg-open" << QStringList{file};
         QTest::newRow("folder") << folder << "xdg-open" << QStringList{folder};
         QTest::newRow("program on PATH") << "Excel"
                                          << "Excel" << QStringList{};
+#endif
     }
     void openWithShell()
     {
@@ -231,19 +249,34 @@ private slots:
 
         OpenWithShell(0, target);
 
+#ifdef Q_OS_WIN
+        // The stand-in writes the folder in native form, then what it read from the store.
+        const QString programFolder =
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toLower();
+        QTRY_VERIFY(readRecord(record(started)).size() > 2);
+        QStringList found = readRecord(record(started)).mid(0, 2);
+        found[0] = found[0].toLower();
+#else
         const QString programFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+#endif
         const QStringList expected =
             QStringList{programFolder, QString::number(arguments.size())} + arguments;
+#ifdef Q_OS_WIN
+        QCOMPARE(found, expected);
+#else
         QTRY_COMPARE(readRecord(record(started)), expected);
+#endif
     }
 
     void openWithShellStartsNothing_data()
     {
         QTest::addColumn<QString>("target");
         QTest::newRow("empty") << QString();
+#ifndef Q_OS_WIN // there the shell reports these in a message box of its own
         QTest::newRow("unknown name") << "NoSuchProgramQuenmark";
         QTest::newRow("wrong case of a program") << "excel";
         QTest::newRow("missing relative file") << "nowhere/cursor.cur";
+#endif
         QTest::newRow("NUL before a URL") << QString("Excel") + QChar(u'\0') + "http://x";
     }
     void openWithShellStartsNothing()

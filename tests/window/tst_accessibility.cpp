@@ -5,7 +5,7 @@
 #include "option_check_box.h"
 #include "settings_store.h"
 #include "tab_strip.h"
-#include "test_files.h"
+#include "test_store.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -30,16 +30,16 @@ private slots:
     void keyboardAlone();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestStore> m_dir;
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<frmOptions> m_form;
 };
 
 void TestAccessibility::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(writeFile(m_dir->filePath("Quenmark.conf"), "[Velmora]\nLeft=2\n")); // one grayed box
-    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_dir = std::make_unique<TestStore>();
+    QVERIFY(m_dir->seed("Left", "2")); // one grayed box
+    m_store = std::make_unique<SettingsStore>(m_dir->root());
     m_form = std::make_unique<frmOptions>(*m_store);
     QVERIFY(!m_form->StartUp());
 }

@@ -6,6 +6,7 @@
 #include "page_frame.h"
 #include "settings_store.h"
 #include "tab_strip.h"
+#include "test_store.h"
 #include "twips.h"
 #include "window_controls.h"
 
@@ -45,15 +46,15 @@ private slots:
 private:
     QWidget *control(const QString &name) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestStore> m_dir;
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<frmOptions> m_form;
 };
 
 void TestOptionsWindow::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_dir = std::make_unique<TestStore>();
+    m_store = std::make_unique<SettingsStore>(m_dir->root());
     m_form = std::make_unique<frmOptions>(*m_store);
     m_form->ShowMessage = [](const QString &text) {
         QFAIL(qPrintable("unexpected message: " + text));
