@@ -184,7 +184,9 @@ private slots:
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("existing file") << file << true;
         QTest::newRow("link to a file") << m_files.filePath("link.cur") << true;
+#ifndef Q_OS_WIN // there a link is a shortcut file, which exists in its own right
         QTest::newRow("dangling link") << m_files.filePath("dangling.cur") << false;
+#endif
         QTest::newRow("missing file") << m_files.filePath("missing.cur") << false;
         QTest::newRow("missing folder") << m_files.filePath("nowhere/cursor.cur") << false;
         QTest::newRow("folder") << m_files.filePath("folder") << false;

@@ -280,10 +280,7 @@ void TestOptionsWindow::clicksOnRealBoxes()
 
 void TestOptionsWindow::grayedBox()
 {
-    QFile file(m_store->location("Quenmark"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Velmora]\nLeft=2\n");
-    file.close();
+    QVERIFY(m_dir->seed("Left", "2"));
     QVERIFY(!m_form->StartUp());
     OptionCheckBox *left = m_form->Check1(1);
     QCOMPARE(left->checkState(), Qt::PartiallyChecked);

@@ -4,6 +4,7 @@
 // its own below HKEY_CURRENT_USER\Software\Velmora tests.
 
 #include "frmOptions.h"
+#include "option_check_box.h"
 #include "settings_store.h"
 #include "tab_strip.h"
 #include "test_registry.h"

@@ -105,6 +105,10 @@ def main():
             test_env = dict(env)
             for assignment in props.get('ENVIRONMENT', []):
                 name, _, value = assignment.partition('=')
+                # Offscreen on Windows has no system fonts (no Arial, so no caption
+                # fits); the tests run on the Windows plugin and the private display.
+                if name == 'QT_QPA_PLATFORM':
+                    value = 'windows'
                 test_env[('WINE' + name) if name.startswith('QT_') else name] = value
             report = os.path.join(out_dir, test['name'] + '.txt')
             if os.path.exists(report):
