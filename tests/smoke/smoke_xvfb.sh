@@ -3,7 +3,8 @@
 #  1. a first start: tick "Page Layout", press Ok; the store holds the choices
 #     and Excel (a stand-in first on PATH) was started in the program folder;
 #  2. a bad stored value: a message box instead of the window, the reason on
-#     stderr, a failing exit status and the store left as it was.
+#     stderr, a failing exit status and the store left as it was;
+#  3. no display at all: one line on stderr and exit status 2.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -169,3 +170,10 @@ wait_for_exit
 cmp -s "$store" "$work/seed" || fail "the store changed: $(cat "$store")"
 [ ! -e "$work/excel.log" ] || fail "Excel was started"
 echo "ok 2 - a bad stored value stops start-up (exit status $status)"
+
+# 3. No display: one line on stderr and exit status 2, instead of Qt's abort.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" >"$work/out3" 2>"$work/err3"
+status=$?
+[ "$status" -eq 2 ] || fail "exit status $status without a display"
+[ "$(wc -l <"$work/err3")" -eq 1 ] || fail "stderr without a display: $(cat "$work/err3")"
+echo "ok 3 - no display: exit status 2 and one line on stderr"
