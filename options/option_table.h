@@ -19,6 +19,29 @@ struct OptionInfo {
 
 inline constexpr int OptionCount = 12;
 
+// The options by name; the value is the index into the table below, which is
+// also the index of the option's box in the window.
+namespace Option
+{
+enum Index : int {
+    Classic,
+    Left,
+    All,
+    Home,
+    PageLayout,
+    Insert,
+    Formulas,
+    Data,
+    Review,
+    View,
+    Developer,
+    HideBuiltInTabs,
+};
+// The built-in tabs that "Hide built-in tabs" is the master of, and the ones
+// among them that tick it.
+inline constexpr Index FirstTab = Home, FirstHiddenTab = PageLayout, LastTab = Developer;
+} // namespace Option
+
 // Index order is the order of reading and writing.
 inline constexpr std::array<OptionInfo, OptionCount> kOptionTable{{
     {"Show Classic Menu and Toolbars in Microsoft Excel 2007", "Classic", 1, true,

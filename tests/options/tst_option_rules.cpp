@@ -114,6 +114,17 @@ void TestOptionRules::cascades_data()
         << std::vector<Change>{{0, 0}, {2, 0}, {3, 0}, {4, 0},  {5, 0}, {6, 0},
                                {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}};
     QTest::newRow("tick 3 from B") << "0-2" << 3 << 1 << std::vector<Change>{{3, 1}, {1, 0}};
+    // Every rule with more than one step, from a start where each step shows.
+    QTest::newRow("tick 1 over 3") << "3" << 1 << 1 << std::vector<Change>{{1, 1}, {3, 0}, {0, 1}};
+    QTest::newRow("tick 3 over 1") << "1" << 3 << 1 << std::vector<Change>{{3, 1}, {1, 0}, {0, 1}};
+    QTest::newRow("tick 4 from none")
+        << "none" << 4 << 1 << std::vector<Change>{{4, 1}, {11, 1}, {0, 1}};
+    QTest::newRow("tick 11 from B")
+        << "0-2" << 11 << 1 << std::vector<Change>{{11, 1}, {3, 1}, {1, 0}, {4, 1}, {5, 1},
+                                                   {6, 1},  {7, 1}, {8, 1}, {9, 1}, {10, 1}};
+    QTest::newRow("clear 11 from 0 3-11")
+        << "0 3-11" << 11 << 0 << std::vector<Change>{{11, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0},
+                                                      {7, 0},  {8, 0}, {9, 0}, {10, 0}};
 }
 
 void TestOptionRules::cascades()
