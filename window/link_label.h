@@ -22,7 +22,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    bool m_pressed = false; // a single press is under way; a double click's second is not
+    bool m_pressed = false;        // a left press is under way that may become a click
+    bool m_secondOfDouble = false; // the next press completes a double click
 };
 
 // Makes screen readers see every LinkLabel as a link, every CommandButton as a
