@@ -423,11 +423,11 @@ void frmOptions::lblWebsite_Click()
                 tr("The web address %1 could not be opened.").arg(QString::fromLatin1(Website)));
 }
 
-bool frmOptions::handToShell(const QString &target, const QString &failure)
+void frmOptions::handToShell(const QString &target, const QString &failure)
 {
     const ShellOutcome outcome = OpenWithShell(winId(), target, ProgramFolder);
     if (outcome.started)
-        return true;
+        return;
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
@@ -436,7 +436,6 @@ bool frmOptions::handToShell(const QString &target, const QString &failure)
                    "for in %2.")
                     .arg(outcome.found, outcome.lookedIn);
     ShowMessage(text);
-    return false;
 }
 
 void frmOptions::setMousePointer(int pointer)

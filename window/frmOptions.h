@@ -100,7 +100,7 @@ private:
     void setLinkUnderline(bool underlined);
     void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
-    bool handToShell(const QString &target, const QString &failure);
+    void handToShell(const QString &target, const QString &failure);
 
     SettingsStore &m_store;
     OptionSet m_options;
