@@ -8,9 +8,37 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// Without a display Qt's X11 plugin aborts; say so plainly instead, before Qt
+// is asked for a connection.
+static bool lacksDisplay()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value && *value;
+    };
+    const char *platform = std::getenv("QT_QPA_PLATFORM");
+    const bool chosen = platform && *platform;
+    if (chosen && std::strncmp(platform, "xcb", 3) != 0)
+        return false; // offscreen, wayland, vnc and the like need no X display
+    if (set("DISPLAY"))
+        return false;
+    return chosen || !set("WAYLAND_DISPLAY");
+#else
+    return false;
+#endif
+}
 
 int main(int argc, char *argv[])
 {
+    if (lacksDisplay()) {
+        std::fprintf(stderr, "velmora: no display: DISPLAY is not set; start it in a desktop "
+                             "session or under xvfb-run\n");
+        return 2;
+    }
     QApplication app(argc, argv);
     SettingsStore store;
     frmOptions form(store);

@@ -2,17 +2,19 @@
 
 // The per-user settings store: texts under application, section and key.
 // Writes are collected and committed together, so a reader never sees half a save.
+// On Unix the store is a settings file (settings_store_file.cpp); on Windows the
+// registry branch the add-in reads (settings_store_registry.cpp).
 
 #include <QString>
 
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
-class QSettings;
-
-// A stored value as it comes back. QSettings decodes some texts into other types
-// (`1,2` into a list, `@Invalid()` into nothing); those are not plain texts.
+// A stored value as it comes back. A value that is not a plain text (a list or
+// a typed `@…` value in a file, a non-string registry value) keeps the text as
+// it stands in the store, for the error message.
 struct StoredText {
     QString text;
     bool isPlainText = true;
@@ -22,7 +24,8 @@ class SettingsStore
 {
 public:
     // `root` is the folder (or, on Windows, the registry branch) that holds one
-    // store per application; the default is the user's.
+    // store per application; the default is the user's. An empty root means the
+    // user's folder cannot be told: reads and commits then fail with the reason.
     explicit SettingsStore(QString root = defaultRoot());
     ~SettingsStore();
     SettingsStore(const SettingsStore &) = delete;
@@ -36,24 +39,25 @@ public:
     // section or the key is missing. An empty stored text stays empty.
     StoredText GetSetting(const QString &application, const QString &section, const QString &key,
                           qint16 defaultValue);
-    // Why the store of `application` could not be read, if it could not.
+    // Why the store of `application` cannot be read, if it cannot.
     std::optional<QString> readFailure(const QString &application);
 
     void SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text);
-    // Writes everything saved since the last commit in one go. On failure the
-    // store is left as it was and the reason is returned.
+    // Writes everything saved since the last commit in one go and reads it back.
+    // Succeeds exactly when the store then holds the new texts; on failure the
+    // reason is returned and the pending texts are dropped either way.
     std::optional<QString> Commit(const QString &application);
 
 private:
-    QSettings &open(const QString &application);
-
     struct Pending {
-        QString group; // "section/key"
-        std::optional<QString> before;
+        QString section;
+        QString key;
+        QString text;
     };
+    struct Private; // what the platform's store keeps between calls
 
     QString m_root;
-    std::map<QString, std::unique_ptr<QSettings>> m_open;
     std::map<QString, std::vector<Pending>> m_pending;
+    std::unique_ptr<Private> d;
 };

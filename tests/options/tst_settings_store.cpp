@@ -290,19 +290,20 @@ void TestSettingsStore::firstStartFileWhole()
     QVERIFY(!load(options, store));
     QVERIFY(!QFile::exists(storeFile()));
     QVERIFY(!SaveOptions(options, store));
+    // Table order, in QSettings' spelling of the keys.
     QCOMPARE(readAll(storeFile()), QByteArray("[Velmora]\n"
-                                              "%20View=0\n"
-                                              "All=1\n"
                                               "Classic=1\n"
-                                              "Data=0\n"
-                                              "Developer=0\n"
-                                              "Formulas=0\n"
-                                              "Hide%20built-in%20tabs=0\n"
-                                              "Home=0\n"
-                                              "Insert=0\n"
                                               "Left=1\n"
+                                              "All=1\n"
+                                              "Home=0\n"
                                               "Page%20Layout=0\n"
-                                              "Review=0\n"));
+                                              "Insert=0\n"
+                                              "Formulas=0\n"
+                                              "Data=0\n"
+                                              "Review=0\n"
+                                              "%20View=0\n"
+                                              "Developer=0\n"
+                                              "Hide%20built-in%20tabs=0\n"));
 }
 
 void TestSettingsStore::saveWritesEveryKeyGrayedAsTwo()

@@ -637,11 +637,11 @@ void TestStartupClosing::failedSaveKeepsTheWindow_data()
 void TestStartupClosing::failedSaveKeepsTheWindow()
 {
     QFETCH(bool, okAgain);
-    // A store folder under a regular file cannot be made, not even by root.
-    const QString blocker = m_dir->filePath("blocker");
-    QVERIFY(writeFile(blocker, "not a folder"));
-    const QString root = blocker + "/config";
+    // A lock that is a folder is never released, not even for root.
+    const QString root = m_dir->filePath("config");
     const QString location = root + "/Quenmark.conf";
+    const QString blocker = location + ".lock";
+    QVERIFY(QDir().mkpath(blocker));
     m_storeLocation = location;
 
     m_store = std::make_unique<SettingsStore>(root);
@@ -662,12 +662,13 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QVERIFY(!m_form->Check22(1)->isChecked());
     QCOMPARE(describe(m_form->options().values()), chosen);
     QCOMPARE(describe(shownByBoxes(*m_form)), chosen);
-    QCOMPARE(readAll(blocker), QByteArray("not a folder"));
+    QVERIFY2(m_messages[0].contains(blocker), qPrintable(m_messages[0]));
+    QVERIFY(!QFile::exists(location));
     QVERIFY(m_opened.isEmpty());
 
     // The location is mended: Ok again saves the same choices and starts Excel;
     // Cancel still writes nothing, the failed save left nothing behind to flush.
-    QVERIFY(QFile::remove(blocker));
+    QVERIFY(QDir().rmdir(blocker));
     m_form->Check22(okAgain ? 1 : 2)->click();
     QCOMPARE(m_messages.size(), 1);
     QVERIFY(m_form->isUnloaded());
@@ -678,7 +679,7 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     } else {
         m_form.reset();
         m_store.reset();
-        QVERIFY(!QFile::exists(root));
+        QVERIFY(!QFile::exists(location));
         QVERIFY(m_opened.isEmpty());
     }
 }
