@@ -59,7 +59,9 @@ inline constexpr std::array<OptionInfo, OptionCount> kOptionTable{{
     {" View", " View", 0, true, "Hides Excel's built-in View tab."},
     {"Developer", "Developer", 0, true, "Hides Excel's built-in Developer tab."},
     {"Hide built-in tabs", "Hide built-in tabs", 0, false,
-     "Hides Excel's built-in tabs; ticks or clears all eight tabs below at once."},
+     "Hides Excel's built-in tabs. Ticked when none of the eight tabs below is ticked, it "
+     "ticks them all, Home included, which clears the menu tabs on the left; otherwise it ticks "
+     "nothing more. Clearing it clears all eight."},
 }};
 
 // Where the store lives. The section name is also the window caption and title.

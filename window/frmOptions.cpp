@@ -127,6 +127,10 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     ShowMessage = [this](const QString &text) {
         QMessageBox::warning(this, QString::fromLatin1(kSection), text);
     };
+    OpenWithShell = [](WId owner, const QString &target, const QString &folder) {
+        return ::OpenWithShell(owner, target, folder);
+    };
+    ProgramFolder = QCoreApplication::applicationDirPath();
 
     // Created back to front, so that the pages lie in front of the tab strip.
     tbsOptions = new TabStrip(this);
@@ -310,8 +314,7 @@ void frmOptions::Form_Load()
     setWindowTitle(QString::fromLatin1(kSection));
     CenterOnScreen(*this);
     // Deliberately no check for a separator already at the end of the folder.
-    const QString cursor = QCoreApplication::applicationDirPath() + QDir::separator() +
-                           QString::fromLatin1(CursorFile);
+    const QString cursor = ProgramFolder + QDir::separator() + QString::fromLatin1(CursorFile);
     if (FileExists(cursor))
         m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
     tbsOptions->setBackgroundColor(Qt::white);
@@ -368,7 +371,9 @@ void frmOptions::Check22_Click(int index)
             ShowMessage(error->message());
             return;
         }
-        OpenWithShell(winId(), QStringLiteral("Excel"));
+        // The save stands either way; the user learns why Excel did not come.
+        handToShell(QStringLiteral("Excel"),
+                    tr("Your choices were saved, but Excel could not be started."));
         unload();
         break;
     case 2:
@@ -387,14 +392,21 @@ void frmOptions::unload()
 
 void frmOptions::followSystemTextColours()
 {
+    // One policy for every text on white: the system's colour while it is readable there.
     const QPalette system = QGuiApplication::palette();
     const QColor buttonText = readableOnWhite(system.color(QPalette::ButtonText));
     const QColor windowText = readableOnWhite(system.color(QPalette::WindowText));
-    for (const auto &[index, box] : Check1)
+    // A check box paints its caption in the window-text role; the boxes' captions are
+    // button text, like the buttons' and the tab strip's.
+    for (const auto &[index, box] : Check1) {
         setRoleColour(box, QPalette::ButtonText, buttonText);
+        setRoleColour(box, QPalette::WindowText, buttonText);
+    }
     for (const auto &[index, button] : Check22)
         setRoleColour(button, QPalette::ButtonText, buttonText);
     setRoleColour(lblVersion, QPalette::ButtonText, buttonText);
+    setRoleColour(tbsOptions, QPalette::ButtonText, buttonText);
+    setRoleColour(tbsOptions, QPalette::WindowText, buttonText);
     setRoleColour(fraSample1(0), QPalette::WindowText, windowText); // the rectangle's outline
 }
 
@@ -407,7 +419,23 @@ void frmOptions::closeEvent(QCloseEvent *event)
 
 void frmOptions::lblWebsite_Click()
 {
-    OpenWithShell(winId(), QString::fromLatin1(Website));
+    handToShell(QString::fromLatin1(Website),
+                tr("The web address %1 could not be opened.").arg(QString::fromLatin1(Website)));
+}
+
+void frmOptions::handToShell(const QString &target, const QString &failure)
+{
+    const ShellOutcome outcome = OpenWithShell(winId(), target, ProgramFolder);
+    if (outcome.started)
+        return;
+    QString text = failure + QLatin1Char('\n');
+    if (outcome.found.isEmpty())
+        text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
+    else
+        text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
+                   "for in %2.")
+                    .arg(outcome.found, outcome.lookedIn);
+    ShowMessage(text);
 }
 
 void frmOptions::setMousePointer(int pointer)

@@ -21,6 +21,8 @@ private slots:
     void edgeCases_data();
     void edgeCases();
     void invariantsHoldEverywhere();
+    void descriptionsTellTheRules_data();
+    void descriptionsTellTheRules();
 };
 
 void TestOptionRules::optionTable()
@@ -217,6 +219,76 @@ void TestOptionRules::invariantsHoldEverywhere()
             options.setValue(i, (bits >> i) & 1u);
         QVERIFY(options.maxRuleDepth() <= 3);
     }
+}
+
+void TestOptionRules::descriptionsTellTheRules_data()
+{
+    // What a description says, and the click that must bear it out from every reachable state.
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("tick");      // else clear
+    QTest::addColumn<QString>("tabs");   // "none" or "any" of the eight tabs 3 to 10 ticked; "" all
+    QTest::addColumn<QString>("ticked"); // afterwards
+    QTest::addColumn<QString>("cleared");
+    QTest::addColumn<bool>("onlyThese"); // nothing else changes
+
+    QTest::newRow("0 cleared") << 0 << "Every other option needs it" << false << ""
+                               << "none"
+                               << "0-11" << true;
+    QTest::newRow("1 ticked") << 1 << "Cannot be combined with hiding Home" << true << ""
+                              << "0 1"
+                              << "3" << false;
+    QTest::newRow("3 ticked") << 3 << "Cannot be combined with menu tabs on the left" << true << ""
+                              << "0 3"
+                              << "1" << false;
+    QTest::newRow("11 ticked, no tab")
+        << 11 << "Ticked when none of the eight tabs below is ticked, it ticks them all" << true
+        << "none"
+        << "0 3-11"
+        << "1" << true;
+    QTest::newRow("11 ticked, a tab already")
+        << 11 << "otherwise it ticks nothing more" << true << "any"
+        << "11"
+        << "none" << true;
+    QTest::newRow("11 cleared") << 11 << "Clearing it clears all eight" << false << ""
+                                << "none"
+                                << "3-11" << false;
+}
+
+void TestOptionRules::descriptionsTellTheRules()
+{
+    QFETCH(int, option);
+    QFETCH(QString, says);
+    QFETCH(bool, tick);
+    QFETCH(QString, tabs);
+    QFETCH(QString, ticked);
+    QFETCH(QString, cleared);
+    QFETCH(bool, onlyThese);
+
+    const QString description = QString::fromLatin1(OptionSet::info(option).description);
+    QVERIFY2(description.contains(says), qPrintable(description));
+    const OptionSet::State mustTick = stateOf(ticked), mustClear = stateOf(cleared);
+    int tried = 0;
+    for (const OptionSet::State &before : reachableStates()) {
+        int tabsTicked = 0;
+        for (int i = 3; i <= 10; ++i)
+            tabsTicked += before[i] != 0;
+        if ((before[option] == 0) != tick || (tabs == "none" && tabsTicked > 0) ||
+            (tabs == "any" && tabsTicked == 0))
+            continue;
+        OptionSet options(before);
+        options.click(option);
+        const OptionSet::State after = options.values();
+        for (int i = 0; i < OptionCount; ++i) {
+            const OptionValue expected = mustTick[i]    ? 1
+                                         : mustClear[i] ? 0
+                                         : onlyThese    ? before[i]
+                                                        : after[i];
+            QVERIFY2(after[i] == expected, qPrintable(describe(before) + " -> " + describe(after)));
+        }
+        ++tried;
+    }
+    QVERIFY(tried > 0);
 }
 
 QTEST_GUILESS_MAIN(TestOptionRules)
