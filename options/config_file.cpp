@@ -197,12 +197,6 @@ std::optional<QString> replace(const QString &target, const QByteArray &content,
     if (::rename(encoded(temporary).constData(), encoded(target).constData()) != 0)
         return fail(QStringLiteral("%1 cannot be replaced: %2").arg(target, systemError(errno)));
 
-    // Make the rename itself durable; a failure here changes nothing already done.
-    const int dir = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
     return std::nullopt;
 }
 
