@@ -29,6 +29,17 @@ QString pathText()
     return QStringLiteral("PATH (%1)").arg(qEnvironmentVariable("PATH"));
 }
 
+// A program found through a relative PATH entry ("." or "bin") would be whatever lies
+// in the folder we happen to be started from; only absolute entries are searched.
+QString findOnPath(const QString &name)
+{
+    QStringList folders;
+    for (const QString &entry : qEnvironmentVariable("PATH").split(QLatin1Char(':')))
+        if (QDir::isAbsolutePath(entry))
+            folders << entry;
+    return folders.isEmpty() ? QString() : QStandardPaths::findExecutable(name, folders);
+}
+
 // xdg-open reports a missing browser or handler by its exit status, and does so within a
 // moment. Later it may still be waiting for the browser it started, which is no failure.
 bool openerFailsAtOnce(const QString &opener, const QString &target, const QString &folder)
@@ -91,12 +102,12 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         // QDesktopServices cannot set the working directory, so start the opener ourselves.
         outcome.program = QStringLiteral("xdg-open");
         outcome.lookedIn = pathText();
-        outcome.found = QStandardPaths::findExecutable(outcome.program);
+        outcome.found = findOnPath(outcome.program);
         outcome.started =
             !outcome.found.isEmpty() && !openerFailsAtOnce(outcome.found, target, folder);
     } else {
         outcome.lookedIn = folder + QStringLiteral(" and ") + pathText();
-        outcome.found = QStandardPaths::findExecutable(target);
+        outcome.found = findOnPath(target);
         outcome.started =
             !outcome.found.isEmpty() && QProcess::startDetached(outcome.found, {}, folder);
     }

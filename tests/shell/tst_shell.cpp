@@ -256,6 +256,22 @@ private slots:
         QVERIFY(!QFile::exists(record("Excel")));
     }
 
+    void relativePathEntriesAreNotSearched()
+    {
+        // An "Excel" planted in the folder we are started from, reachable only through ".".
+        QTemporaryDir planted, folder;
+        writeRecorder(planted.path(), "Excel");
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(planted.path()));
+        qputenv("PATH", ".:bin:/usr/bin");
+        const ShellOutcome outcome = OpenWithShell(0, "Excel", folder.path());
+        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+        QDir::setCurrent(cwd);
+        QVERIFY(!outcome.started);
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(planted.filePath("Excel.rec")));
+    }
+
     void openWithShellSaysWhyNot_data()
     {
         QTest::addColumn<QString>("target");
