@@ -195,6 +195,12 @@ void TestSettingsStore::badStoredValues_data()
                           << "1,2" << Kind::TypeMismatch;
     QTest::newRow("invalid") << QByteArray("All=@Invalid()") << "All"
                              << "@Invalid()" << Kind::TypeMismatch;
+    // Values QSettings decodes into other types are quoted as the file has them.
+    QTest::newRow("byte array") << QByteArray("Home=@ByteArray(1)") << "Home"
+                                << "@ByteArray(1)" << Kind::TypeMismatch;
+    QTest::newRow("variant") << QByteArray("Classic=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)")
+                             << "Classic"
+                             << "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)" << Kind::TypeMismatch;
     QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
                            << "40000" << Kind::Overflow;
     QTest::newRow("3") << QByteArray("Developer=3") << "Developer"
