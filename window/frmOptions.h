@@ -21,8 +21,6 @@ class QLabel;
 class QPushButton;
 class SettingsStore;
 class TabStrip;
-struct LineShape;
-struct RectShape;
 
 class frmOptions : public QWidget
 {
@@ -79,8 +77,6 @@ public:
     ControlArray<PageFrame> fraSample1;
     ControlArray<OptionCheckBox> Check1;
     ControlArray<QPushButton> Check22;
-    ControlArray<LineShape> Line1;
-    RectShape *Shape1 = nullptr;
     QLabel *lblTitle = nullptr;
     QLabel *lblVersion = nullptr;
     QLabel *lblWebsiteLabel = nullptr;
