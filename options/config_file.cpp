@@ -155,6 +155,9 @@ std::optional<QString> replace(const QString &target, const QByteArray &content,
     const bool exists = ::stat(encoded(target).constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode))
         return QStringLiteral("%1 is %2, not a regular file").arg(target, kindOf(old.st_mode));
+    // The rename would go through a read-only file; its mode says "not this".
+    if (exists && ::access(encoded(target).constData(), W_OK) != 0)
+        return QStringLiteral("%1 is read-only").arg(target);
 
     // A hidden sibling, so that the rename stays within one file system.
     QString temporary;
@@ -194,12 +197,6 @@ std::optional<QString> replace(const QString &target, const QByteArray &content,
     if (::rename(encoded(temporary).constData(), encoded(target).constData()) != 0)
         return fail(QStringLiteral("%1 cannot be replaced: %2").arg(target, systemError(errno)));
 
-    // Make the rename itself durable; a failure here changes nothing already done.
-    const int dir = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
     return std::nullopt;
 }
 

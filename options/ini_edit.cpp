@@ -5,6 +5,8 @@ namespace IniEdit
 namespace
 {
 
+const char kBom[] = "\xef\xbb\xbf"; // QSettings skips it; so do we, and keep it
+
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -135,30 +137,39 @@ QString sectionPrefix(const QByteArray &data, const Line &line)
     return unescapedKey(name) + u'/';
 }
 
-// A header or key line, in file order. For a header, `key` is the section
-// prefix it starts; for a key line, the full QSettings key ("section/key").
+// A header or key line, in file order. `section` is the prefix of the group
+// the line is in (or starts); `key` is a key line's full QSettings key.
 struct Item {
     Line line;
     bool isHeader;
+    QString section;
     QString key;
 };
 
 std::vector<Item> parse(const QByteArray &data)
 {
     std::vector<Item> items;
-    qsizetype pos = data.startsWith("\xef\xbb\xbf") ? 3 : 0;
+    qsizetype pos = data.startsWith(kBom) ? 3 : 0;
     QString prefix;
     Line line;
     while (readLine(data, pos, line)) {
         if (data.at(line.start) == '[') {
             prefix = sectionPrefix(data, line);
-            items.push_back({line, true, prefix});
+            items.push_back({line, true, prefix, {}});
         } else if (line.equals >= 0) {
             const QByteArray key = data.mid(line.start, line.equals - line.start).trimmed();
-            items.push_back({line, false, prefix + unescapedKey(key)});
+            items.push_back({line, false, prefix, prefix + unescapedKey(key)});
         }
     }
     return items;
+}
+
+// A key QSettings finds when asked for section/key. Its lookup of a key with a
+// slash reads only that section's groups, so a `Section\Key` line in the
+// general group is not one of them, whatever a listing of all keys says.
+bool isOurs(const Item &item, const QString &prefix, const QString &key)
+{
+    return !item.isHeader && item.section == prefix && item.key == prefix + key;
 }
 
 // Past the line break that ends the physical line holding `pos` (a `;` comment
@@ -217,15 +228,21 @@ QByteArray assign(const QByteArray &content, const QString &section,
     for (const Assignment &value : values) {
         bool found = false;
         for (const Item &k : items) {
-            if (k.isHeader || k.key != prefix + value.first)
+            if (!isOurs(k, prefix, value.first))
                 continue;
             found = true;
-            // Keep the blanks after '='; everything else up to the end of the
-            // logical line was the old value.
+            // Keep the blanks around the value; what lies between them up to the
+            // end of the logical line was the old value.
+            const auto blank = [&](qsizetype at) {
+                return content.at(at) == ' ' || content.at(at) == '\t';
+            };
             qsizetype from = k.line.equals + 1;
-            while (from < k.line.end() && (content.at(from) == ' ' || content.at(from) == '\t'))
+            qsizetype to = k.line.end();
+            while (from < to && blank(from))
                 ++from;
-            replacements.push_back({from, k.line.end(), value.second});
+            while (to > from && blank(to - 1))
+                --to;
+            replacements.push_back({from, to, value.second});
         }
         if (!found)
             missing.push_back(&value);
@@ -242,7 +259,7 @@ QByteArray assign(const QByteArray &content, const QString &section,
         bool inGroup = false;
         for (const Item &item : items) {
             if (item.isHeader)
-                inGroup = item.key == prefix;
+                inGroup = item.section == prefix;
             if (inGroup)
                 last = &item.line;
         }
@@ -253,7 +270,7 @@ QByteArray assign(const QByteArray &content, const QString &section,
             replacements.push_back({at, at, added});
         } else {
             QByteArray group = '[' + escapedKey(section) + ']' + eol + added;
-            if (!content.isEmpty())
+            if (!content.isEmpty() && content != kBom)
                 group.prepend(endsWithLineBreak(content) ? eol : eol + eol);
             replacements.push_back({content.size(), content.size(), group});
         }
@@ -270,10 +287,9 @@ QByteArray assign(const QByteArray &content, const QString &section,
 std::optional<QByteArray> rawValue(const QByteArray &content, const QString &section,
                                    const QString &key)
 {
-    const QString wanted = section + u'/' + key;
     std::optional<QByteArray> value;
     for (const Item &k : parse(content)) {
-        if (!k.isHeader && k.key == wanted)
+        if (isOurs(k, section + u'/', key))
             value = content.mid(k.line.equals + 1, k.line.end() - k.line.equals - 1).trimmed();
     }
     return value;

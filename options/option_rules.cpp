@@ -25,53 +25,56 @@ void setRange(OptionSet &options, int first, int last, OptionValue value)
 
 } // namespace
 
-void OptionRules::Check1_Click(OptionSet &options, int index)
+void OptionRules::applyRule(OptionSet &options, int index)
 {
+    using namespace Option;
     const bool ticked = options.isTicked(index);
     switch (index) {
-    case 0: // the classic menu: everything else presupposes it
+    case Classic: // everything else presupposes the classic menu
         if (!ticked) {
-            setRange(options, 1, 11, Cleared);
-        } else if (sum(options, 1, 11) == 0) {
-            options.setValue(1, Ticked);
-            options.setValue(2, Ticked);
+            setRange(options, Left, HideBuiltInTabs, Cleared);
+        } else if (sum(options, Left, HideBuiltInTabs) == 0) {
+            options.setValue(Left, Ticked);
+            options.setValue(All, Ticked);
         }
         break;
-    case 1: // menu tabs on the left exclude hiding Home
+    case Left: // menu tabs on the left exclude hiding Home
         if (ticked) {
-            options.setValue(3, Cleared);
-            options.setValue(0, Ticked);
+            options.setValue(Home, Cleared);
+            options.setValue(Classic, Ticked);
         }
         break;
-    case 2:
+    case All:
         if (ticked)
-            options.setValue(0, Ticked);
+            options.setValue(Classic, Ticked);
         break;
-    case 3: // hiding Home excludes menu tabs on the left; leaves the master alone
+    case Home: // excludes menu tabs on the left; unlike the other tabs, leaves the master alone
         if (ticked) {
-            options.setValue(1, Cleared);
-            options.setValue(0, Ticked);
+            options.setValue(Left, Cleared);
+            options.setValue(Classic, Ticked);
         }
         break;
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 9:
-    case 10:
-        // Clearing the last one deliberately leaves the master ticked.
+    case PageLayout:
+    case Insert:
+    case Formulas:
+    case Data:
+    case Review:
+    case View:
+    case Developer:
+        // Clearing the last of them leaves the master ticked: no rule takes back a
+        // tick the user may have set. Ok writes it as it stands; it comes back
+        // cleared on the next start, since the master is not read.
         if (ticked) {
-            options.setValue(11, Ticked);
-            options.setValue(0, Ticked);
+            options.setValue(HideBuiltInTabs, Ticked);
+            options.setValue(Classic, Ticked);
         }
         break;
-    case 11: // master of the built-in tabs 3 to 10
+    case HideBuiltInTabs: // master of the built-in tabs, Home included
         if (!ticked) {
-            setRange(options, 3, 10, Cleared);
-        } else if (sum(options, 3, 10) == 0) {
-            setRange(options, 3, 10, Ticked);
-            options.setValue(1, Cleared);
+            setRange(options, FirstTab, LastTab, Cleared);
+        } else if (sum(options, FirstTab, LastTab) == 0) {
+            setRange(options, FirstTab, LastTab, Ticked);
+            options.setValue(Left, Cleared);
         }
         break;
     default:

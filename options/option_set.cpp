@@ -14,6 +14,6 @@ void OptionSet::setValue(int index, OptionValue value)
 
     ++m_depth;
     m_maxDepth = std::max(m_maxDepth, m_depth);
-    OptionRules::Check1_Click(*this, index);
+    OptionRules::applyRule(*this, index);
     --m_depth;
 }

@@ -34,10 +34,9 @@ public:
 
     void addListener(Listener listener) { m_listeners.push_back(std::move(listener)); }
 
-    // How many rules are in progress now, and the most seen since the last reset.
+    // How many rules are in progress now, and the most ever at one time.
     int ruleDepth() const { return m_depth; }
     int maxRuleDepth() const { return m_maxDepth; }
-    void resetMaxRuleDepth() { m_maxDepth = 0; }
 
 private:
     State m_values{};

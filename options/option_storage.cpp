@@ -28,6 +28,8 @@ std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, i
 std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, int first, int last)
 {
     for (int i = first; i <= last; ++i) {
+        if (!OptionSet::info(i).readAtStart)
+            continue;
         if (auto error = readOption(options, store, i))
             return error;
     }
@@ -38,12 +40,12 @@ std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, in
 
 std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store)
 {
-    return readRange(options, store, 0, 2);
+    return readRange(options, store, Option::Classic, Option::All);
 }
 
 std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store)
 {
-    return readRange(options, store, 3, 10);
+    return readRange(options, store, Option::Home, Option::HideBuiltInTabs);
 }
 
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store)

@@ -12,8 +12,10 @@ class SettingsStore;
 
 // Each read sets its option, so the rules run during loading exactly as for a
 // click. Loading stops at the first bad key; nothing is written.
-std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store); // 0 to 2
-std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);  // 3 to 10
+// Classic, Left and All; then the built-in tabs, Home to Developer. "Hide
+// built-in tabs" is not read: it comes back through the rules of the tabs.
+std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store);
+std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);
 
 // Writes all twelve keys, changed or not, and commits them together.
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store);

@@ -19,6 +19,29 @@ struct OptionInfo {
 
 inline constexpr int OptionCount = 12;
 
+// The options by name; the value is the index into the table below, which is
+// also the index of the option's box in the window.
+namespace Option
+{
+enum Index : int {
+    Classic,
+    Left,
+    All,
+    Home,
+    PageLayout,
+    Insert,
+    Formulas,
+    Data,
+    Review,
+    View,
+    Developer,
+    HideBuiltInTabs,
+};
+// The built-in tabs that "Hide built-in tabs" is the master of, and the ones
+// among them that tick it.
+inline constexpr Index FirstTab = Home, FirstHiddenTab = PageLayout, LastTab = Developer;
+} // namespace Option
+
 // Index order is the order of reading and writing.
 inline constexpr std::array<OptionInfo, OptionCount> kOptionTable{{
     {"Show Classic Menu and Toolbars in Microsoft Excel 2007", "Classic", 1, true,
@@ -36,7 +59,9 @@ inline constexpr std::array<OptionInfo, OptionCount> kOptionTable{{
     {" View", " View", 0, true, "Hides Excel's built-in View tab."},
     {"Developer", "Developer", 0, true, "Hides Excel's built-in Developer tab."},
     {"Hide built-in tabs", "Hide built-in tabs", 0, false,
-     "Hides Excel's built-in tabs; ticks or clears all eight tabs below at once."},
+     "Hides Excel's built-in tabs. Ticked when none of the eight tabs below is ticked, it "
+     "ticks them all, Home included, which clears the menu tabs on the left; otherwise it ticks "
+     "nothing more. Clearing it clears all eight."},
 }};
 
 // Where the store lives. The section name is also the window caption and title.

@@ -24,30 +24,95 @@ bool hasUrlScheme(const QString &target)
     return scheme.match(target).hasMatch();
 }
 
+QString pathText()
+{
+    return QStringLiteral("PATH (%1)").arg(qEnvironmentVariable("PATH"));
+}
+
+// A program found through a relative PATH entry ("." or "bin") would be whatever lies
+// in the folder we happen to be started from; only absolute entries are searched.
+QString findOnPath(const QString &name)
+{
+    QStringList folders;
+    for (const QString &entry : qEnvironmentVariable("PATH").split(QLatin1Char(':')))
+        if (QDir::isAbsolutePath(entry))
+            folders << entry;
+    return folders.isEmpty() ? QString() : QStandardPaths::findExecutable(name, folders);
+}
+
+// xdg-open reports a missing browser or handler by its exit status, and does so within a
+// moment. Later it may still be waiting for the browser it started, which is no failure.
+bool openerFailsAtOnce(const QString &opener, const QString &target, const QString &folder)
+{
+    constexpr int kMoment = 1000; // ms
+    auto *process = new QProcess;
+    process->setProgram(opener);
+    process->setArguments({target});
+    process->setWorkingDirectory(folder);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start();
+    if (!process->waitForStarted()) {
+        delete process;
+        return true;
+    }
+    if (process->waitForFinished(kMoment)) {
+        const bool failed =
+            process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0;
+        delete process;
+        return failed;
+    }
+    // Still running: let it be, and never kill it, not even when this program ends first.
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    return false;
+}
+
 } // namespace
 #endif
 
-void OpenWithShell(WId owner, const QString &target)
+ShellOutcome OpenWithShell(WId owner, const QString &target)
 {
+    return OpenWithShell(owner, target, QCoreApplication::applicationDirPath());
+}
+
+ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder)
+{
+    ShellOutcome outcome;
+    outcome.program = target;
     // A NUL would silently shorten the target to something else.
     if (target.isEmpty() || target.contains(QChar(u'\0')))
-        return;
-    const QString folder = QCoreApplication::applicationDirPath();
+        return outcome;
 
 #ifdef Q_OS_WIN
-    ShellExecuteOpen(reinterpret_cast<void *>(owner), target.toStdWString().c_str(),
-                     QDir::toNativeSeparators(folder).toStdWString().c_str());
+    outcome.lookedIn =
+        QStringLiteral("%1 and the places Windows searches").arg(QDir::toNativeSeparators(folder));
+    outcome.started =
+        ShellExecuteOpen(reinterpret_cast<void *>(owner), target.toStdWString().c_str(),
+                         QDir::toNativeSeparators(folder).toStdWString().c_str());
 #else
     Q_UNUSED(owner);
-    // Relative names are looked up where the opener will run, the program folder. Folders
-    // count too: the file manager opens them.
-    if (hasUrlScheme(target) || QFileInfo(QDir(folder), target).exists()) {
+    // Relative names are looked up where they will run, the program folder: a program there
+    // runs, anything else there (a document, a folder) goes to the opener like an address.
+    const QFileInfo beside(QDir(folder), target);
+    if (!hasUrlScheme(target) && beside.isFile() && beside.isExecutable()) {
+        outcome.lookedIn = folder;
+        outcome.found = beside.absoluteFilePath();
+        outcome.started = QProcess::startDetached(outcome.found, {}, folder);
+    } else if (hasUrlScheme(target) || beside.exists()) {
         // QDesktopServices cannot set the working directory, so start the opener ourselves.
-        QProcess::startDetached(QStringLiteral("xdg-open"), {target}, folder);
-        return;
+        outcome.program = QStringLiteral("xdg-open");
+        outcome.lookedIn = pathText();
+        outcome.found = findOnPath(outcome.program);
+        outcome.started =
+            !outcome.found.isEmpty() && !openerFailsAtOnce(outcome.found, target, folder);
+    } else {
+        outcome.lookedIn = folder + QStringLiteral(" and ") + pathText();
+        outcome.found = findOnPath(target);
+        outcome.started =
+            !outcome.found.isEmpty() && QProcess::startDetached(outcome.found, {}, folder);
     }
-    const QString program = QStandardPaths::findExecutable(target);
-    if (!program.isEmpty())
-        QProcess::startDetached(program, {}, folder);
 #endif
+    if (outcome.started)
+        outcome.found.clear();
+    return outcome;
 }

@@ -3,7 +3,17 @@
 #include <QString>
 #include <QtGui/qwindowdefs.h>
 
-// Hands target (a URL, a file or a program name) to the platform shell, detached, with the
-// program folder as working directory. The outcome is neither examined nor reported: this
-// always returns normally. owner is the window any shell dialog belongs to (Windows only).
-void OpenWithShell(WId owner, const QString &target);
+// What became of handing a target to the shell, so that a caller can tell the user
+// when nothing could be started and where it was looked for.
+struct ShellOutcome {
+    bool started = false;
+    QString program;  // what was to be run: the target itself, or the opener for it
+    QString lookedIn; // the places searched for it, for the user
+    QString found;    // set when a program was found but could not be run
+};
+
+// Hands target (a URL, a file or a program name) to the platform shell, detached, with
+// folder as working directory; owner is the window any shell dialog belongs to (Windows
+// only). Shows nothing of its own. The overload without a folder uses the program folder.
+ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder);
+ShellOutcome OpenWithShell(WId owner, const QString &target);

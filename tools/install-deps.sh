@@ -11,6 +11,7 @@ packages=(
     g++-mingw-w64-x86-64
     libbenchmark-dev
     desktop-file-utils appstream python3 dpkg-dev file
+    dbus at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "center_on_screen.h"
 #include "command_button.h"
 #include "file_exists.h"
+#include "form_layout.h"
 #include "hand_cursor.h"
 #include "link_label.h"
 #include "open_with_shell.h"
@@ -11,6 +12,7 @@
 #include "page_frame.h"
 #include "tab_strip.h"
 #include "taskbar.h"
+#include "text_colours.h"
 #include "twips.h"
 
 #include <QCloseEvent>
@@ -23,72 +25,13 @@
 #include <QPushButton>
 #include <QWindow>
 
-#include <cmath>
-
 namespace
 {
 
-// Every font of the window is Arial; fontconfig maps it to a metric twin where needed.
-QFont arial(double points, bool bold, bool underline = false)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    font.setUnderline(underline);
-    return font;
-}
-
-void paintWhite(QWidget *widget)
-{
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(widget->backgroundRole(), Qt::white);
-    widget->setPalette(palette);
-}
-
-void place(QWidget *widget, double left, double top, double width, double height)
-{
-    widget->setGeometry(twipsRect(left, top, width, height));
-}
-
-void setLeft(QWidget *widget, double left)
-{
-    widget->move(twipsToWholePixels(left), widget->y());
-}
-
-struct BoxPlace {
-    double left, top, width;
-};
-// By option index; every box is 375 twips high.
-constexpr BoxPlace kBoxPlaces[OptionCount] = {
-    {240, 480, 5295},   {600, 840, 3975},  {600, 1200, 3375},  {960, 1920, 1095},
-    {960, 2235, 1455},  {960, 2565, 1095}, {960, 2880, 1215},  {2640, 2565, 975},
-    {2640, 2280, 1095}, {2640, 1920, 975}, {2640, 2880, 1215}, {600, 1560, 1815},
-};
-
-// The pages stay white whatever the colour scheme; a system text colour that
-// would vanish on white (a dark scheme's light text) gives way to black.
-QColor readableOnWhite(const QColor &colour)
-{
-    auto luminance = [](const QColor &c) {
-        auto channel = [](double v) {
-            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-               0.0722 * channel(c.blueF());
-    };
-    const double contrast = 1.05 / (luminance(colour) + 0.05);
-    return contrast >= 4.5 ? colour : QColor(Qt::black);
-}
-
-void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
+// A new system scheme is announced to the application object only: a window
+// that is not shown gets no palette change of its own. A filter there sees
+// every event of the program, so it is a separate small object rather than the
+// window, whose filter must see each key press once.
 class SchemeWatcher : public QObject
 {
 public:
@@ -127,6 +70,10 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     ShowMessage = [this](const QString &text) {
         QMessageBox::warning(this, QString::fromLatin1(kSection), text);
     };
+    OpenWithShell = [](WId owner, const QString &target, const QString &folder) {
+        return ::OpenWithShell(owner, target, folder);
+    };
+    ProgramFolder = QCoreApplication::applicationDirPath();
 
     // Created back to front, so that the pages lie in front of the tab strip.
     tbsOptions = new TabStrip(this);
@@ -158,9 +105,6 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     bindOptions();
     followSystemTextColours();
     installEventFilter(this);
-    // A new system scheme is announced to the application object only. A filter
-    // there sees every event of the program, so it is a separate small object
-    // rather than this window, whose filter must see each key press once.
     QCoreApplication::instance()->installEventFilter(
         new SchemeWatcher(this, [this] { followSystemTextColours(); }));
 
@@ -190,26 +134,6 @@ PageFrame *frmOptions::buildPage(int index, double pageLeft, double frameLeft)
     return frame;
 }
 
-void frmOptions::buildOptionsPage()
-{
-    PageFrame *frame = buildPage(0, 21000, 0);
-    Shape1 = frame->addRect({QRectF(600, 1680, 3375, 1695), QPalette::WindowText, 1});
-
-    for (int i = 0; i < OptionCount; ++i) { // index order: "Hide built-in tabs" ends in front
-        auto *box = new OptionCheckBox(i, QString::fromLatin1(OptionSet::info(i).caption), frame);
-        box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
-        place(box, kBoxPlaces[i].left, kBoxPlaces[i].top, kBoxPlaces[i].width, 375);
-        box->setFont(arial(9, true));
-        // The choices are not self-explaining: say what each one does.
-        box->setToolTip(QString::fromLatin1(OptionSet::info(i).description));
-        box->setAccessibleDescription(box->toolTip());
-        paintWhite(box);
-        box->setMouseTracking(true);
-        box->installEventFilter(this);
-        Check1.add(i, box);
-    }
-}
-
 void frmOptions::buildButtons()
 {
     QPixmap invisible(32, 32);
@@ -236,69 +160,6 @@ void frmOptions::buildButtons()
     }
 }
 
-void frmOptions::buildAboutPage()
-{
-    PageFrame *frame = buildPage(1, 210, 120);
-
-    auto label = [frame](const char *name, const QString &text, const QFont &font,
-                         bool link = false) {
-        QLabel *l = link ? new LinkLabel(text, frame) : new QLabel(text, frame);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setFont(font);
-        paintWhite(l);
-        l->setFocusPolicy(Qt::NoFocus);
-        return l;
-    };
-    auto colour = [](QLabel *l, const QColor &c) {
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, c);
-        l->setPalette(p);
-    };
-
-    // Back to front, the two lines of the groove painted on the frame behind them.
-    lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true), true);
-    connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
-            &frmOptions::lblWebsite_Click);
-    colour(lblWebsite, QColor(0, 0, 255));
-    lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
-    lblWebsite->adjustSize();
-    lblWebsite->setMouseTracking(true);
-    lblWebsite->installEventFilter(this);
-
-    lblTitle = label("lblTitle", QStringLiteral("lblTitle"), arial(12, true));
-    place(lblTitle, 0, 480, 5415, 615);
-    colour(lblTitle, QColor(0, 128, 0));
-    lblTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    lblTitle->setWordWrap(true);
-
-    Line1.add(0, frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(192, 192, 192), 2}));
-
-    lblVersion = label("lblVersion", QStringLiteral("lblVersion"), arial(9.75, true));
-    place(lblVersion, 0, 1320, 5445, 225);
-    lblVersion->setForegroundRole(QPalette::ButtonText);
-    lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-
-    lblWebsiteLabel = label("lblWebsiteLabel", QStringLiteral("Website: "), arial(9.75, true));
-    colour(lblWebsiteLabel, QColor(0, 0, 0));
-    lblWebsiteLabel->move(twipsRect(405, 2745, 0, 0).topLeft());
-    lblWebsiteLabel->adjustSize();
-
-    Line1.add(1, frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(128, 128, 128), 1}));
-}
-
-void frmOptions::bindOptions()
-{
-    // The model is the state; each box shows its option and turns its own
-    // changes, from whatever source, into settings of that option.
-    m_options.addListener([this](int index, OptionValue value) { Check1(index)->setValue(value); });
-    for (const auto &[index, box] : Check1) {
-        connect(box, &QCheckBox::stateChanged, this, [this, box = box] {
-            if (box->Value() != m_options.value(box->index()))
-                m_options.setValue(box->index(), box->Value());
-        });
-    }
-}
-
 std::optional<StoreError> frmOptions::StartUp()
 {
     Form_Load();
@@ -310,8 +171,7 @@ void frmOptions::Form_Load()
     setWindowTitle(QString::fromLatin1(kSection));
     CenterOnScreen(*this);
     // Deliberately no check for a separator already at the end of the folder.
-    const QString cursor = QCoreApplication::applicationDirPath() + QDir::separator() +
-                           QString::fromLatin1(CursorFile);
+    const QString cursor = ProgramFolder + QDir::separator() + QString::fromLatin1(CursorFile);
     if (FileExists(cursor))
         m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
     tbsOptions->setBackgroundColor(Qt::white);
@@ -368,7 +228,9 @@ void frmOptions::Check22_Click(int index)
             ShowMessage(error->message());
             return;
         }
-        OpenWithShell(winId(), QStringLiteral("Excel"));
+        // The save stands either way; the user learns why Excel did not come.
+        handToShell(QStringLiteral("Excel"),
+                    tr("Your choices were saved, but Excel could not be started."));
         unload();
         break;
     case 2:
@@ -387,15 +249,19 @@ void frmOptions::unload()
 
 void frmOptions::followSystemTextColours()
 {
-    const QPalette system = QGuiApplication::palette();
-    const QColor buttonText = readableOnWhite(system.color(QPalette::ButtonText));
-    const QColor windowText = readableOnWhite(system.color(QPalette::WindowText));
-    for (const auto &[index, box] : Check1)
-        setRoleColour(box, QPalette::ButtonText, buttonText);
+    const TextColours colours = TextColours::onWhite(QGuiApplication::palette());
+    // A check box paints its caption in the window-text role; the boxes' captions are
+    // button text, like the buttons' and the tab strip's.
+    for (const auto &[index, box] : Check1) {
+        setRoleColour(box, QPalette::ButtonText, colours.buttonText);
+        setRoleColour(box, QPalette::WindowText, colours.buttonText);
+    }
     for (const auto &[index, button] : Check22)
-        setRoleColour(button, QPalette::ButtonText, buttonText);
-    setRoleColour(lblVersion, QPalette::ButtonText, buttonText);
-    setRoleColour(fraSample1(0), QPalette::WindowText, windowText); // the rectangle's outline
+        setRoleColour(button, QPalette::ButtonText, colours.buttonText);
+    setRoleColour(lblVersion, QPalette::ButtonText, colours.buttonText);
+    setRoleColour(tbsOptions, QPalette::ButtonText, colours.buttonText);
+    setRoleColour(tbsOptions, QPalette::WindowText, colours.buttonText);
+    setRoleColour(fraSample1(0), QPalette::WindowText, colours.windowText); // the rectangle
 }
 
 void frmOptions::closeEvent(QCloseEvent *event)
@@ -407,7 +273,23 @@ void frmOptions::closeEvent(QCloseEvent *event)
 
 void frmOptions::lblWebsite_Click()
 {
-    OpenWithShell(winId(), QString::fromLatin1(Website));
+    handToShell(QString::fromLatin1(Website),
+                tr("The web address %1 could not be opened.").arg(QString::fromLatin1(Website)));
+}
+
+void frmOptions::handToShell(const QString &target, const QString &failure)
+{
+    const ShellOutcome outcome = OpenWithShell(winId(), target, ProgramFolder);
+    if (outcome.started)
+        return;
+    QString text = failure + QLatin1Char('\n');
+    if (outcome.found.isEmpty())
+        text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
+    else
+        text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
+                   "for in %2.")
+                    .arg(outcome.found, outcome.lookedIn);
+    ShowMessage(text);
 }
 
 void frmOptions::setMousePointer(int pointer)

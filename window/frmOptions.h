@@ -5,6 +5,7 @@
 
 #include "control_array.h"
 #include "image_list.h"
+#include "open_with_shell.h"
 #include "option_set.h"
 #include "store_error.h"
 
@@ -20,8 +21,6 @@ class QLabel;
 class QPushButton;
 class SettingsStore;
 class TabStrip;
-struct LineShape;
-struct RectShape;
 
 class frmOptions : public QWidget
 {
@@ -43,6 +42,11 @@ public:
 
     // Shows a message to the user; a message box unless replaced (tests do).
     std::function<void(const QString &)> ShowMessage;
+    // Hands Excel or the web address to the shell; the real shell unless replaced (tests do).
+    std::function<ShellOutcome(WId owner, const QString &target, const QString &folder)>
+        OpenWithShell;
+    // Where the cursor file is looked for and where Excel and the link are opened.
+    QString ProgramFolder;
 
     OptionSet &options() { return m_options; }
     const OptionSet &options() const { return m_options; }
@@ -73,8 +77,6 @@ public:
     ControlArray<PageFrame> fraSample1;
     ControlArray<OptionCheckBox> Check1;
     ControlArray<QPushButton> Check22;
-    ControlArray<LineShape> Line1;
-    RectShape *Shape1 = nullptr;
     QLabel *lblTitle = nullptr;
     QLabel *lblVersion = nullptr;
     QLabel *lblWebsiteLabel = nullptr;
@@ -94,6 +96,7 @@ private:
     void setLinkUnderline(bool underlined);
     void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
+    void handToShell(const QString &target, const QString &failure);
 
     SettingsStore &m_store;
     OptionSet m_options;

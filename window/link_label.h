@@ -17,9 +17,15 @@ signals:
     void activated();
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool m_pressed = false;        // a left press is under way that may become a click
+    bool m_secondOfDouble = false; // the next press completes a double click
 };
 
-// Makes screen readers see every LinkLabel as a link and every CommandButton
-// as a push button. Idempotent.
+// Makes screen readers see every LinkLabel as a link, every CommandButton as a
+// push button and the options window as a dialog. Idempotent.
 void InstallAccessibility();

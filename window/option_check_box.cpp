@@ -28,3 +28,8 @@ void OptionCheckBox::nextCheckState()
     // Qt would cycle through partially checked once the box has shown it.
     setValue(Value() == 0 ? 1 : 0);
 }
+
+bool OptionCheckBox::hitButton(const QPoint &pos) const
+{
+    return rect().contains(pos);
+}

@@ -20,6 +20,8 @@ public:
 
 protected:
     void nextCheckState() override;
+    // The whole rectangle takes the click, not only the tick and the caption text.
+    bool hitButton(const QPoint &pos) const override;
 
 private:
     int m_index;

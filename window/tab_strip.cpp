@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -98,4 +99,11 @@ void TabStrip::mouseMoveEvent(QMouseEvent *event)
 {
     emit MouseMove();
     QTabBar::mouseMoveEvent(event);
+}
+
+void TabStrip::wheelEvent(QWheelEvent *event)
+{
+    // Only a click on a tab or the window's shortcut changes the page, not a wheel turned
+    // in passing.
+    event->ignore();
 }

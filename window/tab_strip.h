@@ -66,6 +66,7 @@ protected:
     QSize tabSizeHint(int index) const override;
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     TabStripTabs m_tabs;

@@ -21,6 +21,8 @@ private slots:
     void edgeCases_data();
     void edgeCases();
     void invariantsHoldEverywhere();
+    void descriptionsTellTheRules_data();
+    void descriptionsTellTheRules();
 };
 
 void TestOptionRules::optionTable()
@@ -114,6 +116,17 @@ void TestOptionRules::cascades_data()
         << std::vector<Change>{{0, 0}, {2, 0}, {3, 0}, {4, 0},  {5, 0}, {6, 0},
                                {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}};
     QTest::newRow("tick 3 from B") << "0-2" << 3 << 1 << std::vector<Change>{{3, 1}, {1, 0}};
+    // Every rule with more than one step, from a start where each step shows.
+    QTest::newRow("tick 1 over 3") << "3" << 1 << 1 << std::vector<Change>{{1, 1}, {3, 0}, {0, 1}};
+    QTest::newRow("tick 3 over 1") << "1" << 3 << 1 << std::vector<Change>{{3, 1}, {1, 0}, {0, 1}};
+    QTest::newRow("tick 4 from none")
+        << "none" << 4 << 1 << std::vector<Change>{{4, 1}, {11, 1}, {0, 1}};
+    QTest::newRow("tick 11 from B")
+        << "0-2" << 11 << 1 << std::vector<Change>{{11, 1}, {3, 1}, {1, 0}, {4, 1}, {5, 1},
+                                                   {6, 1},  {7, 1}, {8, 1}, {9, 1}, {10, 1}};
+    QTest::newRow("clear 11 from 0 3-11")
+        << "0 3-11" << 11 << 0 << std::vector<Change>{{11, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0},
+                                                      {7, 0},  {8, 0}, {9, 0}, {10, 0}};
 }
 
 void TestOptionRules::cascades()
@@ -206,6 +219,76 @@ void TestOptionRules::invariantsHoldEverywhere()
             options.setValue(i, (bits >> i) & 1u);
         QVERIFY(options.maxRuleDepth() <= 3);
     }
+}
+
+void TestOptionRules::descriptionsTellTheRules_data()
+{
+    // What a description says, and the click that must bear it out from every reachable state.
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("tick");      // else clear
+    QTest::addColumn<QString>("tabs");   // "none" or "any" of the eight tabs 3 to 10 ticked; "" all
+    QTest::addColumn<QString>("ticked"); // afterwards
+    QTest::addColumn<QString>("cleared");
+    QTest::addColumn<bool>("onlyThese"); // nothing else changes
+
+    QTest::newRow("0 cleared") << 0 << "Every other option needs it" << false << ""
+                               << "none"
+                               << "0-11" << true;
+    QTest::newRow("1 ticked") << 1 << "Cannot be combined with hiding Home" << true << ""
+                              << "0 1"
+                              << "3" << false;
+    QTest::newRow("3 ticked") << 3 << "Cannot be combined with menu tabs on the left" << true << ""
+                              << "0 3"
+                              << "1" << false;
+    QTest::newRow("11 ticked, no tab")
+        << 11 << "Ticked when none of the eight tabs below is ticked, it ticks them all" << true
+        << "none"
+        << "0 3-11"
+        << "1" << true;
+    QTest::newRow("11 ticked, a tab already")
+        << 11 << "otherwise it ticks nothing more" << true << "any"
+        << "11"
+        << "none" << true;
+    QTest::newRow("11 cleared") << 11 << "Clearing it clears all eight" << false << ""
+                                << "none"
+                                << "3-11" << false;
+}
+
+void TestOptionRules::descriptionsTellTheRules()
+{
+    QFETCH(int, option);
+    QFETCH(QString, says);
+    QFETCH(bool, tick);
+    QFETCH(QString, tabs);
+    QFETCH(QString, ticked);
+    QFETCH(QString, cleared);
+    QFETCH(bool, onlyThese);
+
+    const QString description = QString::fromLatin1(OptionSet::info(option).description);
+    QVERIFY2(description.contains(says), qPrintable(description));
+    const OptionSet::State mustTick = stateOf(ticked), mustClear = stateOf(cleared);
+    int tried = 0;
+    for (const OptionSet::State &before : reachableStates()) {
+        int tabsTicked = 0;
+        for (int i = 3; i <= 10; ++i)
+            tabsTicked += before[i] != 0;
+        if ((before[option] == 0) != tick || (tabs == "none" && tabsTicked > 0) ||
+            (tabs == "any" && tabsTicked == 0))
+            continue;
+        OptionSet options(before);
+        options.click(option);
+        const OptionSet::State after = options.values();
+        for (int i = 0; i < OptionCount; ++i) {
+            const OptionValue expected = mustTick[i]    ? 1
+                                         : mustClear[i] ? 0
+                                         : onlyThese    ? before[i]
+                                                        : after[i];
+            QVERIFY2(after[i] == expected, qPrintable(describe(before) + " -> " + describe(after)));
+        }
+        ++tried;
+    }
+    QVERIFY(tried > 0);
 }
 
 QTEST_GUILESS_MAIN(TestOptionRules)

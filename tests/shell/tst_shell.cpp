@@ -249,7 +249,7 @@ private slots:
         QFETCH(QString, started);
         QFETCH(QStringList, arguments);
 
-        OpenWithShell(0, target);
+        QVERIFY(OpenWithShell(0, target).started);
 
 #ifdef Q_OS_WIN
         // The stand-in writes the folder in native form, then what it read from the store.
@@ -285,10 +285,88 @@ private slots:
     {
         QFETCH(QString, target);
         QTest::failOnWarning(QRegularExpression("."));
-        OpenWithShell(0, target);
+        QVERIFY(!OpenWithShell(0, target).started);
         QTest::qWait(500);
         QVERIFY(!QFile::exists(record("xdg-open")));
         QVERIFY(!QFile::exists(record("Excel")));
+    }
+
+    void relativePathEntriesAreNotSearched()
+    {
+        // An "Excel" planted in the folder we are started from, reachable only through ".".
+        QTemporaryDir planted, folder;
+        writeRecorder(planted.path(), "Excel");
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(planted.path()));
+        qputenv("PATH", ".:bin:/usr/bin");
+        const ShellOutcome outcome = OpenWithShell(0, "Excel", folder.path());
+        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+        QDir::setCurrent(cwd);
+        QVERIFY(!outcome.started);
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(planted.filePath("Excel.rec")));
+    }
+
+    void openWithShellSaysWhyNot_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("beside"); // an executable "Excel" in the folder, if any
+        QTest::addColumn<QByteArray>("opener"); // the only xdg-open on PATH, if any
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("found"); // "folder/..." or "path/...": where it was found
+        const QString url = "http://www.quenmark.example/";
+        const QByteArray broken = "#!/nonexistent/quenmark-sh\n";
+        QTest::newRow("no Excel") << "Excel" << QByteArray() << QByteArray() << false << "Excel"
+                                  << "";
+        QTest::newRow("Excel beside cannot run")
+            << "Excel" << broken << QByteArray() << false << "Excel"
+            << "folder/Excel";
+        QTest::newRow("Excel beside runs")
+            << "Excel" << QByteArray("#!/bin/sh\n: > ran\n") << QByteArray() << true << "Excel"
+            << "";
+        QTest::newRow("no xdg-open") << url << QByteArray() << QByteArray() << false << "xdg-open"
+                                     << "";
+        QTest::newRow("xdg-open fails at once")
+            << url << QByteArray() << QByteArray("#!/bin/sh\nexit 4\n") << false << "xdg-open"
+            << "path/xdg-open";
+    }
+    void openWithShellSaysWhyNot()
+    {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, beside);
+        QFETCH(QByteArray, opener);
+        QFETCH(bool, started);
+        QFETCH(QString, program);
+        QFETCH(QString, found);
+        QTemporaryDir folder, path;
+        auto put = [](const QString &file, const QByteArray &script) {
+            QFile f(file);
+            return f.open(QIODevice::WriteOnly) && f.write(script) == script.size() &&
+                   f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
+        };
+        if (!beside.isEmpty())
+            QVERIFY(put(folder.filePath("Excel"), beside));
+        if (!opener.isEmpty())
+            QVERIFY(put(path.filePath("xdg-open"), opener));
+        qputenv("PATH", QFile::encodeName(path.path()));
+        const ShellOutcome outcome = OpenWithShell(0, target, folder.path());
+        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+
+        QCOMPARE(outcome.started, started);
+        QCOMPARE(outcome.program, program);
+        QString expectedFound = found;
+        expectedFound.replace("folder/", folder.path() + "/").replace("path/", path.path() + "/");
+        QCOMPARE(outcome.found, expectedFound);
+        if (!started) {
+            // Beside the program first, then on PATH.
+            if (program == "Excel")
+                QVERIFY2(outcome.lookedIn.contains(folder.path()), qPrintable(outcome.lookedIn));
+            if (!outcome.found.startsWith(folder.path()))
+                QVERIFY2(outcome.lookedIn.contains(path.path()), qPrintable(outcome.lookedIn));
+        } else {
+            QTRY_VERIFY(QFile::exists(folder.filePath("ran"))); // in the folder, as it was told
+        }
     }
 };
 

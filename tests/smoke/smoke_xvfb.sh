@@ -3,7 +3,10 @@
 #  1. a first start: tick "Page Layout", press Ok; the store holds the choices
 #     and Excel (a stand-in first on PATH) was started in the program folder;
 #  2. a bad stored value: a message box instead of the window, the reason on
-#     stderr, a failing exit status and the store left as it was.
+#     stderr, a failing exit status and the store left as it was;
+#  3. through the accessibility bus, as a screen reader: the window is a dialog
+#     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
+#  4. no display at all: one line on stderr and exit status 2.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -15,10 +18,14 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool dbus-run-session; do
     command -v "$tool" >/dev/null ||
-        fail "$tool is missing: install xvfb and xdotool (tools/install-deps.sh)"
+        fail "$tool is missing: install xvfb, xdotool and dbus (tools/install-deps.sh)"
 done
+# The Debian Python, which python3-pyatspi serves, whatever python3 comes first on PATH.
+system_python=/usr/bin/python3
+"$system_python" -c 'import pyatspi' 2>/dev/null ||
+    fail "pyatspi is missing: install python3-pyatspi and at-spi2-core (tools/install-deps.sh)"
 [ -x "$program" ] || fail "no program at $program"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmora-smoke.XXXXXX")
@@ -169,3 +176,18 @@ wait_for_exit
 cmp -s "$store" "$work/seed" || fail "the store changed: $(cat "$store")"
 [ ! -e "$work/excel.log" ] || fail "Excel was started"
 echo "ok 2 - a bad stored value stops start-up (exit status $status)"
+
+# --- 3. a screen reader's view -----------------------------------------------
+rm -f "$store"
+dbus-run-session -- "$system_python" "$(dirname "$0")/atspi_check.py" "$program" ||
+    fail "the accessibility check failed"
+[ ! -e "$store" ] || fail "Cancel wrote the store: $(cat "$store")"
+[ ! -e "$work/excel.log" ] || fail "Excel was started"
+echo "ok 3 - a dialog named Velmora on the accessibility bus; Home toggled there runs the rules"
+
+# 4. No display: one line on stderr and exit status 2, instead of Qt's abort.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" >"$work/out3" 2>"$work/err3"
+status=$?
+[ "$status" -eq 2 ] || fail "exit status $status without a display"
+[ "$(wc -l <"$work/err3")" -eq 1 ] || fail "stderr without a display: $(cat "$work/err3")"
+echo "ok 4 - no display: exit status 2 and one line on stderr"

@@ -17,7 +17,23 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWindow>
+
+namespace
+{
+
+bool hasPixel(const QImage &image, const QRect &within, const QColor &colour)
+{
+    const QRect area = within & image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (QColor(image.pixel(x, y)) == colour)
+                return true;
+    return false;
+}
+
+} // namespace
 
 class TestOptionsWindow : public QObject
 {
@@ -35,6 +51,7 @@ private slots:
     void enterAndEscapeDoNothing();
     void clicksOnRealBoxes_data();
     void clicksOnRealBoxes();
+    void wholeBoxTakesTheClick();
     void grayedBox();
     void tabStripContract();
     void buttonsArePlainToggles();
@@ -42,6 +59,8 @@ private slots:
     void captionsFitTheirControls();
     void textFollowsTheSchemeWhileReadable_data();
     void textFollowsTheSchemeWhileReadable();
+    void captionsInButtonText();
+    void wheelKeepsThePage();
 
 private:
     QWidget *control(const QString &name) const;
@@ -278,6 +297,34 @@ void TestOptionsWindow::clicksOnRealBoxes()
     }
 }
 
+void TestOptionsWindow::wholeBoxTakesTheClick()
+{
+    QVERIFY(!m_form->StartUp());
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QList<int> clicked;
+    for (const auto &[index, box] : m_form->Check1)
+        connect(box, &QAbstractButton::clicked, this, [&clicked, i = index] { clicked << i; });
+
+    // Corners and the far end of every box; where boxes overlap, the one in front (the
+    // later created, the higher index) takes the click.
+    for (int i = 0; i < OptionCount; ++i) {
+        const QRect r = m_form->Check1(i)->geometry();
+        for (const QPoint at : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
+                                QPoint(r.right(), r.center().y())}) {
+            int front = -1;
+            for (int k = 0; k < OptionCount; ++k)
+                if (m_form->Check1(k)->geometry().contains(at))
+                    front = k;
+            clicked.clear();
+            QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
+                              m_form->fraSample1(0)->mapTo(m_form.get(), at));
+            QVERIFY2(clicked == QList<int>{front},
+                     qPrintable(QStringLiteral("box %1 at %2,%3").arg(i).arg(at.x()).arg(at.y())));
+        }
+    }
+}
+
 void TestOptionsWindow::grayedBox()
 {
     QVERIFY(m_dir->seed("Left", "2"));
@@ -443,10 +490,54 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
     QCOMPARE(m_form->Check1(0)->palette().color(m_form->Check1(0)->backgroundRole()),
              QColor(Qt::white));
 
+    // The tab captions lie on white too, also when the scheme is there from the start.
+    frmOptions started(*m_store);
+    TabStrip *strip = started.tbsOptions;
+    const QImage image = strip->grab().toImage();
+    for (int tab = 0; tab < 2; ++tab) {
+        const QRect caption = strip->tabRect(tab).adjusted(strip->iconSize().width() + 6, 0, 0, 0);
+        QVERIFY2(hasPixel(image, caption, shown), qPrintable(strip->tabText(tab)));
+    }
+
     const QString dir = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
     if (!dir.isEmpty() &&
         QTest::currentDataTag() == QLatin1String("dark scheme: light text gives way"))
         m_form->grab().save(dir + "/options-page-dark.png");
+}
+
+void TestOptionsWindow::captionsInButtonText()
+{
+    QVERIFY(!m_form->StartUp());
+    const QPalette original = QApplication::palette();
+    QPalette scheme = original;
+    const QColor buttonText(128, 0, 0), windowText(0, 0, 128); // both readable on white
+    scheme.setColor(QPalette::ButtonText, buttonText);
+    scheme.setColor(QPalette::WindowText, windowText);
+    QApplication::setPalette(scheme);
+    auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+
+    for (int i = 0; i < OptionCount; ++i) {
+        const QImage image = m_form->Check1(i)->grab().toImage();
+        QVERIFY2(hasPixel(image, image.rect(), buttonText), qPrintable(m_form->Check1(i)->text()));
+        QVERIFY2(!hasPixel(image, image.rect(), windowText), qPrintable(m_form->Check1(i)->text()));
+    }
+}
+
+void TestOptionsWindow::wheelKeepsThePage()
+{
+    QVERIFY(!m_form->StartUp());
+    TabStrip *strip = m_form->tbsOptions;
+    // Over a tab and over the strip's margin below the pages, both ways.
+    for (const QPoint at :
+         {strip->tabRect(0).center(), QPoint(strip->width() / 2, strip->height() - 3)}) {
+        for (int delta : {-120, 120}) {
+            QWheelEvent wheel(at, strip->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(strip, &wheel);
+            QCOMPARE(strip->SelectedItem()->Index(), short(1));
+            QCOMPARE(m_form->picOptions(0)->x(), 14);
+        }
+    }
 }
 
 QTEST_MAIN(TestOptionsWindow)

@@ -1,7 +1,8 @@
 // The window's life from start-up to closing, each case from its own store
 // folder: loading, stored values that stop start-up, the custom pointer file,
 // Ok, Cancel and the close box, the Ctrl+Tab shortcut, the pointer reactions
-// and the web link. Excel and xdg-open are stand-in scripts first on PATH.
+// and the web link. The shell is a recorder: what was handed to it, from where,
+// and what the store held at that moment.
 
 #include "../options/option_states.h"
 #include "frmOptions.h"
@@ -46,16 +47,6 @@ Q_DECLARE_METATYPE(StoreError::Kind)
 namespace
 {
 
-const char *const kStoreVariable = "VELMORA_TEST_STORE"; // read by the stand-in Excel
-
-QStringList readLines(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
 QString programFolder()
 {
     return QDir(QCoreApplication::applicationDirPath()).canonicalPath();
@@ -80,28 +71,6 @@ QString fileIdentity(const QString &path)
         .arg(qint64(st.st_mtim.tv_sec))
         .arg(qint64(st.st_mtim.tv_nsec));
 #endif
-}
-
-// A stand-in program: per run it copies the store file (Excel only), then
-// records its working folder and arguments, and last appends a line to its log.
-bool writeStandIn(const QString &folder, const QString &name)
-{
-    const QString base = folder + "/" + name;
-    QString script = QStringLiteral("#!/bin/sh\n");
-    if (name == "Excel")
-        script += QStringLiteral("if [ -f \"$%1\" ]; then cp \"$%1\" '%2.store.tmp'; "
-                                 "else echo '<missing>' > '%2.store.tmp'; fi\n"
-                                 "mv '%2.store.tmp' '%2.store'\n")
-                      .arg(QString::fromLatin1(kStoreVariable), base);
-    script += QStringLiteral("printf '%s\\n' \"$(pwd -P)\" \"$#\" \"$@\" > '%1.rec.tmp'\n"
-                             "mv '%1.rec.tmp' '%1.rec'\n"
-                             "echo run >> '%1.log'\n")
-                  .arg(base);
-    QFile file(base);
-    if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
-        return false;
-    file.close();
-    return file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeUser);
 }
 
 // The values of the twelve keys as a fresh reader of the file sees them.
@@ -235,8 +204,6 @@ class TestStartupClosing : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -251,6 +218,8 @@ private slots:
     void okSavesThenStartsExcel_data();
     void okSavesThenStartsExcel();
     void okTwiceSavesAndStartsOnce();
+    void whenTheShellFails_data();
+    void whenTheShellFails();
     void closingWithoutSaving_data();
     void closingWithoutSaving();
     void failedSaveKeepsTheWindow_data();
@@ -266,11 +235,16 @@ private slots:
     void websiteLink();
 
 private:
+    // What the window handed to the shell.
+    struct Opened {
+        WId owner;
+        QString target, folder;
+        QByteArray store; // the store file as it stood then
+    };
+
     QString storeFile() const { return m_dir->filePath("Quenmark.conf"); }
-    QString standIn(const QString &name, const char *suffix) const
-    {
-        return m_bin.filePath(name + "." + suffix);
-    }
+    // Messages and the shell go to the recorders.
+    void record(frmOptions &form);
     // Start-up of a form over the store folder; false, with the reason logged, on an error.
     bool startForm();
     bool showAndActivate();
@@ -284,8 +258,6 @@ private:
     }
     QWidget *control(const QString &name) const;
 
-    QTemporaryDir m_bin; // the stand-ins and what they record
-    QByteArray m_oldPath;
     std::unique_ptr<QTemporaryDir> m_dir;
 #ifdef Q_OS_WIN
     std::unique_ptr<TestKey> m_key;
@@ -293,31 +265,21 @@ private:
     std::unique_ptr<SettingsStore> m_store;
     std::unique_ptr<frmOptions> m_form;
     QStringList m_messages;
+    QList<bool> m_shownAtMessage; // whether the window was still up for each message
+    QList<Opened> m_opened;
+    QString m_storeLocation; // the file the shell recorder snapshots
+    ShellOutcome m_shellAnswer;
 };
-
-void TestStartupClosing::initTestCase()
-{
-    QVERIFY(m_bin.isValid());
-    QVERIFY(writeStandIn(m_bin.path(), "Excel"));
-    QVERIFY(writeStandIn(m_bin.path(), "xdg-open"));
-    m_oldPath = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(m_bin.path()) + QDir::listSeparator().toLatin1() + m_oldPath);
-}
-
-void TestStartupClosing::cleanupTestCase()
-{
-    qputenv("PATH", m_oldPath);
-}
 
 void TestStartupClosing::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    qputenv(kStoreVariable, QFile::encodeName(storeFile()));
-    for (const char *name : {"Excel", "xdg-open"})
-        for (const char *suffix : {"rec", "log", "store"})
-            QFile::remove(standIn(name, suffix));
+    m_storeLocation = storeFile();
     m_messages.clear();
+    m_shownAtMessage.clear();
+    m_opened.clear();
+    m_shellAnswer = ShellOutcome{true, {}, {}, {}};
 }
 
 void TestStartupClosing::cleanup()
@@ -325,6 +287,18 @@ void TestStartupClosing::cleanup()
     m_form.reset();
     m_store.reset();
     m_dir.reset();
+}
+
+void TestStartupClosing::record(frmOptions &form)
+{
+    form.ShowMessage = [this, &form](const QString &text) {
+        m_messages << text;
+        m_shownAtMessage << form.isVisible();
+    };
+    form.OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
+        m_opened << Opened{owner, target, folder, readAll(m_storeLocation)};
+        return m_shellAnswer;
+    };
 }
 
 bool TestStartupClosing::startForm()
@@ -336,7 +310,7 @@ bool TestStartupClosing::startForm()
     m_store = std::make_unique<SettingsStore>(m_dir->path());
 #endif
     m_form = std::make_unique<frmOptions>(*m_store);
-    m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
+    record(*m_form);
     const auto error = m_form->StartUp();
     if (error)
         qWarning("start-up failed: %s", qPrintable(error->message()));
@@ -463,7 +437,7 @@ void TestStartupClosing::badStoredValueStopsStartUp()
     {
         SettingsStore store(m_dir->path());
         frmOptions form(store);
-        form.ShowMessage = [this](const QString &text) { m_messages << text; };
+        record(form);
         const auto error = form.StartUp();
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, kind);
@@ -556,6 +530,7 @@ void TestStartupClosing::okSavesThenStartsExcel()
     QVERIFY(showAndActivate());
     for (int index : clicks)
         m_form->Check1(index)->click();
+    const WId window = m_form->winId();
     m_form->Check22(1)->click();
 
     QVERIFY(m_form->isUnloaded());
@@ -569,12 +544,13 @@ void TestStartupClosing::okSavesThenStartsExcel()
         QCOMPARE(check.value("Other/x").toString(), QString("1"));
     }
 
-    // Excel ran once, in the program folder, with no arguments, and found the
-    // whole save in place.
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
-    QCOMPARE(readLines(standIn("Excel", "rec")), (QStringList{programFolder(), "0"}));
-    QCOMPARE(readAll(standIn("Excel", "store")), readAll(storeFile()));
-    QCOMPARE(storedValues(standIn("Excel", "store")), expected);
+    // Excel was handed to the shell once, by this window, to run in the program
+    // folder, with the whole save already in place.
+    QCOMPARE(m_opened.size(), 1);
+    QCOMPARE(m_opened[0].target, QString("Excel"));
+    QCOMPARE(m_opened[0].owner, window);
+    QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_opened[0].store, readAll(storeFile()));
 }
 
 void TestStartupClosing::okTwiceSavesAndStartsOnce()
@@ -593,10 +569,49 @@ void TestStartupClosing::okTwiceSavesAndStartsOnce()
     QCOMPARE(fileIdentity(storeFile()), afterFirst); // not written again
     QVERIFY(!ok->isChecked());
     QCOMPARE(storedValues(storeFile()), valuesOf(stateOf("0 1 2 7 11")));
-    QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
-    QTest::qWait(1500); // room for a second start, which must not come
-    QCOMPARE(readLines(standIn("Excel", "log")).size(), 1);
+    QCOMPARE(m_opened.size(), 1);
     QVERIFY(m_messages.isEmpty());
+}
+
+void TestStartupClosing::whenTheShellFails_data()
+{
+    QTest::addColumn<bool>("link"); // else Ok
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<QStringList>("said");
+    const QString where = "/opt/quenmark and PATH (/usr/bin:/bin)";
+    QTest::newRow("Ok, no Excel") << false << ""
+                                  << QStringList{"saved", "Excel could not be started", where};
+    QTest::newRow("Ok, Excel cannot run")
+        << false << "/usr/bin/Excel"
+        << QStringList{"saved", "Excel could not be started", "/usr/bin/Excel", where};
+    QTest::newRow("link, no opener")
+        << true << "" << QStringList{"http://www.quenmark.example/", "xdg-open", where};
+}
+
+void TestStartupClosing::whenTheShellFails()
+{
+    QFETCH(bool, link);
+    QFETCH(QString, found);
+    QFETCH(QStringList, said);
+    QVERIFY(startForm());
+    QVERIFY(showAndActivate());
+    m_form->Check1(4)->click(); // Page Layout
+    m_shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
+                                 "/opt/quenmark and PATH (/usr/bin:/bin)", found};
+    if (link)
+        m_form->lblWebsite_Click();
+    else
+        m_form->Check22(1)->click();
+
+    // One message, while the window is still up; then Ok closes as usual, the link does not.
+    QCOMPARE(m_opened.size(), 1);
+    QCOMPARE(m_messages.size(), 1);
+    QCOMPARE(m_shownAtMessage, QList<bool>{true});
+    for (const QString &part : said)
+        QVERIFY2(m_messages[0].contains(part), qPrintable(m_messages[0] + " lacks " + part));
+    QCOMPARE(m_form->isUnloaded(), !link);
+    QCOMPARE(storedValues(storeFile()),
+             link ? QStringList(12, "-") : valuesOf(stateOf("0 1 2 4 11")));
 }
 
 void TestStartupClosing::closingWithoutSaving_data()
@@ -639,8 +654,7 @@ void TestStartupClosing::closingWithoutSaving()
     m_form.reset();
     m_store.reset();
     QCOMPARE(readAll(storeFile()), content);
-    QTest::qWait(1500); // room for a start, which must not come
-    QVERIFY(!QFile::exists(standIn("Excel", "log")));
+    QVERIFY(m_opened.isEmpty());
     QVERIFY(m_messages.isEmpty());
 }
 
@@ -660,11 +674,11 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     const QString location = root + "/Quenmark.conf";
     const QString blocker = location + ".lock";
     QVERIFY(QDir().mkpath(blocker));
-    qputenv(kStoreVariable, QFile::encodeName(location));
+    m_storeLocation = location;
 
     m_store = std::make_unique<SettingsStore>(root);
     m_form = std::make_unique<frmOptions>(*m_store);
-    m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
+    record(*m_form);
     QVERIFY(!m_form->StartUp());
     QVERIFY(showAndActivate());
     m_form->Check1(3)->click();  // Home
@@ -682,8 +696,7 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QCOMPARE(describe(shownByBoxes(*m_form)), chosen);
     QVERIFY2(m_messages[0].contains(blocker), qPrintable(m_messages[0]));
     QVERIFY(!QFile::exists(location));
-    QTest::qWait(1500); // room for a start, which must not come
-    QVERIFY(!QFile::exists(standIn("Excel", "log")));
+    QVERIFY(m_opened.isEmpty());
 
     // The location is mended: Ok again saves the same choices and starts Excel;
     // Cancel still writes nothing, the failed save left nothing behind to flush.
@@ -693,14 +706,13 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QVERIFY(m_form->isUnloaded());
     if (okAgain) {
         QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
-        QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("Excel", "log")).size(), 1, 20000);
-        QCOMPARE(storedValues(standIn("Excel", "store")), valuesOf(stateOf(chosen)));
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened[0].store, readAll(location));
     } else {
         m_form.reset();
         m_store.reset();
         QVERIFY(!QFile::exists(location));
-        QTest::qWait(1500); // room for a start, which must not come
-        QVERIFY(!QFile::exists(standIn("Excel", "log")));
+        QVERIFY(m_opened.isEmpty());
     }
 }
 
@@ -885,6 +897,7 @@ void TestStartupClosing::websiteLink_data()
     QTest::addColumn<bool>("opens");
     QTest::newRow("handler") << "handler" << true;
     QTest::newRow("left click") << "left" << true;
+    QTest::newRow("double click, once") << "double" << true;
     QTest::newRow("right click") << "right" << false;
     QTest::newRow("left press, released beside it") << "away" << false;
 }
@@ -904,6 +917,8 @@ void TestStartupClosing::websiteLink()
     const QPoint link = m_form->lblWebsite->mapTo(m_form.get(), QPoint(10, 6));
     if (how == "handler") {
         m_form->lblWebsite_Click();
+    } else if (how == "double") {
+        QTest::mouseDClick(window, Qt::LeftButton, {}, link);
     } else if (how == "left" || how == "right") {
         QTest::mouseClick(window, how == "left" ? Qt::LeftButton : Qt::RightButton, {}, link);
     } else {
@@ -912,17 +927,13 @@ void TestStartupClosing::websiteLink()
         QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(3, 332));
     }
 
+    QCOMPARE(m_opened.size(), opens ? 1 : 0);
     if (opens) {
-        QTRY_COMPARE_WITH_TIMEOUT(readLines(standIn("xdg-open", "log")).size(), 1, 20000);
-        QCOMPARE(readLines(standIn("xdg-open", "rec")),
-                 (QStringList{programFolder(), "1", "http://www.quenmark.example/"}));
-    } else {
-        QTest::qWait(1500); // room for a start, which must not come
-        QVERIFY(!QFile::exists(standIn("xdg-open", "log")));
+        QCOMPARE(m_opened[0].target, QString("http://www.quenmark.example/"));
+        QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
     }
     QVERIFY(m_form->isVisible());
     QVERIFY(!m_form->isUnloaded());
-    QVERIFY(!QFile::exists(standIn("Excel", "log")));
     m_form.reset();
     m_store.reset();
     QCOMPARE(readAll(storeFile()), content);

@@ -1,0 +1,60 @@
+// The About page: title, version, the maker's web address, and the groove
+// between them.
+
+#include "frmOptions.h"
+
+#include "form_layout.h"
+#include "link_label.h"
+#include "page_frame.h"
+
+#include <QLabel>
+
+void frmOptions::buildAboutPage()
+{
+    PageFrame *frame = buildPage(1, 210, 120);
+
+    auto label = [frame](const char *name, const QString &text, const QFont &font,
+                         bool link = false) {
+        QLabel *l = link ? new LinkLabel(text, frame) : new QLabel(text, frame);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(font);
+        paintWhite(l);
+        l->setFocusPolicy(Qt::NoFocus);
+        return l;
+    };
+    auto colour = [](QLabel *l, const QColor &c) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, c);
+        l->setPalette(p);
+    };
+
+    // Back to front, the two lines of the groove painted on the frame behind them.
+    lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true), true);
+    connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
+            &frmOptions::lblWebsite_Click);
+    colour(lblWebsite, QColor(0, 0, 255));
+    lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
+    lblWebsite->adjustSize();
+    lblWebsite->setMouseTracking(true);
+    lblWebsite->installEventFilter(this);
+
+    lblTitle = label("lblTitle", QStringLiteral("lblTitle"), arial(12, true));
+    place(lblTitle, 0, 480, 5415, 615);
+    colour(lblTitle, QColor(0, 128, 0));
+    lblTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblTitle->setWordWrap(true);
+
+    frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(192, 192, 192), 2});
+
+    lblVersion = label("lblVersion", QStringLiteral("lblVersion"), arial(9.75, true));
+    place(lblVersion, 0, 1320, 5445, 225);
+    lblVersion->setForegroundRole(QPalette::ButtonText);
+    lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    lblWebsiteLabel = label("lblWebsiteLabel", QStringLiteral("Website: "), arial(9.75, true));
+    colour(lblWebsiteLabel, QColor(0, 0, 0));
+    lblWebsiteLabel->move(twipsRect(405, 2745, 0, 0).topLeft());
+    lblWebsiteLabel->adjustSize();
+
+    frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(128, 128, 128), 1});
+}

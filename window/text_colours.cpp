@@ -1,0 +1,32 @@
+#include "text_colours.h"
+
+#include <QWidget>
+
+#include <cmath>
+
+// WCAG's contrast ratio against white, at the level it asks of body text.
+QColor readableOnWhite(const QColor &colour)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double contrast = 1.05 / (luminance(colour) + 0.05);
+    return contrast >= 4.5 ? colour : QColor(Qt::black);
+}
+
+void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+TextColours TextColours::onWhite(const QPalette &system)
+{
+    return {readableOnWhite(system.color(QPalette::ButtonText)),
+            readableOnWhite(system.color(QPalette::WindowText))};
+}

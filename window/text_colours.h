@@ -1,0 +1,21 @@
+#pragma once
+
+// The colours of text on the window's white pages. The pages stay white in any
+// colour scheme; a system text colour that would vanish on white (a dark
+// scheme's light text) gives way to black. One policy for every text on white.
+
+#include <QColor>
+#include <QPalette>
+
+class QWidget;
+
+QColor readableOnWhite(const QColor &colour);
+
+// The system's button-text and window-text colours, each readable on white.
+struct TextColours {
+    QColor buttonText;
+    QColor windowText;
+    static TextColours onWhite(const QPalette &system);
+};
+
+void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
