@@ -7,7 +7,10 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 
-qt_version=6.4.2+dfsg-10
+# The source of the same Debian version as the host tools the cross build uses
+# (qt6-base-dev-tools; 6.4.2+dfsg-10 on Debian 12).
+qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || true)
+[ -n "$qt_version" ] || { echo "qt6-base-dev-tools is not installed" >&2; exit 1; }
 flags=(
     -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
