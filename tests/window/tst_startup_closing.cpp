@@ -11,7 +11,7 @@
 #include "settings_store.h"
 #include "tab_strip.h"
 #include "test_files.h"
-#include "window_controls.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -97,7 +97,7 @@ OptionSet::State shownByBoxes(const frmOptions &form)
 {
     OptionSet::State shown{};
     for (int i = 0; i < OptionCount; ++i)
-        shown[i] = form.Check1(i)->Value();
+        shown[i] = Check1(form, i)->Value();
     return shown;
 }
 
@@ -235,21 +235,12 @@ private slots:
     void websiteLink();
 
 private:
-    // What the window handed to the shell.
-    struct Opened {
-        WId owner;
-        QString target, folder;
-        QByteArray store; // the store file as it stood then
-    };
-
     QString storeFile() const { return m_dir->filePath("Quenmark.conf"); }
-    // Messages and the shell go to the recorders.
-    void record(frmOptions &form);
     // Start-up of a form over the store folder; false, with the reason logged, on an error.
     bool startForm();
-    bool showAndActivate();
-    void selectTab(int index) { m_form->tbsOptions->setSelectedItem(tabs().Item(short(index))); }
-    const TabStripTabs &tabs() const { return m_form->tbsOptions->Tabs(); }
+    bool showAndActivate() { return m_w.showAndActivate(); }
+    void selectTab(int index) { tbsOptions(*m_w.form)->setSelectedItem(tabs().Item(short(index))); }
+    const TabStripTabs &tabs() const { return tbsOptions(*m_w.form)->Tabs(); }
     // The selected tab and where the two pages stand: "<tab>: <x> on|off, <x> on|off".
     QString pages() const;
     static QString pagesShowing(int tab)
@@ -262,104 +253,73 @@ private:
 #ifdef Q_OS_WIN
     std::unique_ptr<TestKey> m_key;
 #endif
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<frmOptions> m_form;
-    QStringList m_messages;
-    QList<bool> m_shownAtMessage; // whether the window was still up for each message
-    QList<Opened> m_opened;
-    QString m_storeLocation; // the file the shell recorder snapshots
-    ShellOutcome m_shellAnswer;
+    FormUnderTest m_w;
 };
 
 void TestStartupClosing::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_storeLocation = storeFile();
-    m_messages.clear();
-    m_shownAtMessage.clear();
-    m_opened.clear();
-    m_shellAnswer = ShellOutcome{true, {}, {}, {}};
+    m_w.reset();
+    m_w.storeLocation = storeFile();
 }
 
 void TestStartupClosing::cleanup()
 {
-    m_form.reset();
-    m_store.reset();
+    m_w.reset();
     m_dir.reset();
-}
-
-void TestStartupClosing::record(frmOptions &form)
-{
-    form.ShowMessage = [this, &form](const QString &text) {
-        m_messages << text;
-        m_shownAtMessage << form.isVisible();
-    };
-    form.OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
-        m_opened << Opened{owner, target, folder, readAll(m_storeLocation)};
-        return m_shellAnswer;
-    };
 }
 
 bool TestStartupClosing::startForm()
 {
 #ifdef Q_OS_WIN
     m_key = std::make_unique<TestKey>(QString::fromLatin1(QTest::currentTestFunction()));
-    m_store = std::make_unique<SettingsStore>(m_key->root());
+    m_w.make(m_key->root());
 #else
-    m_store = std::make_unique<SettingsStore>(m_dir->path());
+    m_w.make(m_dir->path());
 #endif
-    m_form = std::make_unique<frmOptions>(*m_store);
-    record(*m_form);
-    const auto error = m_form->StartUp();
+    const auto error = m_w.form->StartUp();
     if (error)
         qWarning("start-up failed: %s", qPrintable(error->message()));
     return !error;
-}
-
-bool TestStartupClosing::showAndActivate()
-{
-    m_form->show();
-    m_form->activateWindow();
-    return QTest::qWaitForWindowActive(m_form.get());
 }
 
 QString TestStartupClosing::pages() const
 {
     QStringList parts;
     for (int i = 0; i < 2; ++i) {
-        const QWidget *page = m_form->picOptions(i);
+        const QWidget *page = picOptions(*m_w.form, i);
         // Moved aside, never hidden.
         parts << QStringLiteral("%1 %2%3")
                      .arg(page->x())
                      .arg(page->isEnabled() ? "on" : "off")
                      .arg(page->isHidden() ? " hidden" : "");
     }
-    return QStringLiteral("%1: ").arg(m_form->tbsOptions->SelectedItem()->Index()) +
+    return QStringLiteral("%1: ").arg(tbsOptions(*m_w.form)->SelectedItem()->Index()) +
            parts.join(", ");
 }
 
 QWidget *TestStartupClosing::control(const QString &name) const
 {
-    return controlByName(*m_form, name);
+    return ::control(*m_w.form, name);
 }
 
 void TestStartupClosing::firstStart()
 {
     QVERIFY(startForm());
-    QCOMPARE(describe(m_form->options().values()), QString("0 1 2"));
-    QCOMPARE(describe(shownByBoxes(*m_form)), QString("0 1 2"));
-    QCOMPARE(m_form->windowTitle(), QString("Velmora"));
-    QCOMPARE(m_form->lblTitle->text(), QString("Velmora"));
-    QCOMPARE(m_form->lblVersion->text(), QString("Version:   7.0"));
+    QCOMPARE(describe(m_w.form->options().values()), QString("0 1 2"));
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), QString("0 1 2"));
+    QCOMPARE(m_w.form->windowTitle(), QString("Velmora"));
+    QCOMPARE(label(*m_w.form, "lblTitle")->text(), QString("Velmora"));
+    QCOMPARE(label(*m_w.form, "lblVersion")->text(), QString("Version:   7.0"));
     QCOMPARE(pages(), pagesShowing(1));
-    QCOMPARE(m_form->tbsOptions->backgroundColor(), QColor(Qt::white));
-    QVERIFY(!m_form->isVisible());        // showing is the caller's decision
+    QCOMPARE(tbsOptions(*m_w.form)->backgroundColor(), QColor(Qt::white));
+    QVERIFY(!m_w.form->isVisible());      // showing is the caller's decision
     QVERIFY(!QFile::exists(storeFile())); // reading creates nothing
 
     // The strip's own background, right of the tabs, is painted white.
-    const QImage strip = m_form->tbsOptions->grab().toImage();
-    const QRect lastTab = m_form->tbsOptions->tabRect(tabs().Count() - 1);
+    const QImage strip = tbsOptions(*m_w.form)->grab().toImage();
+    const QRect lastTab = tbsOptions(*m_w.form)->tabRect(tabs().Count() - 1);
     const QPoint free(lastTab.right() + 20, lastTab.top() + 3);
     QVERIFY(free.x() < strip.width());
     QCOMPARE(QColor(strip.pixel(free)), QColor(Qt::white));
@@ -396,10 +356,10 @@ void TestStartupClosing::loadingExamples()
     const QByteArray before = readAll(storeFile());
 
     QVERIFY(startForm());
-    QCOMPARE(describe(shownByBoxes(*m_form)), shown); // 2 is the partially checked state
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), shown); // 2 is the partially checked state
     QCOMPARE(pages(), pagesShowing(1));
-    m_form.reset();
-    m_store.reset();
+    m_w.form.reset();
+    m_w.store.reset();
     QCOMPARE(readAll(storeFile()), before);
 }
 
@@ -435,9 +395,8 @@ void TestStartupClosing::badStoredValueStopsStartUp()
     const QByteArray content = "; kept as it is\r\n[Velmora]\r\nInsert = 1\r\n" + line + "\r\n";
     QVERIFY(writeFile(storeFile(), content));
     {
-        SettingsStore store(m_dir->path());
-        frmOptions form(store);
-        record(form);
+        m_w.make(m_dir->path());
+        frmOptions &form = *m_w.form;
         const auto error = form.StartUp();
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, kind);
@@ -448,7 +407,8 @@ void TestStartupClosing::badStoredValueStopsStartUp()
         for (const QString &part : {error->kindText(), "\"" + key + "\"", storeFile()})
             QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
         QVERIFY(!form.isVisible());
-        QVERIFY(m_messages.isEmpty()); // reporting is the caller's part
+        QVERIFY(m_w.messages.isEmpty()); // reporting is the caller's part
+        m_w.reset();
     }
     QCOMPARE(readAll(storeFile()), content);
 }
@@ -487,19 +447,19 @@ void TestStartupClosing::cursorFile()
         QVERIFY(startForm());
     }
     QCOMPARE(readAll(programCursor), before);
-    QCOMPARE(m_form->MouseIcon().has_value(), used);
+    QCOMPARE(m_w.form->MouseIcon().has_value(), used);
     if (used)
-        QCOMPARE(m_form->MouseIcon()->hotSpot(), QPoint(5, 3));
+        QCOMPARE(m_w.form->MouseIcon()->hotSpot(), QPoint(5, 3));
 
     QVERIFY(showAndActivate());
-    QCOMPARE(m_form->MousePointer(), 0);
-    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
-    QTest::mouseMove(m_form->windowHandle(), QPoint(268, 316)); // over Ok
-    QCOMPARE(m_form->MousePointer(), 99);
-    QCOMPARE(m_form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
-    QTest::mouseMove(m_form->windowHandle(), QPoint(3, 332)); // the bare window
-    QCOMPARE(m_form->MousePointer(), 0);
-    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(m_w.form->MousePointer(), 0);
+    QCOMPARE(m_w.form->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(m_w.form->windowHandle(), QPoint(268, 316)); // over Ok
+    QCOMPARE(m_w.form->MousePointer(), 99);
+    QCOMPARE(m_w.form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
+    QTest::mouseMove(m_w.form->windowHandle(), QPoint(3, 332)); // the bare window
+    QCOMPARE(m_w.form->MousePointer(), 0);
+    QCOMPARE(m_w.form->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestStartupClosing::okSavesThenStartsExcel_data()
@@ -529,13 +489,13 @@ void TestStartupClosing::okSavesThenStartsExcel()
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
     for (int index : clicks)
-        m_form->Check1(index)->click();
-    const WId window = m_form->winId();
-    m_form->Check22(1)->click();
+        Check1(*m_w.form, index)->click();
+    const WId window = m_w.form->winId();
+    Check22(*m_w.form, 1)->click();
 
-    QVERIFY(m_form->isUnloaded());
-    QVERIFY(!m_form->isVisible());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
+    QVERIFY(m_w.messages.isEmpty());
     const QStringList expected = valuesOf(stateOf(saved));
     QCOMPARE(storedValues(storeFile()), expected);
     if (seed.contains("Extra")) {
@@ -546,11 +506,11 @@ void TestStartupClosing::okSavesThenStartsExcel()
 
     // Excel was handed to the shell once, by this window, to run in the program
     // folder, with the whole save already in place.
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_opened[0].target, QString("Excel"));
-    QCOMPARE(m_opened[0].owner, window);
-    QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
-    QCOMPARE(m_opened[0].store, readAll(storeFile()));
+    QCOMPARE(m_w.opened.size(), 1);
+    QCOMPARE(m_w.opened[0].target, QString("Excel"));
+    QCOMPARE(m_w.opened[0].owner, window);
+    QCOMPARE(m_w.opened[0].folder, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_w.opened[0].store, readAll(storeFile()));
 }
 
 void TestStartupClosing::okTwiceSavesAndStartsOnce()
@@ -558,8 +518,8 @@ void TestStartupClosing::okTwiceSavesAndStartsOnce()
     SKIP_ON_WINDOWS();
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
-    m_form->Check1(7)->click(); // Data
-    QPushButton *ok = m_form->Check22(1);
+    Check1(*m_w.form, 7)->click(); // Data
+    QPushButton *ok = Check22(*m_w.form, 1);
 
     ok->click();
     const QString afterFirst = fileIdentity(storeFile());
@@ -569,8 +529,8 @@ void TestStartupClosing::okTwiceSavesAndStartsOnce()
     QCOMPARE(fileIdentity(storeFile()), afterFirst); // not written again
     QVERIFY(!ok->isChecked());
     QCOMPARE(storedValues(storeFile()), valuesOf(stateOf("0 1 2 7 11")));
-    QCOMPARE(m_opened.size(), 1);
-    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(m_w.opened.size(), 1);
+    QVERIFY(m_w.messages.isEmpty());
 }
 
 void TestStartupClosing::whenTheShellFails_data()
@@ -595,21 +555,21 @@ void TestStartupClosing::whenTheShellFails()
     QFETCH(QStringList, said);
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
-    m_form->Check1(4)->click(); // Page Layout
-    m_shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
-                                 "/opt/quenmark and PATH (/usr/bin:/bin)", found};
+    Check1(*m_w.form, 4)->click(); // Page Layout
+    m_w.shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
+                                   "/opt/quenmark and PATH (/usr/bin:/bin)", found};
     if (link)
-        m_form->lblWebsite_Click();
+        m_w.form->lblWebsite_Click();
     else
-        m_form->Check22(1)->click();
+        Check22(*m_w.form, 1)->click();
 
     // One message, while the window is still up; then Ok closes as usual, the link does not.
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_shownAtMessage, QList<bool>{true});
+    QCOMPARE(m_w.opened.size(), 1);
+    QCOMPARE(m_w.messages.size(), 1);
+    QCOMPARE(m_w.shownAtMessage, QList<bool>{true});
     for (const QString &part : said)
-        QVERIFY2(m_messages[0].contains(part), qPrintable(m_messages[0] + " lacks " + part));
-    QCOMPARE(m_form->isUnloaded(), !link);
+        QVERIFY2(m_w.messages[0].contains(part), qPrintable(m_w.messages[0] + " lacks " + part));
+    QCOMPARE(m_w.form->isUnloaded(), !link);
     QCOMPARE(storedValues(storeFile()),
              link ? QStringList(12, "-") : valuesOf(stateOf("0 1 2 4 11")));
 }
@@ -638,24 +598,24 @@ void TestStartupClosing::closingWithoutSaving()
     QVERIFY(showAndActivate());
     const int clicks[] = {4, 11, 3, 1, 0, 0, 10, 2, 11, 9, 5, 6, 7, 8, 3};
     for (int index : clicks)
-        m_form->Check1(index)->click();
+        Check1(*m_w.form, index)->click();
     selectTab(2);
     selectTab(1);
 
     if (closeBox)
-        QVERIFY(m_form->close());
+        QVERIFY(m_w.form->close());
     else
-        m_form->Check22(2)->click();
-    QVERIFY(m_form->isUnloaded());
-    QVERIFY(!m_form->isVisible());
+        Check22(*m_w.form, 2)->click();
+    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
     if (okAfterwards)
-        m_form->Check22(1)->click();
+        Check22(*m_w.form, 1)->click();
 
-    m_form.reset();
-    m_store.reset();
+    m_w.form.reset();
+    m_w.store.reset();
     QCOMPARE(readAll(storeFile()), content);
-    QVERIFY(m_opened.isEmpty());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_w.opened.isEmpty());
+    QVERIFY(m_w.messages.isEmpty());
 }
 
 void TestStartupClosing::failedSaveKeepsTheWindow_data()
@@ -674,45 +634,43 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     const QString location = root + "/Quenmark.conf";
     const QString blocker = location + ".lock";
     QVERIFY(QDir().mkpath(blocker));
-    m_storeLocation = location;
+    m_w.storeLocation = location;
 
-    m_store = std::make_unique<SettingsStore>(root);
-    m_form = std::make_unique<frmOptions>(*m_store);
-    record(*m_form);
-    QVERIFY(!m_form->StartUp());
+    m_w.make(root);
+    QVERIFY(!m_w.form->StartUp());
     QVERIFY(showAndActivate());
-    m_form->Check1(3)->click();  // Home
-    m_form->Check1(10)->click(); // Developer
+    Check1(*m_w.form, 3)->click();  // Home
+    Check1(*m_w.form, 10)->click(); // Developer
     const QString chosen = "0 2 3 10 11";
-    QCOMPARE(describe(m_form->options().values()), chosen);
+    QCOMPARE(describe(m_w.form->options().values()), chosen);
 
-    m_form->Check22(1)->click();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages[0].contains(location), qPrintable(m_messages[0]));
-    QVERIFY(!m_form->isUnloaded());
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_form->Check22(1)->isChecked());
-    QCOMPARE(describe(m_form->options().values()), chosen);
-    QCOMPARE(describe(shownByBoxes(*m_form)), chosen);
-    QVERIFY2(m_messages[0].contains(blocker), qPrintable(m_messages[0]));
+    Check22(*m_w.form, 1)->click();
+    QCOMPARE(m_w.messages.size(), 1);
+    QVERIFY2(m_w.messages[0].contains(location), qPrintable(m_w.messages[0]));
+    QVERIFY(!m_w.form->isUnloaded());
+    QVERIFY(m_w.form->isVisible());
+    QVERIFY(!Check22(*m_w.form, 1)->isChecked());
+    QCOMPARE(describe(m_w.form->options().values()), chosen);
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), chosen);
+    QVERIFY2(m_w.messages[0].contains(blocker), qPrintable(m_w.messages[0]));
     QVERIFY(!QFile::exists(location));
-    QVERIFY(m_opened.isEmpty());
+    QVERIFY(m_w.opened.isEmpty());
 
     // The location is mended: Ok again saves the same choices and starts Excel;
     // Cancel still writes nothing, the failed save left nothing behind to flush.
     QVERIFY(QDir().rmdir(blocker));
-    m_form->Check22(okAgain ? 1 : 2)->click();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_form->isUnloaded());
+    Check22(*m_w.form, okAgain ? 1 : 2)->click();
+    QCOMPARE(m_w.messages.size(), 1);
+    QVERIFY(m_w.form->isUnloaded());
     if (okAgain) {
         QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
-        QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened[0].store, readAll(location));
+        QCOMPARE(m_w.opened.size(), 1);
+        QCOMPARE(m_w.opened[0].store, readAll(location));
     } else {
-        m_form.reset();
-        m_store.reset();
+        m_w.form.reset();
+        m_w.store.reset();
         QVERIFY(!QFile::exists(location));
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(m_w.opened.isEmpty());
     }
 }
 
@@ -741,11 +699,11 @@ void TestStartupClosing::ctrlTabNextTab()
 
     int selected = startTab;
     for (int press = 0; press < 4; ++press) {
-        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
+        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
         selected = selected == 2 ? 1 : 2;
         QCOMPARE(pages(), pagesShowing(selected));
     }
-    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(!m_w.form->isUnloaded());
 }
 
 void TestStartupClosing::otherTabKeysKeepTheTab_data()
@@ -787,9 +745,9 @@ void TestStartupClosing::otherTabKeysKeepTheTab()
     control(focus)->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), control(focus));
 
-    QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(pages(), pagesShowing(startTab));
-    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(!m_w.form->isUnloaded());
 }
 
 void TestStartupClosing::pointerMoves_data()
@@ -869,26 +827,26 @@ void TestStartupClosing::pointerMoves()
     selectTab(tab);
     // Qt drops a move to where the pointer already is, and the previous row
     // ended here: come from a pixel beside the spot, then set the state.
-    QTest::mouseMove(m_form->windowHandle(), at + QPoint(1, 0));
-    m_form->setMousePointer(pointerBefore);
-    QFont font = m_form->lblWebsite->font();
+    QTest::mouseMove(m_w.form->windowHandle(), at + QPoint(1, 0));
+    m_w.form->setMousePointer(pointerBefore);
+    QFont font = label(*m_w.form, "lblWebsite")->font();
     font.setUnderline(underlineBefore);
-    m_form->lblWebsite->setFont(font);
-    QCOMPARE(m_form->LinkUnderlined(), underlineBefore);
+    label(*m_w.form, "lblWebsite")->setFont(font);
+    QCOMPARE(m_w.form->LinkUnderlined(), underlineBefore);
 
     MoveRecorder recorder;
     qApp->installEventFilter(&recorder);
-    QTest::mouseMove(m_form->windowHandle(), at);
+    QTest::mouseMove(m_w.form->windowHandle(), at);
     qApp->removeEventFilter(&recorder);
 
     // The move arrived, at the widget the spot belongs to.
     QVERIFY(!recorder.receivers.isEmpty());
     QCOMPARE(recorder.receivers.first(), control(under));
-    QCOMPARE(m_form->MousePointer(), pointer);
-    QCOMPARE(m_form->LinkUnderlined(), underline);
+    QCOMPARE(m_w.form->MousePointer(), pointer);
+    QCOMPARE(m_w.form->LinkUnderlined(), underline);
     if (pointer == 99)
-        QCOMPARE(m_form->cursor().shape(),
-                 m_form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
+        QCOMPARE(m_w.form->cursor().shape(),
+                 m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
 }
 
 void TestStartupClosing::websiteLink_data()
@@ -913,10 +871,10 @@ void TestStartupClosing::websiteLink()
     QVERIFY(showAndActivate());
     selectTab(2);
 
-    QWindow *window = m_form->windowHandle();
-    const QPoint link = m_form->lblWebsite->mapTo(m_form.get(), QPoint(10, 6));
+    QWindow *window = m_w.form->windowHandle();
+    const QPoint link = label(*m_w.form, "lblWebsite")->mapTo(m_w.form.get(), QPoint(10, 6));
     if (how == "handler") {
-        m_form->lblWebsite_Click();
+        m_w.form->lblWebsite_Click();
     } else if (how == "double") {
         QTest::mouseDClick(window, Qt::LeftButton, {}, link);
     } else if (how == "left" || how == "right") {
@@ -927,15 +885,15 @@ void TestStartupClosing::websiteLink()
         QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(3, 332));
     }
 
-    QCOMPARE(m_opened.size(), opens ? 1 : 0);
+    QCOMPARE(m_w.opened.size(), opens ? 1 : 0);
     if (opens) {
-        QCOMPARE(m_opened[0].target, QString("http://www.quenmark.example/"));
-        QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
+        QCOMPARE(m_w.opened[0].target, QString("http://www.quenmark.example/"));
+        QCOMPARE(m_w.opened[0].folder, QCoreApplication::applicationDirPath());
     }
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_form->isUnloaded());
-    m_form.reset();
-    m_store.reset();
+    QVERIFY(m_w.form->isVisible());
+    QVERIFY(!m_w.form->isUnloaded());
+    m_w.form.reset();
+    m_w.store.reset();
     QCOMPARE(readAll(storeFile()), content);
 }
 
