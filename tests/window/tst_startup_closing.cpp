@@ -4,11 +4,12 @@
 // and the web link. The shell is a recorder: what was handed to it, from where,
 // and what the store held at that moment.
 
-#include "../options/option_states.h"
 #include "frmOptions.h"
 #include "option_check_box.h"
+#include "option_states.h"
 #include "page_frame.h"
 #include "settings_store.h"
+#include "store_examples.h"
 #include "tab_strip.h"
 #include "test_files.h"
 #include "window_fixture.h"
@@ -42,7 +43,6 @@
 #endif
 
 using Kind = StoreError::Kind;
-Q_DECLARE_METATYPE(StoreError::Kind)
 
 namespace
 {
@@ -327,25 +327,14 @@ void TestStartupClosing::firstStart()
 
 void TestStartupClosing::loadingExamples_data()
 {
-    QTest::addColumn<QStringList>("stored"); // key=value, written with QSettings
-    QTest::addColumn<QString>("shown");      // ticked boxes, ":2" partially checked
-
-    QTest::newRow("written with 0 4 11")
-        << QStringList{"Classic=1",     "Left=0",   "All=0",       "Home=0",
-                       "Page Layout=1", "Insert=0", "Formulas=0",  "Data=0",
-                       "Review=0",      " View=0",  "Developer=0", "Hide built-in tabs=1"}
-        << "0 4 11";
-    QTest::newRow("2 under Left") << QStringList{"Left=2"} << "0 1:2 2";
-    QTest::newRow("Home hides, Left gives way")
-        << QStringList{"Classic=1", "Left=1", "All=0", "Home=1"} << "0 3";
-    QTest::newRow("classic menu off") << QStringList{"Classic=0", "Left=0", "All=0"} << "none";
+    addLoadingExamples();
 }
 
 void TestStartupClosing::loadingExamples()
 {
     SKIP_ON_WINDOWS();
     QFETCH(QStringList, stored);
-    QFETCH(QString, shown);
+    QFETCH(QString, expected);
     {
         QSettings seed(storeFile(), QSettings::NativeFormat);
         for (const QString &pair : stored) {
@@ -356,7 +345,8 @@ void TestStartupClosing::loadingExamples()
     const QByteArray before = readAll(storeFile());
 
     QVERIFY(startForm());
-    QCOMPARE(describe(shownByBoxes(*m_w.form)), shown); // 2 is the partially checked state
+    // 2 is the partially checked state.
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), describe(stateOf(expected)));
     QCOMPARE(pages(), pagesShowing(1));
     m_w.form.reset();
     m_w.store.reset();
@@ -365,23 +355,7 @@ void TestStartupClosing::loadingExamples()
 
 void TestStartupClosing::badStoredValueStopsStartUp_data()
 {
-    QTest::addColumn<QByteArray>("line"); // as it stands in the file
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<Kind>("kind");
-
-    QTest::newRow("abc") << QByteArray("Home=abc") << "Home"
-                         << "abc" << Kind::TypeMismatch;
-    QTest::newRow("empty") << QByteArray("Classic=") << "Classic"
-                           << "" << Kind::TypeMismatch;
-    QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
-                           << "40000" << Kind::Overflow;
-    QTest::newRow("3") << QByteArray("Left=3") << "Left"
-                       << "3" << Kind::InvalidPropertyValue;
-    QTest::newRow("a list") << QByteArray("Data=1,2") << "Data"
-                            << "1,2" << Kind::TypeMismatch;
-    QTest::newRow("@Invalid()") << QByteArray("All=@Invalid()") << "All"
-                                << "@Invalid()" << Kind::TypeMismatch;
+    addBadStoredValues();
 }
 
 void TestStartupClosing::badStoredValueStopsStartUp()
