@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libxcb1-dev
     fonts-liberation2
-    xvfb xauth xdotool libx11-dev
+    xvfb xauth xdotool x11-utils libx11-dev
     g++-mingw-w64-x86-64
     libbenchmark-dev
     desktop-file-utils appstream python3 dpkg-dev file

@@ -17,10 +17,8 @@ public:
             throw std::out_of_range("no control with that index");
         return it->second;
     }
-    bool contains(int index) const { return m_controls.count(index) != 0; }
     auto begin() const { return m_controls.begin(); }
     auto end() const { return m_controls.end(); }
-    int size() const { return int(m_controls.size()); }
 
 private:
     std::map<int, T *> m_controls;

@@ -2,6 +2,15 @@
 
 // The options window: a tab strip over two pages, the options page with the
 // twelve option boxes and the About page, and the Ok and Cancel buttons.
+//
+// The controls and handlers keep the names the add-in's people use:
+//   tbsOptions           the tab strip, tabs "Excel" (1) and "About" (2)
+//   picOptions(0), (1)   the two pages; fraSample1(i) the frame on page i
+//   Check1(i)            the box of option i (Option::Index: Check1(Option::Home))
+//   Check22(1), (2)      Ok and Cancel: push buttons that spring back after a press
+//   lblTitle, lblVersion, lblWebsiteLabel, lblWebsite   the About page's labels
+//   Form_Load, Form_Initialize   the two start-up groups, run by StartUp()
+//   <control>_Click, <control>_MouseMove, Form_KeyDown   the handlers
 
 #include "control_array.h"
 #include "image_list.h"
@@ -70,7 +79,13 @@ public:
     void Form_MouseMove();
     void fraSample1_MouseMove(int index);
 
-    // The controls, by their names and indices.
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // The controls, by their names and indices; each carries its name as object
+    // name ("Check1(4)"), which is how tests find them.
     TabStrip *tbsOptions = nullptr;
     ImageList ImageList1;
     ControlArray<QWidget> picOptions;
@@ -82,11 +97,6 @@ public:
     QLabel *lblWebsiteLabel = nullptr;
     QLabel *lblWebsite = nullptr;
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-
-private:
     PageFrame *buildPage(int index, double pageLeft, double frameLeft);
     void buildOptionsPage();
     void buildAboutPage();

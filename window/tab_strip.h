@@ -57,6 +57,7 @@ public:
 
     // Each tab shows the image of its own position, when the list has one.
     void setImageList(const ImageList *images);
+    const ImageList *imageList() const { return m_images; }
 
 signals:
     void Click();

@@ -14,12 +14,14 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <grp.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -221,7 +223,7 @@ private slots:
     void saveChangesOurLinesOnly();
     void hostileStores_data();
     void hostileStores();
-    void replaceKeepsModeOwnerAndGroup();
+    void oneReplacementKeepsModeOwnerAndGroup();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -398,7 +400,7 @@ void TestFileStore::hostileStores()
         QVERIFY(QFile::exists(mustName));
 }
 
-void TestFileStore::replaceKeepsModeOwnerAndGroup()
+void TestFileStore::oneReplacementKeepsModeOwnerAndGroup()
 {
     const QString file = m_dir->filePath("Quenmark.conf");
     QVERIFY(writeFile(file, "[Other]\nx=1\n"));
@@ -419,8 +421,25 @@ void TestFileStore::replaceKeepsModeOwnerAndGroup()
     QVERIFY(QDir().mkpath(m_dir->filePath("config")));
     QVERIFY(QFile::link(file, link));
 
+    // Every file renamed into the folder is one replacement; a save makes one. The
+    // creations are watched too, since inotify merges identical events in a row.
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_dir->path()), IN_MOVED_TO | IN_CREATE) >=
+            0);
+
     SettingsStore store(m_dir->filePath("config"));
     QVERIFY(!SaveOptions(OptionSet(stateOf("0 3")), store));
+    int replacements = 0;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+        for (char *e = events; e < events + n;
+             e += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(e)->len)
+            replacements +=
+                reinterpret_cast<inotify_event *>(e)->mask & IN_MOVED_TO &&
+                QByteArray(reinterpret_cast<inotify_event *>(e)->name) == "Quenmark.conf";
+    QCOMPARE(replacements, 1);
     struct stat st;
     QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));

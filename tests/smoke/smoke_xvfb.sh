@@ -18,9 +18,9 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xdotool dbus-run-session; do
+for tool in Xvfb xdotool xprop dbus-run-session; do
     command -v "$tool" >/dev/null ||
-        fail "$tool is missing: install xvfb, xdotool and dbus (tools/install-deps.sh)"
+        fail "$tool is missing: install xvfb, xdotool, x11-utils and dbus (tools/install-deps.sh)"
 done
 # The Debian Python, which python3-pyatspi serves, whatever python3 comes first on PATH.
 system_python=/usr/bin/python3
@@ -121,6 +121,12 @@ wid=$(find_window)
 geometry "$wid"
 echo "window $wid at $X,$Y size ${WIDTH}x$HEIGHT"
 [ "${WIDTH}x$HEIGHT" = 410x335 ] || fail "window is ${WIDTH}x$HEIGHT, not 410x335"
+# Centred on the 1280x1024 screen (no window manager moves it), and off the taskbar.
+[ $((X - (1280 - WIDTH) / 2)) -ge -1 ] && [ $((X - (1280 - WIDTH) / 2)) -le 1 ] &&
+    [ $((Y - (1024 - HEIGHT) / 2)) -ge -1 ] && [ $((Y - (1024 - HEIGHT) / 2)) -le 1 ] ||
+    fail "window at $X,$Y is not centred"
+xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR ||
+    fail "the window asks for a taskbar button: $(xprop -id "$wid" _NET_WM_STATE)"
 
 click_at $((14 + 64 + 8)) $((35 + 149 + 12)) # "Page Layout"
 click_at $((228 + 40)) $((304 + 12))         # Ok

@@ -6,6 +6,7 @@
 #include "settings_store.h"
 #include "tab_strip.h"
 #include "test_store.h"
+#include "window_fixture.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -31,30 +32,27 @@ private slots:
 
 private:
     std::unique_ptr<TestStore> m_dir;
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<frmOptions> m_form;
+    FormUnderTest m_w;
 };
 
 void TestAccessibility::init()
 {
     m_dir = std::make_unique<TestStore>();
     QVERIFY(m_dir->seed("Left", "2")); // one grayed box
-    m_store = std::make_unique<SettingsStore>(m_dir->root());
-    m_form = std::make_unique<frmOptions>(*m_store);
-    QVERIFY(!m_form->StartUp());
+    m_w.make(m_dir->root());
+    QVERIFY(!m_w.form->StartUp());
 }
 
 void TestAccessibility::cleanup()
 {
-    m_form.reset();
-    m_store.reset();
+    m_w.reset();
     m_dir.reset();
 }
 
 void TestAccessibility::optionBoxes()
 {
     for (int i = 0; i < OptionCount; ++i) {
-        OptionCheckBox *box = m_form->Check1(i);
+        OptionCheckBox *box = Check1(*m_w.form, i);
         QAccessibleInterface *a = QAccessible::queryAccessibleInterface(box);
         QVERIFY(a);
         QCOMPARE(a->role(), QAccessible::CheckBox);
@@ -69,7 +67,7 @@ void TestAccessibility::optionBoxes()
 void TestAccessibility::checkStates()
 {
     auto state = [&](int i) {
-        return QAccessible::queryAccessibleInterface(m_form->Check1(i))->state();
+        return QAccessible::queryAccessibleInterface(Check1(*m_w.form, i))->state();
     };
     QVERIFY(state(0).checked);
     QVERIFY(!state(0).checkStateMixed);
@@ -78,7 +76,7 @@ void TestAccessibility::checkStates()
     QVERIFY(state(0).checkable);
 
     // The toggle action a screen reader offers goes through the rules like a click.
-    QAccessibleInterface *home = QAccessible::queryAccessibleInterface(m_form->Check1(3));
+    QAccessibleInterface *home = QAccessible::queryAccessibleInterface(Check1(*m_w.form, 3));
     home->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     QVERIFY(state(3).checked);
     QVERIFY(!state(1).checked && !state(1).checkStateMixed); // Home excludes Left
@@ -86,17 +84,19 @@ void TestAccessibility::checkStates()
 
 void TestAccessibility::buttonsLabelsAndLink()
 {
-    const QList<QPair<QWidget *, QString>> named{{m_form->Check22(1), "Ok"},
-                                                 {m_form->Check22(2), "Cancel"},
-                                                 {m_form->lblTitle, "Velmora"},
-                                                 {m_form->lblVersion, "Version:   7.0"},
-                                                 {m_form->lblWebsiteLabel, "Website: "}};
+    const QList<QPair<QWidget *, QString>> named{
+        {Check22(*m_w.form, 1), "Ok"},
+        {Check22(*m_w.form, 2), "Cancel"},
+        {label(*m_w.form, "lblTitle"), "Velmora"},
+        {label(*m_w.form, "lblVersion"), "Version:   7.0"},
+        {label(*m_w.form, "lblWebsiteLabel"), "Website: "}};
     for (const auto &[widget, name] : named)
         QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
-    QCOMPARE(QAccessible::queryAccessibleInterface(m_form->Check22(1))->role(),
+    QCOMPARE(QAccessible::queryAccessibleInterface(Check22(*m_w.form, 1))->role(),
              QAccessible::Button);
 
-    QAccessibleInterface *link = QAccessible::queryAccessibleInterface(m_form->lblWebsite);
+    QAccessibleInterface *link =
+        QAccessible::queryAccessibleInterface(label(*m_w.form, "lblWebsite"));
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QString(frmOptions::Website));
     QVERIFY(link->state().linked);
@@ -107,7 +107,7 @@ void TestAccessibility::buttonsLabelsAndLink()
 
 void TestAccessibility::tabsByCaption()
 {
-    QAccessibleInterface *strip = QAccessible::queryAccessibleInterface(m_form->tbsOptions);
+    QAccessibleInterface *strip = QAccessible::queryAccessibleInterface(tbsOptions(*m_w.form));
     QVERIFY(strip);
     QStringList names;
     for (int i = 0; i < strip->childCount(); ++i) {
@@ -120,31 +120,31 @@ void TestAccessibility::tabsByCaption()
 
 void TestAccessibility::keyboardAlone()
 {
-    m_form->show();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    QWindow *window = m_form->windowHandle();
-    m_form->tbsOptions->setFocus();
+    m_w.form->show();
+    m_w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
+    QWindow *window = m_w.form->windowHandle();
+    tbsOptions(*m_w.form)->setFocus();
 
     // Tab to "Page Layout" (tab strip, Ok, Cancel, boxes 0 to 4) and tick it with Space.
     for (int i = 0; i < 7; ++i)
         QTest::keyClick(window, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), m_form->Check1(4));
+    QCOMPARE(QApplication::focusWidget(), Check1(*m_w.form, 4));
     QTest::keyClick(window, Qt::Key_Space);
-    QCOMPARE(m_form->options().value(4), OptionValue(1));
-    QCOMPARE(m_form->options().value(11), OptionValue(1));
+    QCOMPARE(m_w.form->options().value(4), OptionValue(1));
+    QCOMPARE(m_w.form->options().value(11), OptionValue(1));
 
     // Ctrl+Tab switches pages and back.
     QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
-    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(2));
+    QCOMPARE(tbsOptions(*m_w.form)->SelectedItem()->Index(), short(2));
     QTest::keyClick(window, Qt::Key_Tab, Qt::ControlModifier);
-    QCOMPARE(m_form->tbsOptions->SelectedItem()->Index(), short(1));
+    QCOMPARE(tbsOptions(*m_w.form)->SelectedItem()->Index(), short(1));
 
     // Space on Cancel closes without writing.
-    m_form->Check22(2)->setFocus();
+    Check22(*m_w.form, 2)->setFocus();
     QTest::keyClick(window, Qt::Key_Space);
-    QVERIFY(m_form->isUnloaded());
-    QVERIFY(!m_form->isVisible());
+    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
 }
 
 QTEST_MAIN(TestAccessibility)

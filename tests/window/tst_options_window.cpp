@@ -8,7 +8,7 @@
 #include "tab_strip.h"
 #include "test_store.h"
 #include "twips.h"
-#include "window_controls.h"
+#include "window_fixture.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -66,44 +66,39 @@ private:
     QWidget *control(const QString &name) const;
 
     std::unique_ptr<TestStore> m_dir;
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<frmOptions> m_form;
+    FormUnderTest m_w;
 };
 
 void TestOptionsWindow::init()
 {
     m_dir = std::make_unique<TestStore>();
-    m_store = std::make_unique<SettingsStore>(m_dir->root());
-    m_form = std::make_unique<frmOptions>(*m_store);
-    m_form->ShowMessage = [](const QString &text) {
-        QFAIL(qPrintable("unexpected message: " + text));
-    };
+    m_w.make(m_dir->root());
 }
 
 void TestOptionsWindow::cleanup()
 {
-    m_form.reset();
-    m_store.reset();
+    QVERIFY2(m_w.messages.isEmpty(), qPrintable(m_w.messages.join('\n')));
+    m_w.reset();
     m_dir.reset();
 }
 
 QWidget *TestOptionsWindow::control(const QString &name) const
 {
-    return controlByName(*m_form, name);
+    return ::control(*m_w.form, name);
 }
 
 void TestOptionsWindow::windowSettings()
 {
-    QCOMPARE(m_form->size(), QSize(410, 335)); // 6150 x 5025 twips
-    QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
-    const Qt::WindowFlags flags = m_form->windowFlags();
+    QCOMPARE(m_w.form->size(), QSize(410, 335)); // 6150 x 5025 twips
+    QCOMPARE(m_w.form->minimumSize(), m_w.form->maximumSize());
+    const Qt::WindowFlags flags = m_w.form->windowFlags();
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(flags & Qt::WindowSystemMenuHint);
     QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(m_form->windowTitle(), QString("frmOptions")); // until start-up
-    QCOMPARE(m_form->palette().color(QPalette::Window), QColor(Qt::white));
-    QVERIFY(m_form->windowHandle()); // exists before the first show, for the key filter
+    QCOMPARE(m_w.form->windowTitle(), QString("frmOptions")); // until start-up
+    QCOMPARE(m_w.form->palette().color(QPalette::Window), QColor(Qt::white));
+    QVERIFY(m_w.form->windowHandle()); // exists before the first show, for the key filter
 }
 
 void TestOptionsWindow::layout_data()
@@ -182,7 +177,7 @@ void TestOptionsWindow::layout()
         QCOMPARE(w->font().bold(), bold);
         QCOMPARE(w->font().underline(), underline);
     }
-    if (points > 0 && w != m_form->tbsOptions) {
+    if (points > 0 && w != tbsOptions(*m_w.form)) {
         // Opaque white behind every text.
         QVERIFY(w->autoFillBackground());
         QCOMPARE(w->palette().color(w->backgroundRole()), QColor(Qt::white));
@@ -193,44 +188,45 @@ void TestOptionsWindow::stackingOrder()
 {
     // Back to front among widgets: the boxes in index order, "Hide built-in tabs" in front.
     QList<QWidget *> boxes;
-    for (QObject *child : m_form->fraSample1(0)->children())
+    for (QObject *child : fraSample1(*m_w.form, 0)->children())
         if (auto *box = qobject_cast<OptionCheckBox *>(child))
             boxes << box;
     QCOMPARE(boxes.size(), OptionCount);
     for (int i = 0; i < OptionCount; ++i)
-        QCOMPARE(boxes[i], m_form->Check1(i));
+        QCOMPARE(boxes[i], Check1(*m_w.form, i));
 
     // The window: tab strip at the back, then the options page, Ok, Cancel, the About page.
     QList<QWidget *> top;
-    for (QObject *child : m_form->children())
+    for (QObject *child : m_w.form->children())
         if (auto *w = qobject_cast<QWidget *>(child))
             top << w;
-    const QList<QWidget *> expected{m_form->tbsOptions, m_form->picOptions(0), m_form->Check22(1),
-                                    m_form->Check22(2), m_form->picOptions(1)};
+    const QList<QWidget *> expected{tbsOptions(*m_w.form), picOptions(*m_w.form, 0),
+                                    Check22(*m_w.form, 1), Check22(*m_w.form, 2),
+                                    picOptions(*m_w.form, 1)};
     QCOMPARE(top, expected);
 }
 
 void TestOptionsWindow::tabKeyWalksTheFocus()
 {
-    QVERIFY(!m_form->StartUp());
-    m_form->show();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    m_form->tbsOptions->setFocus();
+    QVERIFY(!m_w.form->StartUp());
+    m_w.form->show();
+    m_w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
+    tbsOptions(*m_w.form)->setFocus();
 
-    QList<QWidget *> expected{m_form->Check22(1), m_form->Check22(2)};
+    QList<QWidget *> expected{Check22(*m_w.form, 1), Check22(*m_w.form, 2)};
     for (int i = 0; i < OptionCount; ++i)
-        expected << m_form->Check1(i);
-    expected << m_form->tbsOptions;
+        expected << Check1(*m_w.form, i);
+    expected << tbsOptions(*m_w.form);
     for (QWidget *next : expected) {
-        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab);
+        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
     // On the About page nothing of the options page can take the focus.
-    m_form->tbsOptions->setSelectedItem(m_form->tbsOptions->Tabs().Item(2));
-    QList<QWidget *> about{m_form->Check22(1), m_form->Check22(2), m_form->tbsOptions};
+    tbsOptions(*m_w.form)->setSelectedItem(tbsOptions(*m_w.form)->Tabs().Item(2));
+    QList<QWidget *> about{Check22(*m_w.form, 1), Check22(*m_w.form, 2), tbsOptions(*m_w.form)};
     for (QWidget *next : about) {
-        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab);
+        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
 }
@@ -250,18 +246,18 @@ void TestOptionsWindow::enterAndEscapeDoNothing()
 {
     QFETCH(int, key);
     QFETCH(QString, focus);
-    QVERIFY(!m_form->StartUp());
-    m_form->show();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(!m_w.form->StartUp());
+    m_w.form->show();
+    m_w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
     control(focus)->setFocus();
-    const auto before = m_form->options().values();
+    const auto before = m_w.form->options().values();
 
-    QTest::keyClick(m_form->windowHandle(), Qt::Key(key));
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_form->isUnloaded());
-    QCOMPARE(m_form->options().values(), before);
-    QVERIFY(!QFile::exists(m_store->location("Quenmark")));
+    QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key));
+    QVERIFY(m_w.form->isVisible());
+    QVERIFY(!m_w.form->isUnloaded());
+    QCOMPARE(m_w.form->options().values(), before);
+    QVERIFY(!QFile::exists(m_w.store->location("Quenmark")));
 }
 
 void TestOptionsWindow::clicksOnRealBoxes_data()
@@ -282,43 +278,44 @@ void TestOptionsWindow::clicksOnRealBoxes()
 {
     QFETCH(QList<int>, clicks);
     QFETCH(QList<int>, ticked);
-    QVERIFY(!m_form->StartUp());
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(!m_w.form->StartUp());
+    m_w.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
 
     for (int index : clicks) {
-        OptionCheckBox *box = m_form->Check1(index);
+        OptionCheckBox *box = Check1(*m_w.form, index);
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
     }
     for (int i = 0; i < OptionCount; ++i) {
         const OptionValue expected = ticked.contains(i) ? 1 : 0;
-        QCOMPARE(m_form->options().value(i), expected);
-        QCOMPARE(m_form->Check1(i)->Value(), expected); // the box shows what the rules read
+        QCOMPARE(m_w.form->options().value(i), expected);
+        QCOMPARE(Check1(*m_w.form, i)->Value(), expected); // the box shows what the rules read
     }
 }
 
 void TestOptionsWindow::wholeBoxTakesTheClick()
 {
-    QVERIFY(!m_form->StartUp());
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(!m_w.form->StartUp());
+    m_w.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
     QList<int> clicked;
-    for (const auto &[index, box] : m_form->Check1)
-        connect(box, &QAbstractButton::clicked, this, [&clicked, i = index] { clicked << i; });
+    for (int index = 0; index < OptionCount; ++index)
+        connect(Check1(*m_w.form, index), &QAbstractButton::clicked, this,
+                [&clicked, i = index] { clicked << i; });
 
     // Corners and the far end of every box; where boxes overlap, the one in front (the
     // later created, the higher index) takes the click.
     for (int i = 0; i < OptionCount; ++i) {
-        const QRect r = m_form->Check1(i)->geometry();
+        const QRect r = Check1(*m_w.form, i)->geometry();
         for (const QPoint at : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight(),
                                 QPoint(r.right(), r.center().y())}) {
             int front = -1;
             for (int k = 0; k < OptionCount; ++k)
-                if (m_form->Check1(k)->geometry().contains(at))
+                if (Check1(*m_w.form, k)->geometry().contains(at))
                     front = k;
             clicked.clear();
-            QTest::mouseClick(m_form->windowHandle(), Qt::LeftButton, {},
-                              m_form->fraSample1(0)->mapTo(m_form.get(), at));
+            QTest::mouseClick(m_w.form->windowHandle(), Qt::LeftButton, {},
+                              fraSample1(*m_w.form, 0)->mapTo(m_w.form.get(), at));
             QVERIFY2(clicked == QList<int>{front},
                      qPrintable(QStringLiteral("box %1 at %2,%3").arg(i).arg(at.x()).arg(at.y())));
         }
@@ -328,8 +325,8 @@ void TestOptionsWindow::wholeBoxTakesTheClick()
 void TestOptionsWindow::grayedBox()
 {
     QVERIFY(m_dir->seed("Left", "2"));
-    QVERIFY(!m_form->StartUp());
-    OptionCheckBox *left = m_form->Check1(1);
+    QVERIFY(!m_w.form->StartUp());
+    OptionCheckBox *left = Check1(*m_w.form, 1);
     QCOMPARE(left->checkState(), Qt::PartiallyChecked);
 
     // A click on a grayed box clears it; later clicks toggle, never back to grayed.
@@ -337,17 +334,17 @@ void TestOptionsWindow::grayedBox()
     for (Qt::CheckState state : after) {
         left->click();
         QCOMPARE(left->checkState(), state);
-        QCOMPARE(m_form->options().value(1), OptionValue(state == Qt::Checked ? 1 : 0));
+        QCOMPARE(m_w.form->options().value(1), OptionValue(state == Qt::Checked ? 1 : 0));
     }
     // A change made on the box from code runs the rules too: ticking Home clears Left.
-    m_form->Check1(3)->setCheckState(Qt::Checked);
-    QCOMPARE(m_form->options().value(3), OptionValue(1));
+    Check1(*m_w.form, 3)->setCheckState(Qt::Checked);
+    QCOMPARE(m_w.form->options().value(3), OptionValue(1));
     QCOMPARE(left->checkState(), Qt::Unchecked);
 }
 
 void TestOptionsWindow::tabStripContract()
 {
-    TabStrip *strip = m_form->tbsOptions;
+    TabStrip *strip = tbsOptions(*m_w.form);
     QCOMPARE(strip->Tabs().Count(), short(2));
     const char *captions[] = {"Excel", "About"}, *keys[] = {"Group1", "Group2"},
                *tips[] = {"Set Options for Velmora", "About"};
@@ -374,25 +371,25 @@ void TestOptionsWindow::tabStripContract()
     strip->setSelectedItem(nullptr);
     QCOMPARE(clicks.count(), 1);
     // A user's click on the other tab raises it too, and the page follows.
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_w.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
     QTest::mouseClick(strip, Qt::LeftButton, {}, strip->tabRect(0).center());
     QCOMPARE(clicks.count(), 2);
     QCOMPARE(strip->SelectedItem()->Index(), short(1));
-    QCOMPARE(m_form->picOptions(0)->x(), 14);
-    QVERIFY(m_form->picOptions(0)->isEnabled());
-    QCOMPARE(m_form->picOptions(1)->x(), twipsToWholePixels(-20000));
-    QVERIFY(!m_form->picOptions(1)->isEnabled());
-    QVERIFY(m_form->picOptions(1)->isVisible()); // moved away, never hidden
+    QCOMPARE(picOptions(*m_w.form, 0)->x(), 14);
+    QVERIFY(picOptions(*m_w.form, 0)->isEnabled());
+    QCOMPARE(picOptions(*m_w.form, 1)->x(), twipsToWholePixels(-20000));
+    QVERIFY(!picOptions(*m_w.form, 1)->isEnabled());
+    QVERIFY(picOptions(*m_w.form, 1)->isVisible()); // moved away, never hidden
 
-    QCOMPARE(strip->iconSize(), m_form->ImageList1.imageSize());
-    QCOMPARE(m_form->ImageList1.count(), 2);
+    QCOMPARE(strip->iconSize(), tbsOptions(*m_w.form)->imageList()->imageSize());
+    QCOMPARE(tbsOptions(*m_w.form)->imageList()->count(), 2);
 }
 
 void TestOptionsWindow::buttonsArePlainToggles()
 {
     for (int index : {1, 2}) {
-        QPushButton *button = m_form->Check22(index);
+        QPushButton *button = Check22(*m_w.form, index);
         QVERIFY(button->isCheckable());
         QVERIFY(!button->isChecked());
         QVERIFY(!button->isDefault());
@@ -407,11 +404,11 @@ void TestOptionsWindow::buttonsArePlainToggles()
 
 void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
 {
-    PageFrame *frame = m_form->fraSample1(0);
+    PageFrame *frame = fraSample1(*m_w.form, 0);
     const QImage image = frame->grab().toImage();
     const QColor ink = frame->palette().color(QPalette::WindowText);
     const QRect shape = twipsRect(600, 1680, 3375, 1695);
-    const QRect box = m_form->Check1(11)->geometry();
+    const QRect box = Check1(*m_w.form, 11)->geometry();
 
     auto isInk = [&](int x, int y) { return QColor(image.pixel(x, y)) == ink; };
     // The top edge shows only to the right of the box, the left edge only below it.
@@ -427,9 +424,9 @@ void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
 void TestOptionsWindow::captionsFitTheirControls()
 {
     // Run again by ctest at several scale factors: the window scales as one piece.
-    QVERIFY(!m_form->StartUp());
+    QVERIFY(!m_w.form->StartUp());
     for (int i = 0; i < OptionCount; ++i) {
-        OptionCheckBox *box = m_form->Check1(i);
+        OptionCheckBox *box = Check1(*m_w.form, i);
         QStyleOptionButton option;
         option.initFrom(box);
         option.text = box->text();
@@ -438,22 +435,25 @@ void TestOptionsWindow::captionsFitTheirControls()
         QVERIFY2(text.width() <= room.width(), qPrintable(box->text()));
         QVERIFY2(text.height() <= room.height(), qPrintable(box->text()));
     }
-    for (QLabel *label : {m_form->lblVersion, m_form->lblWebsiteLabel, m_form->lblWebsite})
+    for (QLabel *label : {label(*m_w.form, "lblVersion"), label(*m_w.form, "lblWebsiteLabel"),
+                          label(*m_w.form, "lblWebsite")})
         QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
     for (int index : {1, 2}) {
-        QPushButton *button = m_form->Check22(index);
+        QPushButton *button = Check22(*m_w.form, index);
         const int text = button->fontMetrics().horizontalAdvance(button->text());
         const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
         QVERIFY2(text + button->iconSize().width() + 4 + 2 * frame <= button->width(),
                  qPrintable(button->text()));
     }
     // A long title wraps inside the label's width and still fits its two lines.
-    m_form->lblTitle->setText("Velmora: the classic menu and toolbars for Microsoft Excel 2007");
-    QCOMPARE(m_form->lblTitle->width(), twipsToWholePixels(5415));
-    const int lineHeight = m_form->lblTitle->fontMetrics().lineSpacing();
-    const int needed = m_form->lblTitle->heightForWidth(m_form->lblTitle->width());
+    label(*m_w.form, "lblTitle")
+        ->setText("Velmora: the classic menu and toolbars for Microsoft Excel 2007");
+    QCOMPARE(label(*m_w.form, "lblTitle")->width(), twipsToWholePixels(5415));
+    const int lineHeight = label(*m_w.form, "lblTitle")->fontMetrics().lineSpacing();
+    const int needed =
+        label(*m_w.form, "lblTitle")->heightForWidth(label(*m_w.form, "lblTitle")->width());
     QVERIFY(needed > lineHeight); // wraps
-    QVERIFY(needed <= m_form->lblTitle->height());
+    QVERIFY(needed <= label(*m_w.form, "lblTitle")->height());
 }
 
 void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()
@@ -470,7 +470,7 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
 {
     QFETCH(QColor, systemText);
     QFETCH(QColor, shown);
-    QVERIFY(!m_form->StartUp());
+    QVERIFY(!m_w.form->StartUp());
     const QPalette original = QApplication::palette();
     QPalette scheme = original;
     for (auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
@@ -481,18 +481,18 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
     auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
 
     for (int i = 0; i < OptionCount; ++i)
-        QCOMPARE(m_form->Check1(i)->palette().color(QPalette::ButtonText), shown);
-    QCOMPARE(m_form->Check22(1)->palette().color(QPalette::ButtonText), shown);
-    QCOMPARE(m_form->lblVersion->palette().color(QPalette::ButtonText), shown);
-    QCOMPARE(m_form->fraSample1(0)->palette().color(QPalette::WindowText), shown);
+        QCOMPARE(Check1(*m_w.form, i)->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(Check22(*m_w.form, 1)->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(label(*m_w.form, "lblVersion")->palette().color(QPalette::ButtonText), shown);
+    QCOMPARE(fraSample1(*m_w.form, 0)->palette().color(QPalette::WindowText), shown);
     // The pages stay white.
-    QCOMPARE(m_form->picOptions(0)->palette().color(QPalette::Window), QColor(Qt::white));
-    QCOMPARE(m_form->Check1(0)->palette().color(m_form->Check1(0)->backgroundRole()),
+    QCOMPARE(picOptions(*m_w.form, 0)->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(Check1(*m_w.form, 0)->palette().color(Check1(*m_w.form, 0)->backgroundRole()),
              QColor(Qt::white));
 
     // The tab captions lie on white too, also when the scheme is there from the start.
-    frmOptions started(*m_store);
-    TabStrip *strip = started.tbsOptions;
+    frmOptions started(*m_w.store);
+    TabStrip *strip = tbsOptions(started);
     const QImage image = strip->grab().toImage();
     for (int tab = 0; tab < 2; ++tab) {
         const QRect caption = strip->tabRect(tab).adjusted(strip->iconSize().width() + 6, 0, 0, 0);
@@ -502,12 +502,12 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
     const QString dir = qEnvironmentVariable("VELMORA_SCREENSHOT_DIR");
     if (!dir.isEmpty() &&
         QTest::currentDataTag() == QLatin1String("dark scheme: light text gives way"))
-        m_form->grab().save(dir + "/options-page-dark.png");
+        m_w.form->grab().save(dir + "/options-page-dark.png");
 }
 
 void TestOptionsWindow::captionsInButtonText()
 {
-    QVERIFY(!m_form->StartUp());
+    QVERIFY(!m_w.form->StartUp());
     const QPalette original = QApplication::palette();
     QPalette scheme = original;
     const QColor buttonText(128, 0, 0), windowText(0, 0, 128); // both readable on white
@@ -517,16 +517,18 @@ void TestOptionsWindow::captionsInButtonText()
     auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
 
     for (int i = 0; i < OptionCount; ++i) {
-        const QImage image = m_form->Check1(i)->grab().toImage();
-        QVERIFY2(hasPixel(image, image.rect(), buttonText), qPrintable(m_form->Check1(i)->text()));
-        QVERIFY2(!hasPixel(image, image.rect(), windowText), qPrintable(m_form->Check1(i)->text()));
+        const QImage image = Check1(*m_w.form, i)->grab().toImage();
+        QVERIFY2(hasPixel(image, image.rect(), buttonText),
+                 qPrintable(Check1(*m_w.form, i)->text()));
+        QVERIFY2(!hasPixel(image, image.rect(), windowText),
+                 qPrintable(Check1(*m_w.form, i)->text()));
     }
 }
 
 void TestOptionsWindow::wheelKeepsThePage()
 {
-    QVERIFY(!m_form->StartUp());
-    TabStrip *strip = m_form->tbsOptions;
+    QVERIFY(!m_w.form->StartUp());
+    TabStrip *strip = tbsOptions(*m_w.form);
     // Over a tab and over the strip's margin below the pages, both ways.
     for (const QPoint at :
          {strip->tabRect(0).center(), QPoint(strip->width() / 2, strip->height() - 3)}) {
@@ -535,7 +537,7 @@ void TestOptionsWindow::wheelKeepsThePage()
                               Qt::NoScrollPhase, false);
             QApplication::sendEvent(strip, &wheel);
             QCOMPARE(strip->SelectedItem()->Index(), short(1));
-            QCOMPARE(m_form->picOptions(0)->x(), 14);
+            QCOMPARE(picOptions(*m_w.form, 0)->x(), 14);
         }
     }
 }

@@ -4,14 +4,15 @@
 // and the web link. The shell is a recorder: what was handed to it, from where,
 // and what the store held at that moment.
 
-#include "../options/option_states.h"
 #include "frmOptions.h"
 #include "option_check_box.h"
+#include "option_states.h"
 #include "page_frame.h"
 #include "settings_store.h"
+#include "store_examples.h"
 #include "tab_strip.h"
 #include "test_files.h"
-#include "window_controls.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -27,7 +28,6 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 #include <QWindow>
 
 #include <filesystem>
@@ -43,7 +43,6 @@
 #endif
 
 using Kind = StoreError::Kind;
-Q_DECLARE_METATYPE(StoreError::Kind)
 
 namespace
 {
@@ -98,7 +97,7 @@ OptionSet::State shownByBoxes(const frmOptions &form)
 {
     OptionSet::State shown{};
     for (int i = 0; i < OptionCount; ++i)
-        shown[i] = form.Check1(i)->Value();
+        shown[i] = Check1(form, i)->Value();
     return shown;
 }
 
@@ -236,27 +235,19 @@ private slots:
     void websiteLink();
 
 private:
-    // What the window handed to the shell.
-    struct Opened {
-        WId owner;
-        QString target, folder;
-        QByteArray store; // the store file as it stood then
-    };
-
     QString storeFile() const { return m_dir->filePath("Quenmark.conf"); }
     // The store of the case: its file, or on Windows the case's registry key.
     bool seedStore(const QByteArray &fileText) const;
-    QByteArray storeSnapshot(const QString &file) const;
+    bool seedPairs(const QStringList &pairs) const; // key=value in section Velmora
+    QByteArray storeSnapshot() const;
     QStringList storeValues() const;
     QString storeText(const QString &section, const QString &key) const;
     QString storeIdentity() const; // changes with every save
-    // Messages and the shell go to the recorders.
-    void record(frmOptions &form);
     // Start-up of a form over the store folder; false, with the reason logged, on an error.
     bool startForm();
-    bool showAndActivate();
-    void selectTab(int index) { m_form->tbsOptions->setSelectedItem(tabs().Item(short(index))); }
-    const TabStripTabs &tabs() const { return m_form->tbsOptions->Tabs(); }
+    bool showAndActivate() { return m_w.showAndActivate(); }
+    void selectTab(int index) { tbsOptions(*m_w.form)->setSelectedItem(tabs().Item(short(index))); }
+    const TabStripTabs &tabs() const { return tbsOptions(*m_w.form)->Tabs(); }
     // The selected tab and where the two pages stand: "<tab>: <x> on|off, <x> on|off".
     QString pages() const;
     static QString pagesShowing(int tab)
@@ -269,34 +260,38 @@ private:
 #ifdef Q_OS_WIN
     std::unique_ptr<TestKey> m_key;
 #endif
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<frmOptions> m_form;
-    QStringList m_messages;
-    QList<bool> m_shownAtMessage; // whether the window was still up for each message
-    QList<Opened> m_opened;
-    QString m_storeLocation; // the file the shell recorder snapshots
-    ShellOutcome m_shellAnswer;
+    FormUnderTest m_w;
 };
 
 void TestStartupClosing::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_storeLocation = storeFile();
+    m_w.reset();
+    m_w.storeLocation = storeFile();
 #ifdef Q_OS_WIN
     m_key = std::make_unique<TestKey>(QString::fromLatin1(QTest::currentTestFunction()));
+    m_w.snapshot = [this] { return storeSnapshot(); };
 #endif
-    m_messages.clear();
-    m_shownAtMessage.clear();
-    m_opened.clear();
-    m_shellAnswer = ShellOutcome{true, {}, {}, {}};
 }
 
 void TestStartupClosing::cleanup()
 {
-    m_form.reset();
-    m_store.reset();
+    m_w.reset();
     m_dir.reset();
+}
+
+bool TestStartupClosing::startForm()
+{
+#ifdef Q_OS_WIN
+    m_w.make(m_key->root());
+#else
+    m_w.make(m_dir->path());
+#endif
+    const auto error = m_w.form->StartUp();
+    if (error)
+        qWarning("start-up failed: %s", qPrintable(error->message()));
+    return !error;
 }
 
 #ifdef Q_OS_WIN
@@ -304,7 +299,16 @@ bool TestStartupClosing::seedStore(const QByteArray &fileText) const
 {
     return m_key->seedFromFileText(fileText);
 }
-QByteArray TestStartupClosing::storeSnapshot(const QString &) const
+bool TestStartupClosing::seedPairs(const QStringList &pairs) const
+{
+    for (const QString &pair : pairs) {
+        const auto kv = pair.split('=');
+        if (!m_key->setText(kv[0], kv[1]))
+            return false;
+    }
+    return true;
+}
+QByteArray TestStartupClosing::storeSnapshot() const
 {
     return m_key->dump();
 }
@@ -325,9 +329,19 @@ bool TestStartupClosing::seedStore(const QByteArray &fileText) const
 {
     return writeFile(storeFile(), fileText);
 }
-QByteArray TestStartupClosing::storeSnapshot(const QString &file) const
+bool TestStartupClosing::seedPairs(const QStringList &pairs) const
 {
-    return readAll(file);
+    QSettings seed(storeFile(), QSettings::NativeFormat);
+    for (const QString &pair : pairs) {
+        const auto kv = pair.split('=');
+        seed.setValue("Velmora/" + kv[0], kv[1]);
+    }
+    seed.sync();
+    return seed.status() == QSettings::NoError;
+}
+QByteArray TestStartupClosing::storeSnapshot() const
+{
+    return readAll(storeFile());
 }
 QStringList TestStartupClosing::storeValues() const
 {
@@ -343,76 +357,42 @@ QString TestStartupClosing::storeIdentity() const
 }
 #endif
 
-void TestStartupClosing::record(frmOptions &form)
-{
-    form.ShowMessage = [this, &form](const QString &text) {
-        m_messages << text;
-        m_shownAtMessage << form.isVisible();
-    };
-    form.OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
-        m_opened << Opened{owner, target, folder, storeSnapshot(m_storeLocation)};
-        return m_shellAnswer;
-    };
-}
-
-bool TestStartupClosing::startForm()
-{
-#ifdef Q_OS_WIN
-    m_store = std::make_unique<SettingsStore>(m_key->root());
-#else
-    m_store = std::make_unique<SettingsStore>(m_dir->path());
-#endif
-    m_form = std::make_unique<frmOptions>(*m_store);
-    record(*m_form);
-    const auto error = m_form->StartUp();
-    if (error)
-        qWarning("start-up failed: %s", qPrintable(error->message()));
-    return !error;
-}
-
-bool TestStartupClosing::showAndActivate()
-{
-    m_form->show();
-    m_form->activateWindow();
-    return QTest::qWaitForWindowActive(m_form.get());
-}
-
 QString TestStartupClosing::pages() const
 {
     QStringList parts;
     for (int i = 0; i < 2; ++i) {
-        const QWidget *page = m_form->picOptions(i);
+        const QWidget *page = picOptions(*m_w.form, i);
         // Moved aside, never hidden.
         parts << QStringLiteral("%1 %2%3")
                      .arg(page->x())
                      .arg(page->isEnabled() ? "on" : "off")
                      .arg(page->isHidden() ? " hidden" : "");
     }
-    return QStringLiteral("%1: ").arg(m_form->tbsOptions->SelectedItem()->Index()) +
+    return QStringLiteral("%1: ").arg(tbsOptions(*m_w.form)->SelectedItem()->Index()) +
            parts.join(", ");
 }
 
 QWidget *TestStartupClosing::control(const QString &name) const
 {
-    return controlByName(*m_form, name);
+    return ::control(*m_w.form, name);
 }
 
 void TestStartupClosing::firstStart()
 {
     QVERIFY(startForm());
-    QCOMPARE(describe(m_form->options().values()), QString("0 1 2"));
-    QCOMPARE(describe(shownByBoxes(*m_form)), QString("0 1 2"));
-    QCOMPARE(m_form->windowTitle(), QString("Velmora"));
-    QCOMPARE(m_form->lblTitle->text(), QString("Velmora"));
-    QCOMPARE(m_form->lblVersion->text(), QString("Version:   7.0"));
+    QCOMPARE(describe(m_w.form->options().values()), QString("0 1 2"));
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), QString("0 1 2"));
+    QCOMPARE(m_w.form->windowTitle(), QString("Velmora"));
+    QCOMPARE(label(*m_w.form, "lblTitle")->text(), QString("Velmora"));
+    QCOMPARE(label(*m_w.form, "lblVersion")->text(), QString("Version:   7.0"));
     QCOMPARE(pages(), pagesShowing(1));
-    QCOMPARE(m_form->tbsOptions->backgroundColor(), QColor(Qt::white));
-    QVERIFY(!m_form->isVisible()); // showing is the caller's decision
-    QCOMPARE(storeSnapshot(storeFile()), QByteArray("<missing>")); // reading creates nothing
+    QCOMPARE(tbsOptions(*m_w.form)->backgroundColor(), QColor(Qt::white));
+    QVERIFY(!m_w.form->isVisible());                    // showing is the caller's decision
+    QCOMPARE(storeSnapshot(), QByteArray("<missing>")); // reading creates nothing
 
     // The strip's own background, right of the tabs, is painted white.
-    const QImage strip = m_form->tbsOptions->grab().toImage();
-    const QRect lastTab = m_form->tbsOptions->tabRect(tabs().Count() - 1);
+    const QImage strip = tbsOptions(*m_w.form)->grab().toImage();
+    const QRect lastTab = tbsOptions(*m_w.form)->tabRect(tabs().Count() - 1);
     const QPoint free(lastTab.right() + 20, lastTab.top() + 3);
     QVERIFY(free.x() < strip.width());
     QCOMPARE(QColor(strip.pixel(free)), QColor(Qt::white));
@@ -420,57 +400,28 @@ void TestStartupClosing::firstStart()
 
 void TestStartupClosing::loadingExamples_data()
 {
-    QTest::addColumn<QStringList>("stored"); // key=value, written with QSettings
-    QTest::addColumn<QString>("shown");      // ticked boxes, ":2" partially checked
-
-    QTest::newRow("written with 0 4 11")
-        << QStringList{"Classic=1",     "Left=0",   "All=0",       "Home=0",
-                       "Page Layout=1", "Insert=0", "Formulas=0",  "Data=0",
-                       "Review=0",      " View=0",  "Developer=0", "Hide built-in tabs=1"}
-        << "0 4 11";
-    QTest::newRow("2 under Left") << QStringList{"Left=2"} << "0 1:2 2";
-    QTest::newRow("Home hides, Left gives way")
-        << QStringList{"Classic=1", "Left=1", "All=0", "Home=1"} << "0 3";
-    QTest::newRow("classic menu off") << QStringList{"Classic=0", "Left=0", "All=0"} << "none";
+    addLoadingExamples();
 }
 
 void TestStartupClosing::loadingExamples()
 {
     QFETCH(QStringList, stored);
-    QFETCH(QString, shown);
-    QByteArray text = "[Velmora]\n";
-    for (const QString &pair : stored)
-        text += QUrl::toPercentEncoding(pair, "=") + "\n"; // " View" as %20View
-    QVERIFY(seedStore(text));
-    const QByteArray before = storeSnapshot(storeFile());
+    QFETCH(QString, expected);
+    QVERIFY(seedPairs(stored));
+    const QByteArray before = storeSnapshot();
 
     QVERIFY(startForm());
-    QCOMPARE(describe(shownByBoxes(*m_form)), shown); // 2 is the partially checked state
+    // 2 is the partially checked state.
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), describe(stateOf(expected)));
     QCOMPARE(pages(), pagesShowing(1));
-    m_form.reset();
-    m_store.reset();
-    QCOMPARE(storeSnapshot(storeFile()), before);
+    m_w.form.reset();
+    m_w.store.reset();
+    QCOMPARE(storeSnapshot(), before);
 }
 
 void TestStartupClosing::badStoredValueStopsStartUp_data()
 {
-    QTest::addColumn<QByteArray>("line"); // as it stands in the file
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<Kind>("kind");
-
-    QTest::newRow("abc") << QByteArray("Home=abc") << "Home"
-                         << "abc" << Kind::TypeMismatch;
-    QTest::newRow("empty") << QByteArray("Classic=") << "Classic"
-                           << "" << Kind::TypeMismatch;
-    QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
-                           << "40000" << Kind::Overflow;
-    QTest::newRow("3") << QByteArray("Left=3") << "Left"
-                       << "3" << Kind::InvalidPropertyValue;
-    QTest::newRow("a list") << QByteArray("Data=1,2") << "Data"
-                            << "1,2" << Kind::TypeMismatch;
-    QTest::newRow("@Invalid()") << QByteArray("All=@Invalid()") << "All"
-                                << "@Invalid()" << Kind::TypeMismatch;
+    addBadStoredValues();
 }
 
 void TestStartupClosing::badStoredValueStopsStartUp()
@@ -484,9 +435,8 @@ void TestStartupClosing::badStoredValueStopsStartUp()
     const QByteArray content = "; kept as it is\r\n[Velmora]\r\nInsert = 1\r\n" + line + "\r\n";
     QVERIFY(writeFile(storeFile(), content));
     {
-        SettingsStore store(m_dir->path());
-        frmOptions form(store);
-        record(form);
+        m_w.make(m_dir->path());
+        frmOptions &form = *m_w.form;
         const auto error = form.StartUp();
         QVERIFY(error.has_value());
         QCOMPARE(error->kind, kind);
@@ -497,7 +447,8 @@ void TestStartupClosing::badStoredValueStopsStartUp()
         for (const QString &part : {error->kindText(), "\"" + key + "\"", storeFile()})
             QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
         QVERIFY(!form.isVisible());
-        QVERIFY(m_messages.isEmpty()); // reporting is the caller's part
+        QVERIFY(m_w.messages.isEmpty()); // reporting is the caller's part
+        m_w.reset();
     }
     QCOMPARE(readAll(storeFile()), content);
 }
@@ -536,19 +487,19 @@ void TestStartupClosing::cursorFile()
         QVERIFY(startForm());
     }
     QCOMPARE(readAll(programCursor), before);
-    QCOMPARE(m_form->MouseIcon().has_value(), used);
+    QCOMPARE(m_w.form->MouseIcon().has_value(), used);
     if (used)
-        QCOMPARE(m_form->MouseIcon()->hotSpot(), QPoint(5, 3));
+        QCOMPARE(m_w.form->MouseIcon()->hotSpot(), QPoint(5, 3));
 
     QVERIFY(showAndActivate());
-    QCOMPARE(m_form->MousePointer(), 0);
-    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
-    QTest::mouseMove(m_form->windowHandle(), QPoint(268, 316)); // over Ok
-    QCOMPARE(m_form->MousePointer(), 99);
-    QCOMPARE(m_form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
-    QTest::mouseMove(m_form->windowHandle(), QPoint(3, 332)); // the bare window
-    QCOMPARE(m_form->MousePointer(), 0);
-    QCOMPARE(m_form->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(m_w.form->MousePointer(), 0);
+    QCOMPARE(m_w.form->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(m_w.form->windowHandle(), QPoint(268, 316)); // over Ok
+    QCOMPARE(m_w.form->MousePointer(), 99);
+    QCOMPARE(m_w.form->cursor().shape(), used ? Qt::BitmapCursor : Qt::PointingHandCursor);
+    QTest::mouseMove(m_w.form->windowHandle(), QPoint(3, 332)); // the bare window
+    QCOMPARE(m_w.form->MousePointer(), 0);
+    QCOMPARE(m_w.form->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestStartupClosing::okSavesThenStartsExcel_data()
@@ -577,13 +528,13 @@ void TestStartupClosing::okSavesThenStartsExcel()
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
     for (int index : clicks)
-        m_form->Check1(index)->click();
-    const WId window = m_form->winId();
-    m_form->Check22(1)->click();
+        Check1(*m_w.form, index)->click();
+    const WId window = m_w.form->winId();
+    Check22(*m_w.form, 1)->click();
 
-    QVERIFY(m_form->isUnloaded());
-    QVERIFY(!m_form->isVisible());
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
+    QVERIFY(m_w.messages.isEmpty());
     const QStringList expected = valuesOf(stateOf(saved));
     QCOMPARE(storeValues(), expected);
     if (seed.contains("Extra")) {
@@ -593,19 +544,19 @@ void TestStartupClosing::okSavesThenStartsExcel()
 
     // Excel was handed to the shell once, by this window, to run in the program
     // folder, with the whole save already in place.
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_opened[0].target, QString("Excel"));
-    QCOMPARE(m_opened[0].owner, window);
-    QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
-    QCOMPARE(m_opened[0].store, storeSnapshot(storeFile()));
+    QCOMPARE(m_w.opened.size(), 1);
+    QCOMPARE(m_w.opened[0].target, QString("Excel"));
+    QCOMPARE(m_w.opened[0].owner, window);
+    QCOMPARE(m_w.opened[0].folder, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_w.opened[0].store, storeSnapshot());
 }
 
 void TestStartupClosing::okTwiceSavesAndStartsOnce()
 {
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
-    m_form->Check1(7)->click(); // Data
-    QPushButton *ok = m_form->Check22(1);
+    Check1(*m_w.form, 7)->click(); // Data
+    QPushButton *ok = Check22(*m_w.form, 1);
 
     ok->click();
     QCOMPARE(storeValues(), valuesOf(stateOf("0 1 2 7 11")));
@@ -620,8 +571,8 @@ void TestStartupClosing::okTwiceSavesAndStartsOnce()
     QVERIFY(afterFirst != "<missing>");
     QCOMPARE(storeIdentity(), afterFirst); // not written again
     QVERIFY(!ok->isChecked());
-    QCOMPARE(m_opened.size(), 1);
-    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(m_w.opened.size(), 1);
+    QVERIFY(m_w.messages.isEmpty());
 }
 
 void TestStartupClosing::whenTheShellFails_data()
@@ -646,21 +597,21 @@ void TestStartupClosing::whenTheShellFails()
     QFETCH(QStringList, said);
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
-    m_form->Check1(4)->click(); // Page Layout
-    m_shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
-                                 "/opt/quenmark and PATH (/usr/bin:/bin)", found};
+    Check1(*m_w.form, 4)->click(); // Page Layout
+    m_w.shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
+                                   "/opt/quenmark and PATH (/usr/bin:/bin)", found};
     if (link)
-        m_form->lblWebsite_Click();
+        m_w.form->lblWebsite_Click();
     else
-        m_form->Check22(1)->click();
+        Check22(*m_w.form, 1)->click();
 
     // One message, while the window is still up; then Ok closes as usual, the link does not.
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_messages.size(), 1);
-    QCOMPARE(m_shownAtMessage, QList<bool>{true});
+    QCOMPARE(m_w.opened.size(), 1);
+    QCOMPARE(m_w.messages.size(), 1);
+    QCOMPARE(m_w.shownAtMessage, QList<bool>{true});
     for (const QString &part : said)
-        QVERIFY2(m_messages[0].contains(part), qPrintable(m_messages[0] + " lacks " + part));
-    QCOMPARE(m_form->isUnloaded(), !link);
+        QVERIFY2(m_w.messages[0].contains(part), qPrintable(m_w.messages[0] + " lacks " + part));
+    QCOMPARE(m_w.form->isUnloaded(), !link);
     QCOMPARE(storeValues(), link ? QStringList(12, "-") : valuesOf(stateOf("0 1 2 4 11")));
 }
 
@@ -682,30 +633,30 @@ void TestStartupClosing::closingWithoutSaving()
     const QByteArray content = "; by hand\r\n[Velmora]\r\nClassic = 1\r\nLeft=0\r\nHome=1\r\n"
                                "[Other]\r\nx=y\r\n";
     QVERIFY(seedStore(content));
-    const QByteArray before = storeSnapshot(storeFile());
+    const QByteArray before = storeSnapshot();
 
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
     const int clicks[] = {4, 11, 3, 1, 0, 0, 10, 2, 11, 9, 5, 6, 7, 8, 3};
     for (int index : clicks)
-        m_form->Check1(index)->click();
+        Check1(*m_w.form, index)->click();
     selectTab(2);
     selectTab(1);
 
     if (closeBox)
-        QVERIFY(m_form->close());
+        QVERIFY(m_w.form->close());
     else
-        m_form->Check22(2)->click();
-    QVERIFY(m_form->isUnloaded());
-    QVERIFY(!m_form->isVisible());
+        Check22(*m_w.form, 2)->click();
+    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
     if (okAfterwards)
-        m_form->Check22(1)->click();
+        Check22(*m_w.form, 1)->click();
 
-    m_form.reset();
-    m_store.reset();
-    QCOMPARE(storeSnapshot(storeFile()), before);
-    QVERIFY(m_opened.isEmpty());
-    QVERIFY(m_messages.isEmpty());
+    m_w.form.reset();
+    m_w.store.reset();
+    QCOMPARE(storeSnapshot(), before);
+    QVERIFY(m_w.opened.isEmpty());
+    QVERIFY(m_w.messages.isEmpty());
 }
 
 void TestStartupClosing::failedSaveKeepsTheWindow_data()
@@ -724,45 +675,43 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     const QString location = root + "/Quenmark.conf";
     const QString blocker = location + ".lock";
     QVERIFY(QDir().mkpath(blocker));
-    m_storeLocation = location;
+    m_w.storeLocation = location;
 
-    m_store = std::make_unique<SettingsStore>(root);
-    m_form = std::make_unique<frmOptions>(*m_store);
-    record(*m_form);
-    QVERIFY(!m_form->StartUp());
+    m_w.make(root);
+    QVERIFY(!m_w.form->StartUp());
     QVERIFY(showAndActivate());
-    m_form->Check1(3)->click();  // Home
-    m_form->Check1(10)->click(); // Developer
+    Check1(*m_w.form, 3)->click();  // Home
+    Check1(*m_w.form, 10)->click(); // Developer
     const QString chosen = "0 2 3 10 11";
-    QCOMPARE(describe(m_form->options().values()), chosen);
+    QCOMPARE(describe(m_w.form->options().values()), chosen);
 
-    m_form->Check22(1)->click();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages[0].contains(location), qPrintable(m_messages[0]));
-    QVERIFY(!m_form->isUnloaded());
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_form->Check22(1)->isChecked());
-    QCOMPARE(describe(m_form->options().values()), chosen);
-    QCOMPARE(describe(shownByBoxes(*m_form)), chosen);
-    QVERIFY2(m_messages[0].contains(blocker), qPrintable(m_messages[0]));
+    Check22(*m_w.form, 1)->click();
+    QCOMPARE(m_w.messages.size(), 1);
+    QVERIFY2(m_w.messages[0].contains(location), qPrintable(m_w.messages[0]));
+    QVERIFY(!m_w.form->isUnloaded());
+    QVERIFY(m_w.form->isVisible());
+    QVERIFY(!Check22(*m_w.form, 1)->isChecked());
+    QCOMPARE(describe(m_w.form->options().values()), chosen);
+    QCOMPARE(describe(shownByBoxes(*m_w.form)), chosen);
+    QVERIFY2(m_w.messages[0].contains(blocker), qPrintable(m_w.messages[0]));
     QVERIFY(!QFile::exists(location));
-    QVERIFY(m_opened.isEmpty());
+    QVERIFY(m_w.opened.isEmpty());
 
     // The location is mended: Ok again saves the same choices and starts Excel;
     // Cancel still writes nothing, the failed save left nothing behind to flush.
     QVERIFY(QDir().rmdir(blocker));
-    m_form->Check22(okAgain ? 1 : 2)->click();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY(m_form->isUnloaded());
+    Check22(*m_w.form, okAgain ? 1 : 2)->click();
+    QCOMPARE(m_w.messages.size(), 1);
+    QVERIFY(m_w.form->isUnloaded());
     if (okAgain) {
         QCOMPARE(storedValues(location), valuesOf(stateOf(chosen)));
-        QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened[0].store, readAll(location));
+        QCOMPARE(m_w.opened.size(), 1);
+        QCOMPARE(m_w.opened[0].store, readAll(location));
     } else {
-        m_form.reset();
-        m_store.reset();
+        m_w.form.reset();
+        m_w.store.reset();
         QVERIFY(!QFile::exists(location));
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(m_w.opened.isEmpty());
     }
 }
 
@@ -791,11 +740,11 @@ void TestStartupClosing::ctrlTabNextTab()
 
     int selected = startTab;
     for (int press = 0; press < 4; ++press) {
-        QTest::keyClick(m_form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
+        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
         selected = selected == 2 ? 1 : 2;
         QCOMPARE(pages(), pagesShowing(selected));
     }
-    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(!m_w.form->isUnloaded());
 }
 
 void TestStartupClosing::otherTabKeysKeepTheTab_data()
@@ -837,9 +786,9 @@ void TestStartupClosing::otherTabKeysKeepTheTab()
     control(focus)->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), control(focus));
 
-    QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(pages(), pagesShowing(startTab));
-    QVERIFY(!m_form->isUnloaded());
+    QVERIFY(!m_w.form->isUnloaded());
 }
 
 void TestStartupClosing::pointerMoves_data()
@@ -919,26 +868,26 @@ void TestStartupClosing::pointerMoves()
     selectTab(tab);
     // Qt drops a move to where the pointer already is, and the previous row
     // ended here: come from a pixel beside the spot, then set the state.
-    QTest::mouseMove(m_form->windowHandle(), at + QPoint(1, 0));
-    m_form->setMousePointer(pointerBefore);
-    QFont font = m_form->lblWebsite->font();
+    QTest::mouseMove(m_w.form->windowHandle(), at + QPoint(1, 0));
+    m_w.form->setMousePointer(pointerBefore);
+    QFont font = label(*m_w.form, "lblWebsite")->font();
     font.setUnderline(underlineBefore);
-    m_form->lblWebsite->setFont(font);
-    QCOMPARE(m_form->LinkUnderlined(), underlineBefore);
+    label(*m_w.form, "lblWebsite")->setFont(font);
+    QCOMPARE(m_w.form->LinkUnderlined(), underlineBefore);
 
     MoveRecorder recorder;
     qApp->installEventFilter(&recorder);
-    QTest::mouseMove(m_form->windowHandle(), at);
+    QTest::mouseMove(m_w.form->windowHandle(), at);
     qApp->removeEventFilter(&recorder);
 
     // The move arrived, at the widget the spot belongs to.
     QVERIFY(!recorder.receivers.isEmpty());
     QCOMPARE(recorder.receivers.first(), control(under));
-    QCOMPARE(m_form->MousePointer(), pointer);
-    QCOMPARE(m_form->LinkUnderlined(), underline);
+    QCOMPARE(m_w.form->MousePointer(), pointer);
+    QCOMPARE(m_w.form->LinkUnderlined(), underline);
     if (pointer == 99)
-        QCOMPARE(m_form->cursor().shape(),
-                 m_form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
+        QCOMPARE(m_w.form->cursor().shape(),
+                 m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
 }
 
 void TestStartupClosing::websiteLink_data()
@@ -958,15 +907,15 @@ void TestStartupClosing::websiteLink()
     QFETCH(bool, opens);
     const QByteArray content = "[Velmora]\r\nHome = 1\r\n";
     QVERIFY(seedStore(content));
-    const QByteArray before = storeSnapshot(storeFile());
+    const QByteArray before = storeSnapshot();
     QVERIFY(startForm());
     QVERIFY(showAndActivate());
     selectTab(2);
 
-    QWindow *window = m_form->windowHandle();
-    const QPoint link = m_form->lblWebsite->mapTo(m_form.get(), QPoint(10, 6));
+    QWindow *window = m_w.form->windowHandle();
+    const QPoint link = label(*m_w.form, "lblWebsite")->mapTo(m_w.form.get(), QPoint(10, 6));
     if (how == "handler") {
-        m_form->lblWebsite_Click();
+        m_w.form->lblWebsite_Click();
     } else if (how == "double") {
         QTest::mouseDClick(window, Qt::LeftButton, {}, link);
     } else if (how == "left" || how == "right") {
@@ -977,16 +926,16 @@ void TestStartupClosing::websiteLink()
         QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(3, 332));
     }
 
-    QCOMPARE(m_opened.size(), opens ? 1 : 0);
+    QCOMPARE(m_w.opened.size(), opens ? 1 : 0);
     if (opens) {
-        QCOMPARE(m_opened[0].target, QString("http://www.quenmark.example/"));
-        QCOMPARE(m_opened[0].folder, QCoreApplication::applicationDirPath());
+        QCOMPARE(m_w.opened[0].target, QString("http://www.quenmark.example/"));
+        QCOMPARE(m_w.opened[0].folder, QCoreApplication::applicationDirPath());
     }
-    QVERIFY(m_form->isVisible());
-    QVERIFY(!m_form->isUnloaded());
-    m_form.reset();
-    m_store.reset();
-    QCOMPARE(storeSnapshot(storeFile()), before);
+    QVERIFY(m_w.form->isVisible());
+    QVERIFY(!m_w.form->isUnloaded());
+    m_w.form.reset();
+    m_w.store.reset();
+    QCOMPARE(storeSnapshot(), before);
 }
 
 QTEST_MAIN(TestStartupClosing)

@@ -8,6 +8,7 @@
 #include "settings_store.h"
 #include "tab_strip.h"
 #include "test_registry.h"
+#include "window_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,9 +92,9 @@ void TestWindows::closingCreatesNothing()
 {
     QFETCH(int, button);
     QVERIFY(startForm());
-    m_form->Check1(4)->click();
+    Check1(*m_form, 4)->click();
     if (button > 0)
-        m_form->Check22(button)->click();
+        Check22(*m_form, button)->click();
     else if (button < 0)
         QVERIFY(m_form->close());
     m_form.reset();
@@ -129,8 +130,8 @@ void TestWindows::okStartsExcelAfterTheTwelfthWrite()
     qputenv("VELMORA_TEST_EXCEL_KEY", m_key->section().toUtf8());
 
     QVERIFY(startForm());
-    m_form->Check1(4)->click();
-    m_form->Check22(1)->click();
+    Check1(*m_form, 4)->click();
+    Check22(*m_form, 1)->click();
     QVERIFY(m_messages.isEmpty());
     const QStringList saved{"1", "1", "1", "0", "1", "0", "0", "0", "0", "0", "0", "1"};
     QCOMPARE(m_key->values(), saved);
@@ -157,7 +158,7 @@ void TestWindows::pagesUnderTheWindowsPlugin()
     const QString folder = qEnvironmentVariable("VELMORA_SCREENSHOTS");
     const char *names[] = {"windows-options-page.png", "windows-about-page.png"};
     for (int tab = 1; tab <= 2; ++tab) {
-        m_form->tbsOptions->setSelectedItem(m_form->tbsOptions->Tabs().Item(short(tab)));
+        tbsOptions(*m_form)->setSelectedItem(tbsOptions(*m_form)->Tabs().Item(short(tab)));
         QTest::qWait(300);
         const QRect frame = m_form->frameGeometry();
         const QImage shot = m_form->screen()

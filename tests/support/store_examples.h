@@ -1,0 +1,75 @@
+#pragma once
+
+// The stored-value examples both the store and the window are tested with: what
+// a store holding them loads as, and the values that stop start-up.
+
+#include "option_states.h"
+#include "store_error.h"
+
+#include <QStringList>
+#include <QTest>
+
+Q_DECLARE_METATYPE(StoreError::Kind)
+
+// Columns "stored" (key=value pairs) and "expected" (the loaded state).
+inline void addLoadingExamples()
+{
+    QTest::addColumn<QStringList>("stored"); // key=value, written with QSettings
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("first start") << QStringList{} << "0 1 2";
+    QTest::newRow("written with 0 4 11")
+        << QStringList{"Classic=1",     "Left=0",   "All=0",       "Home=0",
+                       "Page Layout=1", "Insert=0", "Formulas=0",  "Data=0",
+                       "Review=0",      " View=0",  "Developer=0", "Hide built-in tabs=1"}
+        << "0 4 11";
+    QTest::newRow("Left and Home both 1")
+        << QStringList{"Classic=1", "Left=1", "All=1", "Home=1"} << "0 2 3";
+    QTest::newRow("Classic 0, Left 1") << QStringList{"Classic=0", "Left=1", "All=0"} << "0 1";
+    QTest::newRow("Classic 0, no Left or All") << QStringList{"Classic=0"} << "0 1 2";
+    for (int k = 4; k <= 10; ++k) {
+        QStringList stored{"Classic=0", "Left=0", "All=0"};
+        stored << QString::fromLatin1(kOptionTable[k].key) + "=1";
+        QTest::addRow("only %s", kOptionTable[k].key) << stored << QStringLiteral("0 %1 11").arg(k);
+    }
+    QTest::newRow("2 under Classic") << QStringList{"Classic=2"} << "0 1 2";
+    QTest::newRow("2 under Left stays grayed") << QStringList{"Left=2"} << "0 1:2 2";
+    QTest::newRow("2 under Left, Home 1") << QStringList{"Left=2", "Home=1"} << "0 2 3";
+    QTest::newRow("2 under Review") << QStringList{"Review=2"} << "0 1 2 8:2 11";
+    QTest::newRow("Hide built-in tabs is never read")
+        << QStringList{"Classic=1", "Left=0", "All=0", "Hide built-in tabs=1"} << "0";
+    QTest::newRow("View without the blank is another key") << QStringList{"View=1"} << "0 1 2";
+    QTest::newRow("View with the blank") << QStringList{" View=1"} << "0 1 2 9 11";
+}
+
+// Columns "line" (as it stands in the file), "key", "text" (as the message
+// quotes it) and "kind".
+inline void addBadStoredValues()
+{
+    using Kind = StoreError::Kind;
+    QTest::addColumn<QByteArray>("line"); // as it stands in the file
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Kind>("kind");
+
+    QTest::newRow("empty") << QByteArray("Home=") << "Home"
+                           << "" << Kind::TypeMismatch;
+    QTest::newRow("abc") << QByteArray("Classic=abc") << "Classic"
+                         << "abc" << Kind::TypeMismatch;
+    QTest::newRow("list") << QByteArray("Home=1,2") << "Home"
+                          << "1,2" << Kind::TypeMismatch;
+    QTest::newRow("invalid") << QByteArray("All=@Invalid()") << "All"
+                             << "@Invalid()" << Kind::TypeMismatch;
+    // Values QSettings decodes into other types are quoted as the file has them.
+    QTest::newRow("byte array") << QByteArray("Home=@ByteArray(1)") << "Home"
+                                << "@ByteArray(1)" << Kind::TypeMismatch;
+    QTest::newRow("variant") << QByteArray("Classic=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)")
+                             << "Classic"
+                             << "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)" << Kind::TypeMismatch;
+    QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
+                           << "40000" << Kind::Overflow;
+    QTest::newRow("3") << QByteArray("Developer=3") << "Developer"
+                       << "3" << Kind::InvalidPropertyValue;
+    QTest::newRow("-1") << QByteArray("Left=-1") << "Left"
+                        << "-1" << Kind::InvalidPropertyValue;
+}

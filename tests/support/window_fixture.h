@@ -1,0 +1,104 @@
+#pragma once
+
+// The options window under test: its controls found by the object names they
+// carry ("Check1(4)", "lblTitle"), and a window over a store of the test's own
+// whose messages and hand-offs to the shell are recorded instead of shown or run.
+
+#include "frmOptions.h"
+#include "option_check_box.h"
+#include "page_frame.h"
+#include "settings_store.h"
+#include "tab_strip.h"
+#include "test_files.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+template <class T = QWidget> T *control(const frmOptions &form, const QString &name)
+{
+    QObject *found = name == QLatin1String("frmOptions") ? const_cast<frmOptions *>(&form)
+                                                         : form.findChild<QObject *>(name);
+    T *typed = qobject_cast<T *>(found);
+    if (!typed)
+        qFatal("the window has no control %s of the type asked for", qPrintable(name));
+    return typed;
+}
+
+inline OptionCheckBox *Check1(const frmOptions &form, int index)
+{
+    return control<OptionCheckBox>(form, QStringLiteral("Check1(%1)").arg(index));
+}
+inline QPushButton *Check22(const frmOptions &form, int index)
+{
+    return control<QPushButton>(form, QStringLiteral("Check22(%1)").arg(index));
+}
+inline QWidget *picOptions(const frmOptions &form, int index)
+{
+    return control(form, QStringLiteral("picOptions(%1)").arg(index));
+}
+inline PageFrame *fraSample1(const frmOptions &form, int index)
+{
+    return control<PageFrame>(form, QStringLiteral("fraSample1(%1)").arg(index));
+}
+inline TabStrip *tbsOptions(const frmOptions &form)
+{
+    return control<TabStrip>(form, QStringLiteral("tbsOptions"));
+}
+inline QLabel *label(const frmOptions &form, const char *name)
+{
+    return control<QLabel>(form, QString::fromLatin1(name));
+}
+
+// A window over the store at `root`, with recorders in place of the message box
+// and the shell.
+class FormUnderTest
+{
+public:
+    struct Opened {
+        WId owner;
+        QString target, folder;
+        QByteArray store; // the store file as it stood then
+    };
+
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<frmOptions> form;
+    QStringList messages;
+    QList<bool> shownAtMessage; // whether the window was still up for each message
+    QList<Opened> opened;
+    ShellOutcome shellAnswer{true, {}, {}, {}};
+    QString storeLocation; // the file snapshotted at each hand-off
+
+    void make(const QString &root)
+    {
+        store = std::make_unique<SettingsStore>(root);
+        form = std::make_unique<frmOptions>(*store);
+        form->ShowMessage = [this](const QString &text) {
+            messages << text;
+            shownAtMessage << form->isVisible();
+        };
+        form->OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
+            opened << Opened{owner, target, folder,
+                             storeLocation.isEmpty() ? QByteArray() : readAll(storeLocation)};
+            return shellAnswer;
+        };
+    }
+    bool showAndActivate()
+    {
+        form->show();
+        form->activateWindow();
+        return QTest::qWaitForWindowActive(form.get());
+    }
+    void reset()
+    {
+        form.reset();
+        store.reset();
+        messages.clear();
+        shownAtMessage.clear();
+        opened.clear();
+        shellAnswer = ShellOutcome{true, {}, {}, {}};
+        storeLocation.clear();
+    }
+};
