@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 template <class T = QWidget> T *control(const frmOptions &form, const QString &name)
@@ -69,7 +70,8 @@ public:
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
     ShellOutcome shellAnswer{true, {}, {}, {}};
-    QString storeLocation; // the file snapshotted at each hand-off
+    QString storeLocation;                // the file snapshotted at each hand-off
+    std::function<QByteArray()> snapshot; // or what takes its snapshot, when set
 
     void make(const QString &root)
     {
@@ -81,7 +83,9 @@ public:
         };
         form->OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
             opened << Opened{owner, target, folder,
-                             storeLocation.isEmpty() ? QByteArray() : readAll(storeLocation)};
+                             snapshot                  ? snapshot()
+                             : storeLocation.isEmpty() ? QByteArray()
+                                                       : readAll(storeLocation)};
             return shellAnswer;
         };
     }
@@ -100,5 +104,6 @@ public:
         opened.clear();
         shellAnswer = ShellOutcome{true, {}, {}, {}};
         storeLocation.clear();
+        snapshot = nullptr;
     }
 };

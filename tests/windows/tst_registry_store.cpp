@@ -2,7 +2,7 @@
 // keys in table order, stored values judged by what the registry holds (the text
 // of a string as stored, the type of anything else), and reads creating nothing.
 
-#include "../options/option_states.h"
+#include "option_states.h"
 #include "option_storage.h"
 #include "settings_store.h"
 #include "test_registry.h"
