@@ -1,7 +1,7 @@
 #pragma once
 
 // Keeps a top-level window off the taskbar. Call after the native window
-// exists and before it is first shown.
+// exists and before it is first shown; it stays off on every later show.
 
 class QWidget;
 
