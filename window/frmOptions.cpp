@@ -73,7 +73,7 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     OpenWithShell = [](WId owner, const QString &target, const QString &folder) {
         return ::OpenWithShell(owner, target, folder);
     };
-    ProgramFolder = QCoreApplication::applicationDirPath();
+    programFolder = QCoreApplication::applicationDirPath();
 
     // Created back to front, so that the pages lie in front of the tab strip.
     tbsOptions = new TabStrip(this);
@@ -170,8 +170,9 @@ void frmOptions::Form_Load()
 {
     setWindowTitle(QString::fromLatin1(kSection));
     CenterOnScreen(*this);
-    // Deliberately no check for a separator already at the end of the folder.
-    const QString cursor = ProgramFolder + QDir::separator() + QString::fromLatin1(CursorFile);
+    // No check for a separator already at the end of the folder: a doubled one
+    // still names the same file on every platform.
+    const QString cursor = programFolder + QDir::separator() + QString::fromLatin1(CursorFile);
     if (FileExists(cursor))
         m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
     tbsOptions->setBackgroundColor(Qt::white);
@@ -197,7 +198,9 @@ void frmOptions::tbsOptions_Click()
             setLeft(page, 210);
             page->setEnabled(true);
         } else {
-            setLeft(page, -20000); // out of sight and out of reach, but never hidden
+            // Out of sight and, disabled, out of reach. Moved rather than hidden, so the
+            // page keeps its place in the widget tree and shows at once when selected.
+            setLeft(page, -20000);
             page->setEnabled(false);
         }
     }
@@ -218,6 +221,8 @@ void frmOptions::Check22_Click(int index)
     if (!button->isChecked())
         return;
     button->setChecked(false); // idle again; the nested notification stops above
+    // A press that arrives after Cancel or the close box (an event already queued
+    // when the window closed) must not save: the user has chosen not to.
     if (m_unloaded)
         return;
 
@@ -279,7 +284,7 @@ void frmOptions::lblWebsite_Click()
 
 void frmOptions::handToShell(const QString &target, const QString &failure)
 {
-    const ShellOutcome outcome = OpenWithShell(winId(), target, ProgramFolder);
+    const ShellOutcome outcome = OpenWithShell(winId(), target, programFolder);
     if (outcome.started)
         return;
     QString text = failure + QLatin1Char('\n');
@@ -303,7 +308,7 @@ void frmOptions::setMousePointer(int pointer)
         unsetCursor();
 }
 
-bool frmOptions::LinkUnderlined() const
+bool frmOptions::linkUnderlined() const
 {
     return lblWebsite->font().underline();
 }

@@ -55,7 +55,7 @@ public:
     std::function<ShellOutcome(WId owner, const QString &target, const QString &folder)>
         OpenWithShell;
     // Where the cursor file is looked for and where Excel and the link are opened.
-    QString ProgramFolder;
+    QString programFolder;
 
     OptionSet &options() { return m_options; }
     const OptionSet &options() const { return m_options; }
@@ -64,7 +64,7 @@ public:
     int MousePointer() const { return m_mousePointer; }
     void setMousePointer(int pointer);
     const std::optional<QCursor> &MouseIcon() const { return m_mouseIcon; }
-    bool LinkUnderlined() const;
+    bool linkUnderlined() const;
     bool isUnloaded() const { return m_unloaded; }
 
     // Handlers, named after the control and the notification.

@@ -56,6 +56,7 @@ private slots:
     void tabStripContract();
     void buttonsArePlainToggles();
     void hideBuiltInTabsHidesTheRectangleBehindIt();
+    void aboutPageTitleAndGroove();
     void captionsFitTheirControls();
     void textFollowsTheSchemeWhileReadable_data();
     void textFollowsTheSchemeWhileReadable();
@@ -419,6 +420,22 @@ void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
     // The other edges are complete.
     QVERIFY(isInk(shape.right(), shape.center().y()));
     QVERIFY(isInk(shape.center().x(), shape.bottom()));
+}
+
+void TestOptionsWindow::aboutPageTitleAndGroove()
+{
+    QVERIFY(!m_w.form->StartUp());
+    PageFrame *frame = fraSample1(*m_w.form, 1);
+    const QImage image = frame->grab().toImage();
+    QVERIFY(hasPixel(image, label(*m_w.form, "lblTitle")->geometry(), QColor(0, 128, 0)));
+    // The groove at 2160 twips: a dark grey pixel row over a light grey one, across the page.
+    const int y = twipsToWholePixels(2160);
+    for (int x : {0, frame->width() / 2, twipsToWholePixels(5480) - 1}) {
+        QCOMPARE(QColor(image.pixel(x, y - 1)), QColor(Qt::white));
+        QCOMPARE(QColor(image.pixel(x, y)), QColor(128, 128, 128));
+        QCOMPARE(QColor(image.pixel(x, y + 1)), QColor(192, 192, 192));
+        QCOMPARE(QColor(image.pixel(x, y + 2)), QColor(Qt::white));
+    }
 }
 
 void TestOptionsWindow::captionsFitTheirControls()

@@ -880,7 +880,7 @@ void TestStartupClosing::pointerMoves()
     QFont font = label(*m_w.form, "lblWebsite")->font();
     font.setUnderline(underlineBefore);
     label(*m_w.form, "lblWebsite")->setFont(font);
-    QCOMPARE(m_w.form->LinkUnderlined(), underlineBefore);
+    QCOMPARE(m_w.form->linkUnderlined(), underlineBefore);
 
     MoveRecorder recorder;
     qApp->installEventFilter(&recorder);
@@ -891,7 +891,7 @@ void TestStartupClosing::pointerMoves()
     QVERIFY(!recorder.receivers.isEmpty());
     QCOMPARE(recorder.receivers.first(), control(under));
     QCOMPARE(m_w.form->MousePointer(), pointer);
-    QCOMPARE(m_w.form->LinkUnderlined(), underline);
+    QCOMPARE(m_w.form->linkUnderlined(), underline);
     if (pointer == 99)
         QCOMPARE(m_w.form->cursor().shape(),
                  m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
