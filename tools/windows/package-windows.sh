@@ -44,6 +44,8 @@ while [ $changed -eq 1 ]; do
 done
 find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 
+python3 tools/windows/check-package.py "$build" "$stage"
+
 rm -f "$name.zip"
 (cd "$build/package" && zip -qr9 "$OLDPWD/$name.zip" "$name")
 echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))"
