@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A private X server for scripts; sourced, not run.
 #
 # start_xvfb FOLDER [XVFB-ARGUMENTS...]
