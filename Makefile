@@ -10,8 +10,12 @@ all: build
 deps:
 	@tools/install-deps.sh
 
+# Configured once; after that the build re-runs cmake itself whenever a CMakeLists.txt
+# changes, so a plain `make` does not configure (and print the configure output) again.
 configure: deps
-	@cmake -S . -B $(BUILD) -G $(GENERATOR)
+	@if [ ! -f $(BUILD)/build.ninja ] && [ ! -f $(BUILD)/Makefile ]; then \
+		cmake -S . -B $(BUILD) -G "$(GENERATOR)"; \
+	fi
 
 build: configure
 	@cmake --build $(BUILD)
@@ -19,17 +23,21 @@ build: configure
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
-run: build
+# The display is checked first: without one, installing and building would be wasted.
+run:
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-		echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it in a desktop session, or under Xvfb: xvfb-run -a make run"; \
+		echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it in a desktop session, or under Xvfb: xvfb-run -a make run" >&2; \
 		exit 1; \
 	fi
+	@$(MAKE) --no-print-directory build
 	@$(BUILD)/bin/velmora
 
 # The package is built with the /usr prefix in a folder of its own.
 package: deps
-	@cmake -S . -B build-deb -G $(GENERATOR) -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_TYPE=Release \
-		-DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF
+	@if [ ! -f build-deb/build.ninja ] && [ ! -f build-deb/Makefile ]; then \
+		cmake -S . -B build-deb -G "$(GENERATOR)" -DCMAKE_INSTALL_PREFIX=/usr \
+			-DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF; \
+	fi
 	@cmake --build build-deb --target package
 
 # Windows: cross-built with mingw-w64 against a Qt built once from Debian's

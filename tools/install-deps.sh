@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev libxcb1-dev
+    qt6-base-dev libgl-dev libxcb1-dev libxkbcommon-dev
     fonts-liberation2
     xvfb xauth xdotool x11-utils libx11-dev
     g++-mingw-w64-x86-64
     libbenchmark-dev
-    desktop-file-utils appstream python3 dpkg-dev file
+    desktop-file-utils appstream python3 dpkg-dev file lintian
     dbus at-spi2-core python3-pyatspi
 )
 
@@ -23,11 +23,12 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing missing packages: ${missing[*]}"
-sudo=""
+# sudo resets the environment, so the setting that keeps apt from asking questions is
+# passed through env.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
-    sudo="sudo"
+    as_root=(sudo "${as_root[@]}")
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update
-$sudo apt-get install -y --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

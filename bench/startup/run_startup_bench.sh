@@ -51,16 +51,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# -displayfd lets Xvfb pick a free display number itself and tell us once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 200); do
-    grep -q . "$work/display" 2>/dev/null && break
-    kill -0 "$xvfb_pid" 2>/dev/null || { echo "Xvfb failed to start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-    sleep 0.05
-done
-display=$(head -n1 "$work/display")
-[[ $display =~ ^[0-9]+$ ]] || { echo "Xvfb gave no display number" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+# Xvfb picks a free display number itself (-displayfd).
+. "$root/tests/support/xvfb.sh"
+start_xvfb "$work" -screen 0 1280x1024x24 || { echo "Xvfb failed to start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+display=${DISPLAY#:}
 
 # Qt wants a private runtime folder; give it one rather than let it warn and fall back.
 mkdir -m 700 "$work/runtime"

@@ -61,32 +61,10 @@ EOF
 chmod +x "$work/bin/Excel"
 export PATH="$work/bin:$PATH"
 
-# A display of our own: the first free number from 90 up.
-display=""
-for n in $(seq 90 160); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        if DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1; then
-            display=":$n"
-            break 2
-        fi
-        sleep 0.1
-    done
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-    xvfb_pid=""
-done
-[ -n "$display" ] || fail "no Xvfb could start: $(cat "$work/xvfb.log")"
-export DISPLAY="$display"
+# A display of our own.
+. "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb "$work" -screen 0 1280x1024x24 -noreset || fail "no Xvfb could start: $(cat "$work/xvfb.log")"
 echo "Xvfb on $DISPLAY"
-# Should this script be killed outright (a ctest timeout), the server goes too.
-(
-    while kill -0 $$ 2>/dev/null; do sleep 1; done
-    kill "$xvfb_pid"
-) >/dev/null 2>&1 &
 
 # Waits (up to 30 s) for a visible window titled exactly "Velmora"; prints its id.
 find_window() {
