@@ -73,30 +73,3 @@ void HideFromTaskbar(QWidget &window)
     Q_UNUSED(window);
 #endif
 }
-
-bool IsHiddenFromTaskbar(QWidget &window)
-{
-#if defined(Q_OS_WIN)
-    return IsHiddenFromTaskbarWin(reinterpret_cast<void *>(window.winId()));
-#elif defined(VELMORA_HAVE_XCB)
-    xcb_connection_t *c = connection();
-    if (!c)
-        return false;
-    const xcb_atom_t skip = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
-    auto cookie = xcb_get_property(c, 0, xcb_window_t(window.winId()), atom(c, "_NET_WM_STATE"),
-                                   XCB_ATOM_ATOM, 0, 64);
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
-    bool found = false;
-    if (reply && reply->format == 32) {
-        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
-        const int n = xcb_get_property_value_length(reply) / 4;
-        for (int i = 0; i < n; ++i)
-            found |= atoms[i] == skip;
-    }
-    free(reply);
-    return found;
-#else
-    Q_UNUSED(window);
-    return false;
-#endif
-}

@@ -6,6 +6,3 @@
 class QWidget;
 
 void HideFromTaskbar(QWidget &window);
-// Whether the window asks not to be on the taskbar (X11: _NET_WM_STATE has
-// _NET_WM_STATE_SKIP_TASKBAR). Answers false where it cannot tell.
-bool IsHiddenFromTaskbar(QWidget &window);

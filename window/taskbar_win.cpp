@@ -35,10 +35,3 @@ void HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
         message->wParam)
         HideFromTaskbarWin(hwnd);
 }
-
-bool IsHiddenFromTaskbarWin(void *hwnd)
-{
-    const HWND window = static_cast<HWND>(hwnd);
-    return window && GetWindow(window, GW_OWNER) != nullptr &&
-           !(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-}

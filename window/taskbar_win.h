@@ -8,4 +8,3 @@ void HideFromTaskbarWin(void *hwnd);
 // would give it a button again. Called with each message before Qt sees it; hides
 // `hwnd` again when `msg` (an MSG) tells it that it is about to be shown.
 void HideFromTaskbarOnShowWin(void *hwnd, const void *msg);
-bool IsHiddenFromTaskbarWin(void *hwnd);
