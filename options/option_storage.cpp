@@ -20,7 +20,7 @@ std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, i
     const StoredText stored = store.GetSetting(application, section, key, option.defaultValue);
     const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
     if (!converted.value)
-        return StoreError{converted.failure, key, stored.text, location, {}};
+        return StoreError{converted.failure, key, stored.text, location, {}, stored.isPlainText};
     options.setValue(index, *converted.value);
     return std::nullopt;
 }

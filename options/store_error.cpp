@@ -27,9 +27,11 @@ QString StoreError::message() const
     case Kind::TypeMismatch:
     case Kind::Overflow:
     case Kind::InvalidPropertyValue: {
-        const QString expected = kind == Kind::TypeMismatch ? QStringLiteral("is not a number")
-                                 : kind == Kind::Overflow   ? QStringLiteral("is out of range")
-                                                            : QStringLiteral("is not 0, 1 or 2");
+        const QString expected = kind == Kind::TypeMismatch
+                                     ? (plainText ? QStringLiteral("is not a number")
+                                                  : QStringLiteral("is not stored as a text"))
+                                 : kind == Kind::Overflow ? QStringLiteral("is out of range")
+                                                          : QStringLiteral("is not 0, 1 or 2");
         return QStringLiteral("%1: the stored value of \"%2\" is \"%3\", which %4.\n"
                               "Settings: %5, section \"%6\".\n"
                               "Set it to 0 or 1, or delete the key, and start again.")

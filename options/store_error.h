@@ -19,10 +19,11 @@ struct StoreError {
     };
 
     Kind kind;
-    QString key;      // empty for Unreadable and WriteFailed
-    QString text;     // the stored text, as found
-    QString location; // file path or registry branch
-    QString reason;   // for Unreadable and WriteFailed
+    QString key;           // empty for Unreadable and WriteFailed
+    QString text;          // the stored text, as found
+    QString location;      // file path or registry branch
+    QString reason;        // for Unreadable and WriteFailed
+    bool plainText = true; // false: the store holds no text there (a list, a REG_DWORD)
 
     QString kindText() const;
     // One self-contained message for a message box and for stderr.
