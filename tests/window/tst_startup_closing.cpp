@@ -52,17 +52,10 @@ QString programFolder()
     return QDir(QCoreApplication::applicationDirPath()).canonicalPath();
 }
 
+#ifndef Q_OS_WIN
 // A commit replaces the file by a new one, so a write shows as a new inode.
 QString fileIdentity(const QString &path)
 {
-#ifdef Q_OS_WIN
-    const QFileInfo info(path); // no inodes here: a new file is a new birth time
-    if (!info.exists())
-        return QStringLiteral("<missing>");
-    return QStringLiteral("%1/%2")
-        .arg(info.birthTime().toMSecsSinceEpoch())
-        .arg(info.lastModified().toMSecsSinceEpoch());
-#else
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("<missing>");
@@ -70,8 +63,8 @@ QString fileIdentity(const QString &path)
         .arg(st.st_ino)
         .arg(qint64(st.st_mtim.tv_sec))
         .arg(qint64(st.st_mtim.tv_nsec));
-#endif
 }
+#endif
 
 // The values of the twelve keys as a fresh reader of the file sees them.
 QStringList storedValues(const QString &file)
