@@ -11,14 +11,27 @@ namespace
 {
 
 struct BoxPlace {
-    double left, top, width;
+    Option::Index option;
+    double left, top, width; // every box is 375 twips high
 };
-// By option index; every box is 375 twips high.
+// Created in this order, the option order, so that "Hide built-in tabs" lies in
+// front of the rectangle behind it.
 constexpr BoxPlace kBoxPlaces[OptionCount] = {
-    {240, 480, 5295},   {600, 840, 3975},  {600, 1200, 3375},  {960, 1920, 1095},
-    {960, 2235, 1455},  {960, 2565, 1095}, {960, 2880, 1215},  {2640, 2565, 975},
-    {2640, 2280, 1095}, {2640, 1920, 975}, {2640, 2880, 1215}, {600, 1560, 1815},
+    {Option::Classic, 240, 480, 5295},     {Option::Left, 600, 840, 3975},
+    {Option::All, 600, 1200, 3375},        {Option::Home, 960, 1920, 1095},
+    {Option::PageLayout, 960, 2235, 1455}, {Option::Insert, 960, 2565, 1095},
+    {Option::Formulas, 960, 2880, 1215},   {Option::Data, 2640, 2565, 975},
+    {Option::Review, 2640, 2280, 1095},    {Option::View, 2640, 1920, 975},
+    {Option::Developer, 2640, 2880, 1215}, {Option::HideBuiltInTabs, 600, 1560, 1815},
 };
+constexpr bool inOptionOrder()
+{
+    for (int i = 0; i < OptionCount; ++i)
+        if (kBoxPlaces[i].option != i)
+            return false;
+    return true;
+}
+static_assert(inOptionOrder(), "the boxes are created in option order");
 
 } // namespace
 
@@ -27,10 +40,11 @@ void frmOptions::buildOptionsPage()
     PageFrame *frame = buildPage(0, 21000, 0);
     frame->addRect({QRectF(600, 1680, 3375, 1695), QPalette::WindowText, 1});
 
-    for (int i = 0; i < OptionCount; ++i) { // index order: "Hide built-in tabs" ends in front
+    for (const BoxPlace &at : kBoxPlaces) {
+        const int i = at.option;
         auto *box = new OptionCheckBox(i, QString::fromLatin1(OptionSet::info(i).caption), frame);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
-        place(box, kBoxPlaces[i].left, kBoxPlaces[i].top, kBoxPlaces[i].width, 375);
+        place(box, at.left, at.top, at.width, 375);
         box->setFont(arial(9, true));
         // The choices are not self-explaining: say what each one does.
         box->setToolTip(QString::fromLatin1(OptionSet::info(i).description));
