@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Velmora need,
 # asking apt only for the ones that are missing.
+#   tools/install-deps.sh              the packages of the Linux build and tests
+#   tools/install-deps.sh PACKAGE...   those packages instead
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libxcb1-dev libxkbcommon-dev
     fonts-liberation2

@@ -12,43 +12,30 @@ packages=(
     xvfb xauth fonts-liberation2 zip unzip
 )
 
-sudo=""
+# sudo resets the environment: the setting that keeps apt from asking goes through env.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || { echo "Need root or sudo to install packages" >&2; exit 1; }
-    sudo="sudo"
+    as_root=(sudo "${as_root[@]}")
 fi
-export DEBIAN_FRONTEND=noninteractive
 
 # A deb-src twin of the deb entry: same URIs, suites, components and keyring.
 has_src() {
     grep -rqsE '^\s*(deb-src\s|Types:.*\bdeb-src\b)' /etc/apt/sources.list /etc/apt/sources.list.d/
 }
-need_update=0
 if ! has_src; then
     src=/etc/apt/sources.list.d/debian.sources
     if [ -f "$src" ]; then
         echo "Adding a deb-src entry mirroring $src"
-        sed 's/^Types:.*deb\b.*/Types: deb-src/' "$src" | $sudo tee /etc/apt/sources.list.d/velmora-src.sources >/dev/null
+        sed 's/^Types:.*deb\b.*/Types: deb-src/' "$src" | "${as_root[@]}" tee /etc/apt/sources.list.d/velmora-src.sources >/dev/null
     elif [ -f /etc/apt/sources.list ]; then
         echo "Adding deb-src lines mirroring /etc/apt/sources.list"
-        sed -n 's/^\s*deb\s/deb-src /p' /etc/apt/sources.list | $sudo tee /etc/apt/sources.list.d/velmora-src.list >/dev/null
+        sed -n 's/^\s*deb\s/deb-src /p' /etc/apt/sources.list | "${as_root[@]}" tee /etc/apt/sources.list.d/velmora-src.list >/dev/null
     else
         echo "No apt source found to mirror as deb-src" >&2
         exit 1
     fi
-    need_update=1
+    "${as_root[@]}" apt-get update
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ] || [ $need_update -eq 1 ]; then
-    $sudo apt-get update
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing missing packages: ${missing[*]}"
-    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+exec "$(dirname "$0")/../install-deps.sh" "${packages[@]}"

@@ -6,9 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build-win}
 
-tools/windows/install-deps.sh
-qt=$(tools/windows/build-qt.sh | tail -n 1)
-tools/windows/configure.sh "$build" "$qt"
+qt=$(tools/windows/configure.sh "$build")
 cmake --build "$build" --target velmora
 
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -6,8 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build-win}
 
-tools/windows/install-deps.sh
-qt=$(tools/windows/build-qt.sh | tail -n 1)
-tools/windows/configure.sh "$build" "$qt"
+qt=$(tools/windows/configure.sh "$build")
 cmake --build "$build"
 exec python3 tools/windows/run-tests.py "$build" "$qt" ${2:+"$2"}
