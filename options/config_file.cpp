@@ -148,8 +148,6 @@ std::optional<QString> replace(const QString &target, const QByteArray &content,
 {
     const QFileInfo info(target);
     const QString folder = info.absolutePath();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("the folder %1 cannot be created").arg(folder);
 
     struct stat old;
     const bool exists = ::stat(encoded(target).constData(), &old) == 0;
@@ -182,8 +180,9 @@ std::optional<QString> replace(const QString &target, const QByteArray &content,
     };
     if (exists) {
         // Owner and group first: changing them may clear the set-id bits.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-            (void)::fchown(fd, uid_t(-1), old.st_gid);
+        // Where this user may set neither, the new file is ours, as with any editor.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+        }
         (void)::fchmod(fd, old.st_mode & 07777);
     }
     if (!writeAll(fd, content) || ::fsync(fd) != 0)

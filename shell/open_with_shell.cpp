@@ -24,19 +24,25 @@ bool hasUrlScheme(const QString &target)
     return scheme.match(target).hasMatch();
 }
 
-QString pathText()
-{
-    return QStringLiteral("PATH (%1)").arg(qEnvironmentVariable("PATH"));
-}
-
 // A program found through a relative PATH entry ("." or "bin") would be whatever lies
 // in the folder we happen to be started from; only absolute entries are searched.
-QString findOnPath(const QString &name)
+QStringList searchedPath()
 {
     QStringList folders;
     for (const QString &entry : qEnvironmentVariable("PATH").split(QLatin1Char(':')))
         if (QDir::isAbsolutePath(entry))
             folders << entry;
+    return folders;
+}
+
+QString pathText()
+{
+    return QStringLiteral("PATH (%1)").arg(searchedPath().join(QLatin1Char(':')));
+}
+
+QString findOnPath(const QString &name)
+{
+    const QStringList folders = searchedPath();
     return folders.isEmpty() ? QString() : QStandardPaths::findExecutable(name, folders);
 }
 
