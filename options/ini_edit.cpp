@@ -1,298 +1,373 @@
 #include "ini_edit.h"
 
+#include <QHash>
+
+#include <cctype>
+
 namespace IniEdit
 {
 namespace
 {
 
-const char kBom[] = "\xef\xbb\xbf"; // QSettings skips it; so do we, and keep it
+const QByteArray kBom = QByteArrayLiteral("\xef\xbb\xbf");
 
-bool isSpace(char c)
+bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return c == ' ' || c == '\t';
 }
 
-bool isSpecial(char c)
-{
-    return c == '\n' || c == '\r' || c == '"' || c == ';' || c == '=' || c == '\\';
-}
-
-// One logical line as QSettings' reader sees it. Comment lines are skipped
-// over; a line ends at an unquoted line break or an unquoted `;`.
-struct Line {
-    qsizetype start = 0;
-    qsizetype length = 0;
-    qsizetype equals = -1; // absolute position of the first unquoted '=', or -1
-    qsizetype end() const { return start + length; }
+// What one line holds outside double quotes: its first '=', a ';' that starts a
+// comment, and whether a quote or a final backslash runs on past its end.
+struct Marks {
+    qsizetype equals = -1;
+    qsizetype comment = -1;
+    bool inQuote = false;
+    bool finalBackslash = false;
 };
 
-bool readLine(const QByteArray &data, qsizetype &pos, Line &line)
+Marks markLine(const QByteArray &text, qsizetype from, qsizetype to, bool inQuote)
 {
-    const qsizetype size = data.size();
-    bool inQuotes = false;
-    line.equals = -1;
-    line.start = pos;
-    while (line.start < size && isSpace(data.at(line.start)))
-        ++line.start;
-
-    qsizetype i = line.start;
-    while (i < size) {
-        char ch = data.at(i);
-        if (!isSpecial(ch)) {
-            ++i;
-            continue;
-        }
-        ++i;
-        if (ch == '=') {
-            if (!inQuotes && line.equals == -1)
-                line.equals = i - 1;
-        } else if (ch == '\n' || ch == '\r') {
-            if (i == line.start + 1) {
-                ++line.start;
-            } else if (!inQuotes) {
-                --i;
-                break;
+    Marks marks;
+    for (qsizetype i = from; i < to; ++i) {
+        switch (text.at(i)) {
+        case '\\':
+            marks.finalBackslash = i + 1 == to;
+            ++i; // the next character is plain
+            break;
+        case '"':
+            inQuote = !inQuote;
+            break;
+        case '=':
+            if (!inQuote && marks.equals < 0)
+                marks.equals = i;
+            break;
+        case ';':
+            if (!inQuote) {
+                marks.comment = i;
+                i = to; // the rest is the comment
             }
-        } else if (ch == '\\') {
-            if (i < size) {
-                const char escaped = data.at(i++);
-                if (i < size) {
-                    const char next = data.at(i);
-                    if ((escaped == '\n' && next == '\r') || (escaped == '\r' && next == '\n'))
-                        ++i;
-                }
-            }
-        } else if (ch == '"') {
-            inQuotes = !inQuotes;
-        } else { // ';'
-            if (i == line.start + 1) {
-                while (i < size && data.at(i) != '\n' && data.at(i) != '\r')
-                    ++i;
-                while (i < size && isSpace(data.at(i)))
-                    ++i;
-                line.start = i;
-            } else if (!inQuotes) {
-                --i;
-                break;
-            }
+            break;
+        default:
+            break;
         }
     }
-    pos = i;
-    line.length = i - line.start;
-    return line.length > 0;
+    marks.inQuote = inQuote;
+    return marks;
 }
 
-QString unescapedKey(const QByteArray &key)
+int hexDigit(QChar c)
 {
-    const QString decoded = QString::fromUtf8(key);
-    const qsizetype size = decoded.size();
-    QString result;
-    qsizetype i = 0;
-    while (i < size) {
-        const QChar ch = decoded.at(i);
-        if (ch == u'\\') {
-            result += u'/';
-            ++i;
-            continue;
-        }
-        if (ch != u'%' || i == size - 1) {
-            result += ch;
-            ++i;
-            continue;
-        }
-        int digits = 2;
-        qsizetype first = i + 1;
-        if (decoded.at(i + 1) == u'U') {
-            ++first;
-            digits = 4;
-        }
-        bool ok = false;
-        const ushort code = first + digits > size
-                                ? 0
-                                : QStringView(decoded).sliced(first, digits).toUShort(&ok, 16);
-        if (!ok) {
-            result += u'%';
-            ++i;
-            continue;
-        }
-        result += QChar(code);
-        i = first + digits;
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The number spelt by `count` hex digits at `at`, or -1.
+int hexNumber(const QString &text, qsizetype at, int count)
+{
+    if (at + count > text.size())
+        return -1;
+    int number = 0;
+    for (int k = 0; k < count; ++k) {
+        const int digit = hexDigit(text.at(at + k));
+        if (digit < 0)
+            return -1;
+        number = number * 16 + digit;
     }
-    return result;
+    return number;
 }
 
-// The section prefix QSettings puts before the keys that follow a header line:
-// "" for [General], otherwise the unescaped name and a slash.
-QString sectionPrefix(const QByteArray &data, const Line &line)
+QString decodedKey(const QByteArray &spelling)
 {
-    QByteArray header = data.mid(line.start, line.length);
-    qsizetype close = header.indexOf(']');
-    if (close < 0)
-        close = header.size();
-    const QByteArray name = header.first(close).sliced(1).trimmed();
-    if (name.compare("general", Qt::CaseInsensitive) == 0)
-        return {};
-    if (name.compare("%general", Qt::CaseInsensitive) == 0)
-        return QString::fromLatin1(name.sliced(1)) + u'/';
-    return unescapedKey(name) + u'/';
-}
-
-// A header or key line, in file order. `section` is the prefix of the group
-// the line is in (or starts); `key` is a key line's full QSettings key.
-struct Item {
-    Line line;
-    bool isHeader;
-    QString section;
+    const QString text = QString::fromUtf8(spelling);
     QString key;
-};
-
-std::vector<Item> parse(const QByteArray &data)
-{
-    std::vector<Item> items;
-    qsizetype pos = data.startsWith(kBom) ? 3 : 0;
-    QString prefix;
-    Line line;
-    while (readLine(data, pos, line)) {
-        if (data.at(line.start) == '[') {
-            prefix = sectionPrefix(data, line);
-            items.push_back({line, true, prefix, {}});
-        } else if (line.equals >= 0) {
-            const QByteArray key = data.mid(line.start, line.equals - line.start).trimmed();
-            items.push_back({line, false, prefix, prefix + unescapedKey(key)});
+    key.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\') {
+            key += u'/';
+            continue;
         }
+        if (c == u'%') {
+            const bool wide = i + 1 < text.size() && text.at(i + 1) == u'U';
+            const int code = wide ? hexNumber(text, i + 2, 4) : hexNumber(text, i + 1, 2);
+            if (code >= 0) {
+                key += QChar(char16_t(code));
+                i += wide ? 5 : 2;
+                continue;
+            }
+        }
+        key += c;
     }
-    return items;
-}
-
-// A key QSettings finds when asked for section/key. Its lookup of a key with a
-// slash reads only that section's groups, so a `Section\Key` line in the
-// general group is not one of them, whatever a listing of all keys says.
-bool isOurs(const Item &item, const QString &prefix, const QString &key)
-{
-    return !item.isHeader && item.section == prefix && item.key == prefix + key;
-}
-
-// Past the line break that ends the physical line holding `pos` (a `;` comment
-// may follow a logical line on the same physical line).
-qsizetype physicalLineEnd(const QByteArray &data, qsizetype pos)
-{
-    const qsizetype size = data.size();
-    while (pos < size && data.at(pos) != '\n' && data.at(pos) != '\r')
-        ++pos;
-    if (pos < size) {
-        const char first = data.at(pos++);
-        if (pos < size && data.at(pos) != first && (data.at(pos) == '\n' || data.at(pos) == '\r'))
-            ++pos;
-    }
-    return pos;
-}
-
-bool endsWithLineBreak(const QByteArray &data)
-{
-    return data.endsWith('\n') || data.endsWith('\r');
+    return key;
 }
 
 } // namespace
 
-QByteArray escapedKey(const QString &key)
+Document::Document(QByteArray content) : m_content(std::move(content))
 {
-    QByteArray result;
-    for (const QChar qc : key) {
-        const char16_t ch = qc.unicode();
-        if (ch == u'/') {
-            result += '\\';
-        } else if ((ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z') ||
-                   (ch >= u'0' && ch <= u'9') || ch == u'_' || ch == u'-' || ch == u'.') {
-            result += char(ch);
-        } else if (ch <= 0xFF) {
-            result += '%' + QByteArray::number(ch, 16).toUpper().rightJustified(2, '0');
-        } else {
-            result += "%U" + QByteArray::number(ch, 16).toUpper().rightJustified(4, '0');
+    const QByteArray &text = m_content;
+    const qsizetype size = text.size();
+    qsizetype pos = text.startsWith(kBom) ? kBom.size() : 0;
+    int group = -1;
+    while (pos < size) {
+        Line line;
+        line.begin = pos;
+        line.end = pos;
+        while (line.end < size && text.at(line.end) != '\n' && text.at(line.end) != '\r')
+            ++line.end;
+        line.next = line.end;
+        if (line.next < size) {
+            const bool crlf = text.at(line.next) == '\r' && line.next + 1 < size &&
+                              text.at(line.next + 1) == '\n';
+            line.next += crlf ? 2 : 1;
+            if (m_lineEnd.isEmpty())
+                m_lineEnd = text.sliced(line.end, line.next - line.end);
         }
+
+        // What the line is when read on its own.
+        qsizetype first = line.begin;
+        while (first < line.end && isBlank(text.at(first)))
+            ++first;
+        const Marks own = markLine(text, first, line.end, false);
+        const int index = int(m_lines.size());
+        if (first == line.end) {
+            line.kind = Line::Blank;
+        } else if (text.at(first) == ';') {
+            line.kind = Line::Comment;
+        } else if (text.at(first) == '[') {
+            line.kind = Line::Header;
+            qsizetype close = text.indexOf(']', first);
+            if (close < 0 || close > line.end)
+                close = line.end;
+            line.name = decodedKey(text.sliced(first + 1, close - first - 1).trimmed());
+            if (line.name.compare(u"General", Qt::CaseInsensitive) == 0)
+                line.name.clear();
+            group = index;
+        } else if (own.equals >= 0) {
+            line.kind = Line::Entry;
+            line.name = decodedKey(text.sliced(first, own.equals - first).trimmed());
+            line.valueBegin = own.equals + 1;
+            line.valueEnd = own.comment >= 0 ? own.comment : line.end;
+            while (line.valueBegin < line.valueEnd && isBlank(text.at(line.valueBegin)))
+                ++line.valueBegin;
+            while (line.valueEnd > line.valueBegin && isBlank(text.at(line.valueEnd - 1)))
+                --line.valueEnd;
+        }
+        line.group = group;
+
+        // How it is read after the lines before it: on its own, or as part of them.
+        Marks read = own;
+        if (!m_lines.empty() && m_lines.back().leaves != Line::Closed) {
+            const Line &previous = m_lines.back();
+            line.runStart = previous.runStart >= 0 ? previous.runStart : index - 1;
+            read = markLine(text, line.begin, line.end, previous.leaves == Line::Quote);
+        }
+        line.leaves = read.inQuote          ? Line::Quote
+                      : read.finalBackslash ? Line::Backslash
+                                            : Line::Closed;
+        m_lines.push_back(line);
+        pos = line.next;
     }
-    return result;
+    if (m_lineEnd.isEmpty())
+        m_lineEnd = "\n";
 }
 
-QByteArray assign(const QByteArray &content, const QString &section,
-                  const std::vector<Assignment> &values)
+QString Document::quote(int index) const
 {
-    const std::vector<Item> items = parse(content);
-    const QString prefix = section + u'/';
+    const Line &line = m_lines[size_t(index)];
+    QString text = QString::fromUtf8(m_content.sliced(line.begin, line.end - line.begin));
+    constexpr qsizetype kLongest = 60;
+    if (text.size() > kLongest)
+        text = text.first(kLongest) + u'…';
+    return QStringLiteral("line %1 (%2)").arg(index + 1).arg(text);
+}
 
-    struct Replacement {
+QString Document::runOpenedBy(int index) const
+{
+    return m_lines[size_t(index)].leaves == Line::Quote
+               ? QStringLiteral("opens a double quote that it does not close")
+               : QStringLiteral("ends in a backslash, which joins the next line to it");
+}
+
+std::optional<Problem> Document::blockedBy(int index, const QString &consequence) const
+{
+    const int start = m_lines[size_t(index)].runStart;
+    if (start < 0)
+        return std::nullopt;
+    return Problem{start + 1, QStringLiteral("%1 %2, so %3 is read as part of it%4")
+                                  .arg(quote(start), runOpenedBy(start), quote(index),
+                                       consequence.isEmpty() ? QString()
+                                                             : QStringLiteral(", ") + consequence)};
+}
+
+std::optional<Problem> Document::leavesRunOpen(int index, const QString &consequence) const
+{
+    if (m_lines[size_t(index)].leaves == Line::Closed)
+        return std::nullopt;
+    const int start = m_lines[size_t(index)].runStart;
+    if (start >= 0) // a run that began earlier and does not end here
+        return blockedBy(index, consequence);
+    return Problem{
+        index + 1,
+        QStringLiteral("%1 %2, so %3").arg(quote(index), runOpenedBy(index), consequence)};
+}
+
+Document::Edit Document::assign(const QString &section, const std::vector<Assignment> &values) const
+{
+    QHash<QString, size_t> wanted;
+    for (size_t v = 0; v < values.size(); ++v)
+        wanted.insert(values[v].first, v);
+    std::vector<bool> found(values.size(), false);
+
+    struct Change {
         qsizetype from, to;
         QByteArray text;
     };
-    std::vector<Replacement> replacements;
-    std::vector<const Assignment *> missing;
-    for (const Assignment &value : values) {
-        bool found = false;
-        for (const Item &k : items) {
-            if (!isOurs(k, prefix, value.first))
-                continue;
-            found = true;
-            // Keep the blanks around the value; what lies between them up to the
-            // end of the logical line was the old value.
-            const auto blank = [&](qsizetype at) {
-                return content.at(at) == ' ' || content.at(at) == '\t';
-            };
-            qsizetype from = k.line.equals + 1;
-            qsizetype to = k.line.end();
-            while (from < to && blank(from))
-                ++from;
-            while (to > from && blank(to - 1))
-                --to;
-            replacements.push_back({from, to, value.second});
-        }
-        if (!found)
-            missing.push_back(&value);
+    std::vector<Change> changes;
+    Edit edit;
+    const auto refuse = [&edit](std::optional<Problem> problem) {
+        edit.problem = std::move(problem);
+        edit.changedLines.clear();
+        return edit;
+    };
+
+    int header = -1; // of the section's last group so far
+    int anchor = -1; // its last line that is not blank or a comment
+    for (int i = 0; i < int(m_lines.size()); ++i) {
+        const Line &line = m_lines[size_t(i)];
+        if (line.group < 0 || m_lines[size_t(line.group)].name != section)
+            continue;
+        if (line.group == i)
+            header = i;
+        if ((line.kind != Line::Blank && line.kind != Line::Comment) || line.runStart >= 0)
+            anchor = i;
+        if (line.kind != Line::Entry)
+            continue;
+        const auto it = wanted.constFind(line.name);
+        if (it == wanted.constEnd())
+            continue;
+        if (auto problem = blockedBy(i, {}))
+            return refuse(problem);
+        if (auto problem = blockedBy(line.group, {}))
+            return refuse(problem);
+        if (auto problem = leavesRunOpen(
+                i, QStringLiteral("a new value there would change how the lines after it read")))
+            return refuse(problem);
+        changes.push_back({line.valueBegin, line.valueEnd, values[*it].second});
+        found[*it] = true;
+        edit.changedLines.push_back(i + 1);
     }
 
-    const QByteArray eol = content.contains("\r\n") ? "\r\n" : "\n";
     QByteArray added;
-    for (const Assignment *value : missing)
-        added += escapedKey(value->first) + '=' + value->second + eol;
-
+    for (size_t v = 0; v < values.size(); ++v) {
+        if (!found[v])
+            added += escapedKey(values[v].first) + '=' + values[v].second + m_lineEnd;
+    }
     if (!added.isEmpty()) {
-        // After the last key (or the header) of the last group of the section.
-        const Line *last = nullptr;
-        bool inGroup = false;
-        for (const Item &item : items) {
-            if (item.isHeader)
-                inGroup = item.section == prefix;
-            if (inGroup)
-                last = &item.line;
-        }
-        if (last) {
-            const qsizetype at = physicalLineEnd(content, last->end());
-            if (at == content.size() && !endsWithLineBreak(content))
-                added.prepend(eol);
-            replacements.push_back({at, at, added});
+        const QString swallowed = QStringLiteral("keys added after it would be read as part of it");
+        if (header >= 0) {
+            if (auto problem = blockedBy(header, {}))
+                return refuse(problem);
+            if (auto problem = leavesRunOpen(anchor, swallowed))
+                return refuse(problem);
+            const Line &last = m_lines[size_t(anchor)];
+            if (last.next == last.end) // the file's last line, without a line end
+                added.prepend(m_lineEnd);
+            changes.push_back({last.next, last.next, added});
+            edit.changedLines.push_back(anchor + 1);
         } else {
-            QByteArray group = '[' + escapedKey(section) + ']' + eol + added;
-            if (!content.isEmpty() && content != kBom)
-                group.prepend(endsWithLineBreak(content) ? eol : eol + eol);
-            replacements.push_back({content.size(), content.size(), group});
+            if (!m_lines.empty()) {
+                if (auto problem = leavesRunOpen(int(m_lines.size()) - 1, swallowed))
+                    return refuse(problem);
+            }
+            QByteArray group = '[' + escapedKey(section) + ']' + m_lineEnd + added;
+            if (!m_lines.empty()) // a blank line between the last group and ours
+                group.prepend(m_lines.back().next == m_lines.back().end ? m_lineEnd + m_lineEnd
+                                                                        : m_lineEnd);
+            changes.push_back({m_content.size(), m_content.size(), group});
+            edit.changedLines.push_back(int(m_lines.size()));
         }
     }
 
-    std::sort(replacements.begin(), replacements.end(),
-              [](const Replacement &a, const Replacement &b) { return a.from > b.from; });
-    QByteArray result = content;
-    for (const Replacement &r : replacements)
-        result.replace(r.from, r.to - r.from, r.text);
-    return result;
+    // The changes are in file order: one pass copies the bytes between them.
+    qsizetype copied = 0;
+    edit.content.reserve(m_content.size() + added.size() + 32);
+    for (const Change &change : changes) {
+        edit.content += m_content.sliced(copied, change.from - copied);
+        edit.content += change.text;
+        copied = change.to;
+    }
+    edit.content += m_content.sliced(copied);
+    return edit;
 }
 
-std::optional<QByteArray> rawValue(const QByteArray &content, const QString &section,
-                                   const QString &key)
+std::optional<QByteArray> Document::rawValue(const QString &section, const QString &key) const
 {
-    std::optional<QByteArray> value;
-    for (const Item &k : parse(content)) {
-        if (isOurs(k, section + u'/', key))
-            value = content.mid(k.line.equals + 1, k.line.end() - k.line.equals - 1).trimmed();
+    // A line of the section's own groups wins over a "Section\Key" line at the top.
+    const QString topLevelName = section + u'/' + key;
+    const Line *inGroup = nullptr;
+    const Line *topLevel = nullptr;
+    for (const Line &line : m_lines) {
+        if (line.kind != Line::Entry || line.runStart >= 0)
+            continue;
+        const Line *header = line.group >= 0 ? &m_lines[size_t(line.group)] : nullptr;
+        if (header && header->runStart >= 0)
+            continue;
+        const QString group = header ? header->name : QString();
+        if (group == section && line.name == key)
+            inGroup = &line;
+        else if (group.isEmpty() && line.name == topLevelName)
+            topLevel = &line;
     }
-    return value;
+    const Line *line = inGroup ? inGroup : topLevel;
+    if (!line)
+        return std::nullopt;
+    return m_content.sliced(line->valueBegin, line->valueEnd - line->valueBegin);
+}
+
+std::optional<Problem> Document::whyUnseen(const QString &section, const QString &key) const
+{
+    for (int i = int(m_lines.size()) - 1; i >= 0; --i) {
+        const Line &line = m_lines[size_t(i)];
+        if (line.kind != Line::Entry || line.name != key || line.group < 0 ||
+            m_lines[size_t(line.group)].name != section)
+            continue;
+        if (auto problem = blockedBy(i, {}))
+            return problem;
+        if (auto problem = blockedBy(line.group, {}))
+            return problem;
+        return Problem{i + 1, QStringLiteral("%1 holds the key, yet the settings reader does not "
+                                             "see it there")
+                                  .arg(quote(i))};
+    }
+    return std::nullopt;
+}
+
+QByteArray escapedKey(const QString &key)
+{
+    // Letters, digits and "_-." stand for themselves; '/' is written as '\';
+    // everything else as its code: %XX up to 0xFF, %UXXXX above.
+    QByteArray spelling;
+    for (const QChar c : key) {
+        const char16_t u = c.unicode();
+        const bool plain =
+            (u < 0x80 && std::isalnum(int(u))) || u == u'_' || u == u'-' || u == u'.';
+        if (plain)
+            spelling += char(u);
+        else if (u == u'/')
+            spelling += '\\';
+        else if (u <= 0xFF)
+            spelling += QByteArray::number(u, 16).toUpper().rightJustified(2, '0').prepend('%');
+        else
+            spelling += QByteArray::number(u, 16).toUpper().rightJustified(4, '0').prepend("%U");
+    }
+    return spelling;
 }
 
 } // namespace IniEdit

@@ -18,9 +18,12 @@ std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, i
     const OptionInfo &option = OptionSet::info(index);
     const QString key = QString::fromLatin1(option.key);
     const StoredText stored = store.GetSetting(application, section, key, option.defaultValue);
+    if (stored.unreadable)
+        return StoreError{StoreError::Kind::Unreadable, key, {}, location, *stored.unreadable};
     const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
     if (!converted.value)
-        return StoreError{converted.failure, key, stored.text, location, {}, stored.isPlainText};
+        return StoreError{converted.failure, key, stored.asStored.value_or(stored.text),
+                          location,          {},  stored.isPlainText};
     options.setValue(index, *converted.value);
     return std::nullopt;
 }

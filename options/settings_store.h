@@ -12,12 +12,15 @@
 #include <optional>
 #include <vector>
 
-// A stored value as it comes back. A value that is not a plain text (a list or
-// a typed `@…` value in a file, a non-string registry value) keeps the text as
-// it stands in the store, for the error message.
+// A stored value as it comes back: the text the store's reader makes of it, and
+// for messages the text as it stands in the store. A value that is not a plain
+// text (a list or a typed `@…` value in a file, a non-string registry value)
+// has only the latter.
 struct StoredText {
     QString text;
     bool isPlainText = true;
+    std::optional<QString> asStored;   // when it differs from `text`
+    std::optional<QString> unreadable; // the store holds the key where its reader cannot see it
 };
 
 class SettingsStore

@@ -19,7 +19,7 @@ struct StoreError {
     };
 
     Kind kind;
-    QString key;           // empty for Unreadable and WriteFailed
+    QString key;           // empty for WriteFailed, and for Unreadable unless a key is hidden
     QString text;          // the stored text, as found
     QString location;      // file path or registry branch
     QString reason;        // for Unreadable and WriteFailed
