@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // Without a display Qt's X11 plugin aborts; say so plainly instead, before Qt
 // is asked for a connection.
@@ -32,6 +33,51 @@ static bool lacksDisplay()
 #endif
 }
 
+// Qt reports a display it cannot reach with a few warnings and then a fatal
+// message that aborts. While the window system is being reached, warnings are
+// held back; a fatal message becomes one plain line and exit status 2.
+namespace
+{
+
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+std::vector<HeldMessage> held;
+QtMessageHandler qtHandler = nullptr;
+
+QByteArray displaysNamed()
+{
+    QByteArrayList named;
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            named << name + QByteArray("=") + value;
+    }
+    return named.join(", ");
+}
+
+void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        held.push_back({type, context.category, text});
+        return;
+    }
+    const QByteArray displays = displaysNamed();
+    if (displays.isEmpty())
+        std::fprintf(stderr, "velmora: the window system cannot be started: %s\n",
+                     text.section(u'\n', 0, 0).toLocal8Bit().constData());
+    else
+        std::fprintf(stderr,
+                     "velmora: no display answers at %s; start it in a desktop session or "
+                     "under xvfb-run\n",
+                     displays.constData());
+    std::_Exit(2);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     if (lacksDisplay()) {
@@ -39,7 +85,15 @@ int main(int argc, char *argv[])
                              "session or under xvfb-run\n");
         return 2;
     }
+    qtHandler = qInstallMessageHandler(whileConnecting);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtHandler);
+    for (const HeldMessage &message : held) // they were not about a missing display after all
+        qt_message_output(message.type,
+                          QMessageLogContext(nullptr, 0, nullptr, message.category.constData()),
+                          message.text);
+    held.clear();
+
     SettingsStore store;
     frmOptions form(store);
     if (const auto error = form.StartUp()) {

@@ -1,6 +1,8 @@
-// Cost of the rules and of loading: every click on every reachable state, and
-// one full start-up load of a store file.
+// Cost of the rules and of the store: every click on every reachable state, one
+// full start-up load of a store file, and the line editor on a file of many
+// duplicate keys, which must grow linearly with the file.
 
+#include "ini_edit.h"
 #include "option_set.h"
 #include "option_states.h"
 #include "option_storage.h"
@@ -52,6 +54,28 @@ void fullLoadOfAStore(benchmark::State &bench)
     }
 }
 BENCHMARK(fullLoadOfAStore)->Unit(benchmark::kMicrosecond);
+
+void editOfDuplicateKeys(benchmark::State &bench)
+{
+    const int lines = int(bench.range(0));
+    QByteArray content = "[Velmora]\n";
+    for (int i = 0; i < lines; ++i)
+        content +=
+            QByteArray(kOptionTable[size_t(i % OptionCount)].key).replace(' ', "%20") + "=0\n";
+    std::vector<IniEdit::Assignment> values;
+    for (const OptionInfo &option : kOptionTable)
+        values.push_back({QString::fromLatin1(option.key), "1"});
+    for (auto _ : bench) {
+        const IniEdit::Document document(content);
+        benchmark::DoNotOptimize(document.assign(QStringLiteral("Velmora"), values));
+    }
+    bench.SetComplexityN(lines);
+}
+BENCHMARK(editOfDuplicateKeys)
+    ->RangeMultiplier(4)
+    ->Range(5000, 80000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 } // namespace
 

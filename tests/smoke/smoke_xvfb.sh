@@ -6,7 +6,7 @@
 #     stderr, a failing exit status and the store left as it was;
 #  3. through the accessibility bus, as a screen reader: the window is a dialog
 #     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
-#  4. no display at all: one line on stderr and exit status 2.
+#  4. no display, or one where no server answers: one line on stderr, exit status 2.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -169,9 +169,13 @@ dbus-run-session -- "$system_python" "$(dirname "$0")/atspi_check.py" "$program"
 [ ! -e "$work/excel.log" ] || fail "Excel was started"
 echo "ok 3 - a dialog named Velmora on the accessibility bus; Home toggled there runs the rules"
 
-# 4. No display: one line on stderr and exit status 2, instead of Qt's abort.
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" >"$work/out3" 2>"$work/err3"
-status=$?
-[ "$status" -eq 2 ] || fail "exit status $status without a display"
-[ "$(wc -l <"$work/err3")" -eq 1 ] || fail "stderr without a display: $(cat "$work/err3")"
-echo "ok 4 - no display: exit status 2 and one line on stderr"
+# 4. No display, or one named where no server answers: one line on stderr naming
+# it and exit status 2, instead of Qt's abort.
+for display in "" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none"; do
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $display "$program" >"$work/out3" 2>"$work/err3"
+    status=$?
+    [ "$status" -eq 2 ] || fail "exit status $status with '$display'"
+    [ "$(wc -l <"$work/err3")" -eq 1 ] && grep -qF "${display:-DISPLAY}" "$work/err3" ||
+        fail "stderr with '$display': $(cat "$work/err3")"
+done
+echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr naming it"

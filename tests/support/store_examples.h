@@ -4,12 +4,38 @@
 // a store holding them loads as, and the values that stop start-up.
 
 #include "option_states.h"
+#include "option_storage.h"
 #include "store_error.h"
 
 #include <QStringList>
 #include <QTest>
+#ifndef Q_OS_WIN
+#include <QSettings>
+#endif
 
 Q_DECLARE_METATYPE(StoreError::Kind)
+
+// Start-up's loading order: the menu options, (the page switch,) the tab options.
+inline std::optional<StoreError> load(OptionSet &options, SettingsStore &store)
+{
+    if (auto error = LoadMenuOptions(options, store))
+        return error;
+    return LoadTabOptions(options, store);
+}
+
+#ifndef Q_OS_WIN
+// Writes "key=value" pairs of section "Velmora" the way any QSettings writer would.
+inline bool seedPairs(const QString &file, const QStringList &pairs)
+{
+    QSettings seed(file, QSettings::NativeFormat);
+    for (const QString &pair : pairs) {
+        const auto kv = pair.split('=');
+        seed.setValue("Velmora/" + kv[0], kv[1]);
+    }
+    seed.sync();
+    return seed.status() == QSettings::NoError;
+}
+#endif
 
 // Columns "stored" (key=value pairs) and "expected" (the loaded state).
 inline void addLoadingExamples()
@@ -72,4 +98,15 @@ inline void addBadStoredValues()
                        << "3" << Kind::InvalidPropertyValue;
     QTest::newRow("-1") << QByteArray("Left=-1") << "Left"
                         << "-1" << Kind::InvalidPropertyValue;
+#ifndef Q_OS_WIN
+    // Messages quote the file, not what QSettings decodes it to, from the line it reads.
+    QTest::newRow("@String") << QByteArray("Home=@String(abc)") << "Home"
+                             << "@String(abc)" << Kind::TypeMismatch;
+    QTest::newRow("@@") << QByteArray("Home=@@1") << "Home"
+                        << "@@1" << Kind::TypeMismatch;
+    QTest::newRow("escape") << QByteArray("Home=\\x41") << "Home"
+                            << "\\x41" << Kind::TypeMismatch;
+    QTest::newRow("duplicate key") << QByteArray("Home=xyz\nHome=abc") << "Home"
+                                   << "abc" << Kind::TypeMismatch;
+#endif
 }

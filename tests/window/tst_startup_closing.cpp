@@ -324,13 +324,7 @@ bool TestStartupClosing::seedStore(const QByteArray &fileText) const
 }
 bool TestStartupClosing::seedPairs(const QStringList &pairs) const
 {
-    QSettings seed(storeFile(), QSettings::NativeFormat);
-    for (const QString &pair : pairs) {
-        const auto kv = pair.split('=');
-        seed.setValue("Velmora/" + kv[0], kv[1]);
-    }
-    seed.sync();
-    return seed.status() == QSettings::NoError;
+    return ::seedPairs(storeFile(), pairs);
 }
 QByteArray TestStartupClosing::storeSnapshot() const
 {

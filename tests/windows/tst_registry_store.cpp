@@ -5,6 +5,7 @@
 #include "option_states.h"
 #include "option_storage.h"
 #include "settings_store.h"
+#include "store_examples.h"
 #include "test_registry.h"
 
 #include <QTest>
@@ -12,17 +13,8 @@
 #include <memory>
 
 using Kind = StoreError::Kind;
-Q_DECLARE_METATYPE(StoreError::Kind)
-
 namespace
 {
-
-std::optional<StoreError> load(OptionSet &options, SettingsStore &store)
-{
-    if (auto error = LoadMenuOptions(options, store))
-        return error;
-    return LoadTabOptions(options, store);
-}
 
 QByteArray utf16(const QString &text, bool terminated = true)
 {
