@@ -95,11 +95,11 @@ QString temporaryName(const QString &folder, const QString &name)
 }
 
 // A save that is killed may leave its named temporary file behind. Ours are
-// removed once no save could still be using them: under the lock no save of
-// ours runs, and none takes anywhere near this long.
+// removed once no save could still be using them: under the lock no other save
+// of ours runs, and none takes anywhere near this long.
 void removeLeftovers(const QString &folder, const QString &name)
 {
-    constexpr time_t kOlderThan = 10 * 60; // seconds since the file last changed
+    constexpr time_t kOlderThan = 10 * 60; // seconds since the file was last written
     const QString prefix = QStringLiteral(".%1.").arg(name);
     const QStringList found =
         QDir(folder).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
@@ -112,7 +112,7 @@ void removeLeftovers(const QString &folder, const QString &name)
         struct stat st;
         const QByteArray path = encoded(QDir(folder).filePath(entry));
         if (ourPattern && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == ::geteuid() && st.st_ctime + kOlderThan < std::time(nullptr))
+            st.st_uid == ::geteuid() && st.st_mtime + kOlderThan < std::time(nullptr))
             ::unlink(path.constData());
     }
 }
@@ -332,11 +332,11 @@ std::optional<QString> read(const QString &target, QByteArray &content)
     return std::nullopt;
 }
 
-std::optional<QString> inspect(const QString &folder, const QByteArray &content,
+std::optional<QString> inspect(const QString &beside, const QByteArray &content,
                                const std::function<void(const QString &)> &look)
 {
     Scratch scratch;
-    if (auto failure = scratch.create(folder, QStringLiteral("velmora")))
+    if (auto failure = scratch.create(folderOf(beside), nameOf(beside)))
         return failure;
     if (auto failure = scratch.write(content))
         return failure;

@@ -35,10 +35,10 @@ std::optional<QString> lockProblem(const QString &lockPath);
 // The contents of a regular file; the reason otherwise.
 std::optional<QString> read(const QString &target, QByteArray &content);
 
-// Puts `content` in a file of our own in `folder` that no one else sees and
+// Puts `content` in a file of our own beside `beside` that no one else sees and
 // hands its path to `look`, then removes it. The path is fresh to any cache
 // keyed by path and time, such as QSettings' own.
-std::optional<QString> inspect(const QString &folder, const QByteArray &content,
+std::optional<QString> inspect(const QString &beside, const QByteArray &content,
                                const std::function<void(const QString &)> &look);
 
 // Replaces `target` atomically with `content`: a new file in the same folder,

@@ -11,7 +11,6 @@
 #include "ini_edit.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 
@@ -231,9 +230,8 @@ std::optional<QString> SettingsStore::Commit(const QString &application)
 
     Values before;
     if (!content.isEmpty()) {
-        const auto failure =
-            ConfigFile::inspect(QFileInfo(probe.target).path(), content,
-                                [&before](const QString &file) { before = readValues(file); });
+        const auto failure = ConfigFile::inspect(
+            probe.target, content, [&before](const QString &file) { before = readValues(file); });
         if (failure)
             return failure;
     }

@@ -23,6 +23,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <grp.h>
 #include <sys/inotify.h>
@@ -505,6 +506,16 @@ void TestFileStore::oneReplacementKeepsModeOwnerAndGroup()
     QVERIFY(QDir().mkpath(m_dir->filePath("config")));
     QVERIFY(QFile::link(file, link));
 
+    // A killed save's leftover goes at the next save once old; a young one stays,
+    // and so does a name that is not of our pattern.
+    const QStringList leftovers{".Quenmark.conf.Ab12Cd", ".Quenmark.conf.Ef34Gh",
+                                ".Quenmark.conf.not-ours"};
+    for (const QString &name : leftovers)
+        QVERIFY(writeFile(m_dir->filePath(name), "x"));
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_dir->filePath(leftovers[0])), hourAgo, 0) ==
+            0);
+
     // Every file renamed into the folder is one replacement; a save makes one. The
     // creations are watched too, since inotify merges identical events in a row.
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -524,6 +535,8 @@ void TestFileStore::oneReplacementKeepsModeOwnerAndGroup()
                 reinterpret_cast<inotify_event *>(e)->mask & IN_MOVED_TO &&
                 QByteArray(reinterpret_cast<inotify_event *>(e)->name) == "Quenmark.conf";
     QCOMPARE(replacements, 1);
+    QCOMPARE(QDir(m_dir->path()).entryList({".Quenmark.conf.*"}, QDir::Files | QDir::Hidden),
+             leftovers.sliced(1));
     struct stat st;
     QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640));
