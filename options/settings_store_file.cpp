@@ -239,8 +239,8 @@ std::optional<QString> SettingsStore::Commit(const QString &application)
         const auto wrong = misread(before, readValues(file), ours);
         if (!wrong)
             return std::nullopt;
-        return QStringLiteral("in %1, the edit of line %2 was refused: %3. Nothing was written; "
-                              "look for a quote or backslash there that joins lines")
+        return QStringLiteral("in %1, after our change of line %2, %3. Nothing was written; "
+                              "look there for a quote or a backslash that joins lines")
             .arg(probe.target, lineList(changedLines), *wrong);
     };
     if (auto failure = ConfigFile::replace(probe.target, edited, verify))
