@@ -90,11 +90,23 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         return outcome;
 
 #ifdef Q_OS_WIN
+    const std::wstring directory = QDir::toNativeSeparators(folder).toStdWString();
     outcome.lookedIn =
-        QStringLiteral("%1 and the places Windows searches").arg(QDir::toNativeSeparators(folder));
-    outcome.started =
-        ShellExecuteOpen(reinterpret_cast<void *>(owner), target.toStdWString().c_str(),
-                         QDir::toNativeSeparators(folder).toStdWString().c_str());
+        QStringLiteral("%1, the places Windows searches and %2")
+            .arg(QDir::toNativeSeparators(folder), QString::fromWCharArray(kAppPathsKeys));
+    outcome.started = ShellExecuteOpen(reinterpret_cast<void *>(owner),
+                                       target.toStdWString().c_str(), directory.c_str());
+    // Windows' own shell also finds a program registered under App Paths (as Office
+    // registers Excel); Wine's does not for a name without ".exe", so look there too.
+    if (!outcome.started) {
+        const std::wstring registered = RegisteredAppPath(target.toStdWString());
+        if (!registered.empty()) {
+            outcome.started = ShellExecuteOpen(reinterpret_cast<void *>(owner), registered.c_str(),
+                                               directory.c_str());
+            if (!outcome.started)
+                outcome.found = QString::fromStdWString(registered);
+        }
+    }
 #else
     Q_UNUSED(owner);
     // Relative names are looked up where they will run, the program folder: a program there

@@ -4,6 +4,7 @@
 // its own below HKEY_CURRENT_USER\Software\Velmora tests.
 
 #include "frmOptions.h"
+#include "open_with_shell.h"
 #include "option_check_box.h"
 #include "settings_store.h"
 #include "tab_strip.h"
@@ -44,6 +45,8 @@ private slots:
     void closingCreatesNothing();
     void shownWindowHasNoTaskbarButton();
     void okStartsExcelAfterTheTwelfthWrite();
+    void excelFoundUnderAppPaths_data();
+    void excelFoundUnderAppPaths();
     void pagesUnderTheWindowsPlugin();
 
 private:
@@ -146,6 +149,60 @@ void TestWindows::okStartsExcelAfterTheTwelfthWrite()
     QCOMPARE(found.first().toLower(), expected.first().toLower()); // drive letters differ in case
     QCOMPARE(found.mid(1), expected.mid(1));
     qunsetenv("VELMORA_TEST_EXCEL_RECORD");
+}
+
+void TestWindows::excelFoundUnderAppPaths_data()
+{
+    QTest::addColumn<bool>("machine"); // HKLM, else HKCU
+    QTest::addColumn<bool>("view32");
+    QTest::addColumn<bool>("quoted");
+    QTest::newRow("none registered") << false << false << false;
+    QTest::newRow("HKCU, 64-bit view") << false << false << false;
+    QTest::newRow("HKLM, 32-bit view, quoted") << true << true << true;
+}
+
+void TestWindows::excelFoundUnderAppPaths()
+{
+    QFETCH(bool, machine);
+    QFETCH(bool, view32);
+    QFETCH(bool, quoted);
+    // A name only App Paths knows: the stand-in is registered under it, Office's way.
+    const QString name = QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
+    const std::wstring subkey =
+        (QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name +
+         QStringLiteral(".exe"))
+            .toStdWString();
+    const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const REGSAM view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const bool registered = QByteArray(QTest::currentDataTag()) != "none registered";
+    if (registered) {
+        QString excel =
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Excel.exe");
+        if (quoted)
+            excel = '"' + excel + '"';
+        const std::wstring value = excel.toStdWString();
+        HKEY key = nullptr;
+        QCOMPARE(RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
+                                 &key, nullptr),
+                 LONG(ERROR_SUCCESS));
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    QTemporaryDir records;
+    const QString record = records.filePath(QStringLiteral("excel.rec"));
+    qputenv("VELMORA_TEST_EXCEL_RECORD", QDir::toNativeSeparators(record).toUtf8());
+
+    const ShellOutcome outcome = OpenWithShell(0, name, records.path());
+    if (registered)
+        RegDeleteKeyExW(hive, subkey.c_str(), view, 0);
+    qunsetenv("VELMORA_TEST_EXCEL_RECORD");
+    QCOMPARE(outcome.started, registered);
+    if (registered)
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(record + ".log").size(), 1, 20000);
+    else // the message names every place looked at
+        QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
+                 qPrintable(outcome.lookedIn));
 }
 
 void TestWindows::pagesUnderTheWindowsPlugin()
