@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Cross-builds a small shared Qt for Windows from Debian's own qt6-base source,
-# into a cache folder outside the clone keyed by the Qt version and the build
-# flags. Does nothing when that folder is already complete.
+# into a cache folder outside the clone keyed by the Qt version, the target, the
+# build flags and our source fixes. Does nothing when that folder is complete.
 #   build-qt.sh               build when missing, then print the install folder
 #   build-qt.sh --print-prefix  only print the folder
+# VELMORA_WIN_ARCH picks the target: x86_64 (the default) or i686.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+arch=${VELMORA_WIN_ARCH:-x86_64}
+toolchain="$here/mingw-w64-$arch.cmake"
+[ -f "$toolchain" ] || { echo "no toolchain for $arch: $toolchain" >&2; exit 1; }
 
 # The source of the same Debian version as the host tools the cross build uses
 # (qt6-base-dev-tools; 6.4.2+dfsg-10 on Debian 12).
@@ -28,42 +32,45 @@ flags=(
     -DFEATURE_system_libb2=OFF
     -DFEATURE_testlib=ON
 )
-hash=$( { printf '%s\n' "$qt_version" "${flags[@]}"; cat "$here/mingw-w64.cmake";
-          sed -n '/^# --- source fixes/,/^# --- end/p' "$0"; } | sha256sum | cut -c1-12)
+hash=$( { printf '%s\n' "$qt_version" "${flags[@]}"; cat "$toolchain" "$here"/qt-patches/*.patch;
+        } | sha256sum | cut -c1-12)
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
-prefix="$cache/qt-${qt_version%%+*}-$hash"
+prefix="$cache/qt-${qt_version%%+*}-$arch-$hash"
 
 if [ "${1:-}" = --print-prefix ]; then echo "$prefix"; exit 0; fi
 if [ -f "$prefix/.complete" ]; then echo "$prefix"; exit 0; fi
 
-work="$cache/qt-work-$hash"
+work="$cache/qt-work-$arch-$hash"
 rm -rf "$work" "$prefix"
 mkdir -p "$work" "$prefix"
-echo "Building Qt $qt_version for Windows into $prefix (takes a while)" >&2
-cd "$work"
-apt-get source --download-only "qt6-base=$qt_version" >&2
-dpkg-source -x "qt6-base_${qt_version}.dsc" src >/dev/null
-rm -f ./*.tar.xz
-src="$work/src"
-
-# --- source fixes: code that names types of features switched off above
-f="$src/src/plugins/platforms/windows/qwindowswindow.cpp"
-perl -0pi -e 's/(isSoftwareGl\(\)\n\{\n#if QT_CONFIG\(dynamicgl\))\n/$1 && QT_CONFIG(opengl)\n/' "$f"
-[ "$(grep -c 'QT_CONFIG(dynamicgl) && QT_CONFIG(opengl)' "$f")" -eq 1 ] \
-    || { echo "Qt source fix did not apply: $f" >&2; exit 1; }
-f="$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
-sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$f"
-[ "$(grep -c '^#if QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)$' "$f")" -eq 2 ] \
-    || { echo "Qt source fix did not apply: $f" >&2; exit 1; }
-# --- end
-
-# The installed qt.toolchain.cmake loads this toolchain by path: keep it with Qt.
-cp "$here/mingw-w64.cmake" "$prefix/mingw-w64.cmake"
-cmake -S "$src" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$prefix" "${flags[@]}" >&2
-cmake --build "$work/build" >&2
-cmake --install "$work/build" >&2
+# Qt's own build prints thousands of lines, its compiler warnings among them:
+# they go to a log, and only a failure shows its end.
+log="$cache/qt-$arch-$hash.log"
+echo "Building Qt $qt_version for Windows ($arch) into $prefix: about 20 minutes on two cores; output in $log" >&2
+started=$SECONDS
+build() {
+    cd "$work"
+    apt-get source --download-only "qt6-base=$qt_version"
+    dpkg-source -x "qt6-base_${qt_version}.dsc" src
+    rm -f ./*.tar.xz
+    # Our source fixes, shipped with the program as they are (see licences/).
+    for fix in "$here"/qt-patches/*.patch; do
+        patch -d src -p1 --forward <"$fix"
+    done
+    # The installed qt.toolchain.cmake loads this toolchain by path: keep it with Qt.
+    cp "$toolchain" "$prefix/mingw-w64.cmake"
+    cmake -S src -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" "${flags[@]}"
+    cmake --build build
+    cmake --install build
+}
+if ! (set -e; build) >"$log" 2>&1; then
+    tail -n 30 "$log" >&2
+    echo "Building Qt failed; the whole output is in $log" >&2
+    exit 1
+fi
 # The build tree is ten times the size of the install.
 rm -rf "$work"
 touch "$prefix/.complete"
+echo "Qt built in $(( (SECONDS - started) / 60 )) min" >&2
 echo "$prefix"

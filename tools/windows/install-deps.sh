@@ -8,7 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config perl python3 ca-certificates
     qt6-base-dev qt6-base-dev-tools
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine wine64 fonts-wine dpkg-dev xz-utils
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    wine wine64 fonts-wine dpkg-dev patch xz-utils
     xvfb xauth fonts-liberation2 zip unzip
 )
 

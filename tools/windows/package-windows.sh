@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# Builds velmora-<version>-win64.zip: the program, its cursor, the Qt DLLs and
-# plugins it loads and the mingw-w64 runtime, all stripped, in one folder.
+# Builds velmora-<version>-win64.zip and velmora-<version>-win64.msi (win32 with
+# VELMORA_WIN_ARCH=i686): the program, its cursor, the Qt DLLs and plugins it
+# loads, the mingw-w64 runtime, all stripped, and licences/ with every licence
+# and notice they come under.
 #   tools/windows/package-windows.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build-win}
+arch=${VELMORA_WIN_ARCH:-x86_64}
+case $arch in
+x86_64) bits=64 msi_arch=x64 ;;
+i686) bits=32 msi_arch=x86 ;;
+*) echo "unknown VELMORA_WIN_ARCH $arch" >&2; exit 1 ;;
+esac
+triplet=$arch-w64-mingw32
 
 qt=$(tools/windows/configure.sh "$build")
 cmake --build "$build" --target velmora
 
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-name=velmora-$version-win64
+name=velmora-$version-win$bits
 stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage"
@@ -23,28 +32,84 @@ for plugin in platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/
 done
 
 # Every DLL that a shipped file imports and that is not part of Windows, and
-# theirs in turn.
-search=("$qt/bin" /usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
+# theirs in turn. Those of the mingw-w64 runtime are remembered for licences/.
+search=("$qt/bin" "/usr/lib/gcc/$triplet/12-posix" "/usr/$triplet/lib")
+runtime=()
 changed=1
 while [ $changed -eq 1 ]; do
     changed=0
-    for dll in $(find "$stage" -name '*.exe' -o -name '*.dll' | xargs x86_64-w64-mingw32-objdump -p |
+    for dll in $(find "$stage" -name '*.exe' -o -name '*.dll' | xargs "$triplet-objdump" -p |
                  sed -n 's/^\s*DLL Name: //p' | sort -u); do
         [ -e "$stage/$dll" ] && continue
         for dir in "${search[@]}"; do
             if [ -f "$dir/$dll" ]; then
                 cp "$dir/$dll" "$stage/"
+                [ "$dir" = "$qt/bin" ] || runtime+=("$dir/$dll")
                 changed=1
                 break
             fi
         done
     done
 done
-find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-strip" --strip-unneeded {} +
+
+# licences/: ours, Qt's (LGPL-3 and the GPL-3 it builds on, the notices of the
+# libraries inside Qt, our two source fixes) and the runtime's, each taken
+# from the Debian package the file came from.
+licences=$stage/licences
+mkdir -p "$licences"
+cp LICENSE "$licences/Velmora-MIT.txt"
+cp /usr/share/common-licenses/LGPL-3 "$licences/LGPL-3.txt"
+cp /usr/share/common-licenses/GPL-3 "$licences/GPL-3.txt"
+cp tools/windows/qt-patches/*.patch "$licences/"
+qt_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
+cp /usr/share/doc/libqt6core6/copyright "$licences/qt6-base-copyright.txt"
+runtime_packages=$(dpkg -S "${runtime[@]}" | cut -d: -f1 | sort -u)
+for package in $runtime_packages; do
+    cp "/usr/share/doc/$package/copyright" "$licences/$package-copyright.txt"
+done
+{
+    echo "Velmora $version for Windows ($bits-bit): what it is made of and under which terms"
+    echo
+    echo "Velmora itself (velmora.exe, HAND-M.CUR): the MIT licence, Velmora-MIT.txt."
+    echo
+    echo "Qt ${qt_version%%+*} (Qt6*.dll and the plugins in platforms/, styles/ and imageformats/):"
+    echo "the GNU Lesser General Public License version 3 (LGPL-3.txt), which builds on the"
+    echo "GNU General Public License version 3 (GPL-3.txt). The libraries built into Qt"
+    echo "(FreeType, HarfBuzz, PCRE2, zlib, libpng, double-conversion and others) come"
+    echo "under the terms listed in qt6-base-copyright.txt, Debian's copyright file of"
+    echo "the source package."
+    echo "Built from Debian's source package qt6-base $qt_version"
+    echo "(apt-get source qt6-base=$qt_version, or snapshot.debian.org), cross-compiled"
+    echo "with Debian's mingw-w64 as tools/windows/build-qt.sh in Velmora's source says,"
+    echo "with these two source fixes, included here as patch files:"
+    for fix in tools/windows/qt-patches/*.patch; do
+        echo "  $(basename "$fix"), which changes $(sed -n 's|^+++ b/||p' "$fix" | sort -u | tr '\n' ' ')"
+    done
+    echo "You may replace these DLLs with your own build of Qt ${qt_version%%+*}."
+    echo
+    echo "The mingw-w64 runtime ($(for f in "${runtime[@]}"; do printf '%s ' "$(basename "$f")"; done | sed 's/ $//')):"
+    for package in $runtime_packages; do
+        echo "  $package-copyright.txt, from the Debian package $package"
+    done
+    echo "libgcc and libstdc++ come under the GPL version 3 with the GCC Runtime Library"
+    echo "Exception 3.1, and winpthreads under the mingw-w64 licence; both texts are in"
+    echo "those files."
+} >"$licences/NOTICE.txt"
 
 python3 tools/windows/check-package.py "$build" "$stage"
 
-rm -f "$name.zip"
+rm -f "$name.zip" "$name.msi"
 (cd "$build/package" && zip -qr9 "$OLDPWD/$name.zip" "$name")
-echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))"
+
+# The installer: every file of the folder, under Program Files\Velmora.
+heat=(-p "$stage/" --directory-ref INSTALLDIR --component-group ProgramFolder --var var.SourceDir)
+[ "$msi_arch" = x64 ] && heat+=(--win64)
+find "$stage" -type f | sort | wixl-heat "${heat[@]}" >"$build/package/files.wxs"
+wixl --arch "$msi_arch" -D Version="$version.0" -D Arch="$msi_arch" -D SourceDir="$stage" \
+    -D Win64="$([ "$msi_arch" = x64 ] && echo yes || echo no)" \
+    -o "$name.msi" dist/windows/velmora.wxs "$build/package/files.wxs"
+
+echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))" \
+    "and $name.msi ($(du -h "$name.msi" | cut -f1))"
 (cd "$stage" && find . -type f | sort | sed 's/^\.\//  /')
