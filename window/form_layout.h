@@ -6,12 +6,28 @@
 #include "twips.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
 
-// Every font of the window is Arial; fontconfig maps it to a metric twin where needed.
+// Where Arial is not installed (a new Wine prefix, a bare Linux), a face made to
+// Arial's metrics stands in, so that the captions fit as the layout expects.
+inline void substituteArialWhereMissing()
+{
+    static const bool once = [] {
+        const QString arial = QStringLiteral("Arial");
+        if (!QFontDatabase::hasFamily(arial))
+            QFont::insertSubstitutions(
+                arial, {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
+        return true;
+    }();
+    (void)once;
+}
+
+// Every font of the window is Arial, or its metric twin.
 inline QFont arial(double points, bool bold, bool underline = false)
 {
+    substituteArialWhereMissing();
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);

@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""Follows the README's Wine story in a new, empty Wine prefix, as a new user would:
+install the MSI, find the Start-menu entry and the uninstall entry, register Excel
+the way Office does (App Paths, 32-bit view), start the installed Velmora, press Ok,
+find the twelve settings and Excel started, uninstall, and find the program gone and
+the settings kept. Nothing is set up that the README does not say: no font mapping,
+no WINEPATH.
+
+    wine-story.py BUILD_DIR MSI
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+runner = __import__('run-tests')
+
+SETTINGS = r'HKCU\Software\VB and VBA Program Settings\Quenmark\Velmora'
+UNINSTALL = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+APP_PATHS = r'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\excel.exe'
+OK_BUTTON = ('268', '316')  # the middle of Ok, in client pixels
+
+
+def main():
+    build, msi = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    prefix = os.path.join(build, 'wine-story-prefix')
+    shutil.rmtree(prefix, ignore_errors=True)
+    xvfb, display = runner.start_xvfb()
+    env = runner.wine_env(build, '/nonexistent', display)
+    del env['WINEPATH']
+    env['WINEPREFIX'] = prefix
+    log = open(os.path.join(build, 'wine-story.log'), 'w')
+    results = []
+
+    def wine(*args, **kwargs):
+        return subprocess.run([runner.WINE] + list(args), env=kwargs.pop('env', env), stdout=log,
+                              stderr=log, **kwargs).returncode
+
+    def query(key):
+        return subprocess.run([runner.WINE, 'reg', 'query', key, '/s'], env=env, text=True,
+                              capture_output=True, errors='replace').stdout
+
+    def check(what, ok, detail=''):
+        results.append(ok)
+        print(('ok' if ok else 'not ok') + f' {len(results)} - {what}' + ('' if ok else ': ' + detail),
+              flush=True)
+
+    drive = os.path.join(prefix, 'drive_c')
+    folder = os.path.join(drive, 'Program Files', 'Velmora')
+
+    def shortcuts():  # Wine keeps the Start menu of all users, or of this one
+        return [os.path.join(d, 'Velmora.lnk') for d, _, names in os.walk(drive)
+                if 'Velmora.lnk' in names and d.endswith(os.path.join('Start Menu', 'Programs'))]
+    try:
+        wine('wineboot', '-i')
+        subprocess.run([runner.WINESERVER, '-w'], env=env)
+
+        # 1. Install.
+        code = wine('msiexec', '/i', runner.windows_path(msi), '/qn')
+        files = ['velmora.exe', 'HAND-M.CUR', 'Qt6Widgets.dll', r'platforms\qwindows.dll',
+                 r'licences\NOTICE.txt']
+        missing = [f for f in files if not os.path.isfile(os.path.join(folder, *f.split('\\')))]
+        check('msiexec /i installs the program folder under Program Files', code == 0 and not missing,
+              f'exit status {code}, missing {missing}')
+        check('a Start-menu shortcut named Velmora', len(shortcuts()) == 1, str(shortcuts()))
+        entry = query(UNINSTALL)
+        check('an uninstall entry: Velmora 7.0.0 by Quenmark',
+              all(s in entry for s in ['Velmora', '7.0.0', 'Quenmark']), entry[-800:])
+
+        # 2. Excel registered as Office registers it; the stand-in records what it finds.
+        office = os.path.join(drive, 'Program Files (x86)', 'Microsoft Office', 'Office12')
+        os.makedirs(office, exist_ok=True)
+        shutil.copy(os.path.join(build, 'bin', 'Excel.exe'), os.path.join(office, 'EXCEL.EXE'))
+        wine('reg', 'add', APP_PATHS, '/ve', '/d',
+             r'C:\Program Files (x86)\Microsoft Office\Office12\EXCEL.EXE', '/reg:32', '/f')
+        record = os.path.join(build, 'wine-story-excel.rec')
+        for stale in [record, record + '.log']:
+            if os.path.exists(stale):
+                os.remove(stale)
+        run_env = dict(env, VELMORA_TEST_EXCEL_RECORD=runner.windows_path(record),
+                       VELMORA_TEST_EXCEL_KEY=SETTINGS.split('\\', 1)[1])
+
+        # 3. Start the installed program and press Ok.
+        program = subprocess.Popen([runner.WINE, r'C:\Program Files\Velmora\velmora.exe'],
+                                   env=run_env, stdout=log, stderr=log, start_new_session=True)
+        pressed = wine(runner.windows_path(os.path.join(build, 'bin', 'press_at.exe')), 'Velmora',
+                       *OK_BUTTON)
+        try:
+            status = program.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            os.killpg(program.pid, 9)
+            status = 'still running'
+        stored = query(SETTINGS)
+        expected = ['Classic', 'Left', 'All', 'Home', 'Page Layout', 'Insert', 'Formulas', 'Data',
+                    'Review', ' View', 'Developer', 'Hide built-in tabs']
+        lines = [l.strip() for l in stored.splitlines() if 'REG_SZ' in l]
+        check('the installed program saves the twelve settings on Ok',
+              pressed == 0 and status == 0 and len(lines) == 12 and
+              all(any(l.startswith(k.strip()) for l in lines) for k in expected),
+              f'press {pressed}, exit {status}, stored: {stored}')
+        for _ in range(200):
+            if os.path.exists(record + '.log'):
+                break
+            time.sleep(0.1)
+        check('Ok starts Excel found under App Paths, after the save',
+              os.path.exists(record) and 'Classic=1' in open(record, errors='replace').read(),
+              'no record from the Excel stand-in')
+
+        # 4. Uninstall.
+        code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
+        left = [f for f in files if os.path.exists(os.path.join(folder, *f.split('\\')))]
+        check('msiexec /x removes every installed file and the shortcut',
+              code == 0 and not left and not shortcuts(),
+              f'exit status {code}, left {left}')
+        check('the settings stay after uninstalling', query(SETTINGS) == stored, query(SETTINGS))
+    finally:
+        subprocess.run([runner.WINESERVER, '-k'], env=env)
+        xvfb.terminate()
+        xvfb.wait()
+        log.close()
+
+    failed = results.count(False)
+    print(f'story: {len(results) - failed} passed, {failed} failed')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
