@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine64 fonts-wine dpkg-dev patch xz-utils
-    xvfb xauth fonts-liberation2 zip unzip
+    xvfb xauth fonts-liberation2 zip unzip wixl
 )
 
 # sudo resets the environment: the setting that keeps apt from asking goes through env.
