@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace
 {
@@ -20,11 +21,8 @@ class WidgetWindow : public TwipsWindow
 public:
     WidgetWindow(QWidget &widget, const QRect &screen) : m_widget(widget), m_screen(screen) {}
 
-    float Width() const override { return float(pixelsToTwips(m_widget.frameGeometry().width())); }
-    float Height() const override
-    {
-        return float(pixelsToTwips(m_widget.frameGeometry().height()));
-    }
+    float Width() const override { return float(pixelsToTwips(outerSize().width())); }
+    float Height() const override { return float(pixelsToTwips(outerSize().height())); }
     float ScreenWidth() const override { return float(pixelsToTwips(m_screen.width())); }
     float ScreenHeight() const override { return float(pixelsToTwips(m_screen.height())); }
     // move() on a top-level widget places its frame, matching frameGeometry() above.
@@ -35,6 +33,15 @@ public:
     void SetTop(float top) override { m_widget.move(m_widget.pos().x(), twipsToWholePixels(top)); }
 
 private:
+    // The window with its frame. Before the first show the widget knows no frame,
+    // but its native window does where the platform tells it (Windows).
+    QSize outerSize() const
+    {
+        if (m_widget.isVisible() || !m_widget.windowHandle())
+            return m_widget.frameGeometry().size();
+        return m_widget.size().grownBy(m_widget.windowHandle()->frameMargins());
+    }
+
     QWidget &m_widget;
     QRect m_screen;
 };

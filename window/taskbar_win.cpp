@@ -21,9 +21,16 @@ void HideFromTaskbarWin(void *hwnd)
     const HWND owner = hiddenOwner();
     if (!window || !owner)
         return;
+    // A fixed dialog frame shows no icon in its title bar: the modal-frame style
+    // says so, and Qt's default icon is taken off again.
     const LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
-    SetWindowLongPtrW(window, GWL_EXSTYLE, exStyle & ~LONG_PTR(WS_EX_APPWINDOW));
+    SetWindowLongPtrW(window, GWL_EXSTYLE,
+                      (exStyle & ~LONG_PTR(WS_EX_APPWINDOW)) | WS_EX_DLGMODALFRAME);
     SetWindowLongPtrW(window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, 0);
+    SendMessageW(window, WM_SETICON, ICON_BIG, 0);
+    SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                 SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void HideFromTaskbarOnShowWin(void *hwnd, const void *msg)

@@ -1,7 +1,8 @@
 #pragma once
 
 // Windows side of HideFromTaskbar, free of Qt: a window owned by a hidden
-// window gets no taskbar button.
+// window gets no taskbar button; with it the frame becomes a fixed dialog's,
+// without an icon in the title bar.
 
 void HideFromTaskbarWin(void *hwnd);
 // Showing a window makes Qt reset its owner to the transient parent (none), which

@@ -120,6 +120,12 @@ void TestWindows::shownWindowHasNoTaskbarButton()
         QVERIFY(!(exStyle & WS_EX_TOOLWINDOW));
         QCOMPARE(style & (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME),
                  LONG_PTR(WS_CAPTION | WS_SYSMENU));
+        // A dialog's frame, without an icon; the whole window, frame included, centred.
+        QVERIFY(exStyle & WS_EX_DLGMODALFRAME);
+        QVERIFY(!SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0));
+        const QPoint off = m_form->frameGeometry().center() - m_form->screen()->geometry().center();
+        QVERIFY2(off.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
         m_form->hide();
     }
 }
