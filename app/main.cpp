@@ -1,6 +1,7 @@
 // Velmora: the options window of the Excel add-in. The run ends when the
 // window unloads.
 
+#include "command_line.h"
 #include "frmOptions.h"
 #include "settings_store.h"
 
@@ -11,6 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 // Without a display Qt's X11 plugin aborts; say so plainly instead, before Qt
 // is asked for a connection.
@@ -76,10 +81,29 @@ void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QS
     std::_Exit(2);
 }
 
+// With arguments: no window, no display, no Excel; the answer on the console.
+int runWithoutWindow(int argc, char *argv[])
+{
+#ifdef Q_OS_WIN
+    // A GUI program has no console of its own: print to the one it was started
+    // from, if any (cmd, PowerShell); otherwise to whatever handles it was given.
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout), err(stderr);
+    SettingsStore store;
+    return RunCommandLine(app.arguments().mid(1), store, out, err);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1)
+        return runWithoutWindow(argc, argv);
     if (lacksDisplay()) {
         std::fprintf(stderr, "velmora: no display: DISPLAY is not set; start it in a desktop "
                              "session or under xvfb-run\n");

@@ -21,6 +21,12 @@ struct StoredText {
     bool isPlainText = true;
     std::optional<QString> asStored;   // when it differs from `text`
     std::optional<QString> unreadable; // the store holds the key where its reader cannot see it
+    bool missing = false;              // no such key: the text is the default's
+
+    static StoredText defaultOf(qint16 value)
+    {
+        return {QString::number(value), true, {}, {}, true};
+    }
 };
 
 class SettingsStore

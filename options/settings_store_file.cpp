@@ -40,6 +40,20 @@ Values readValues(const QString &path)
     return values;
 }
 
+// The same for bytes already read: a private copy is read, so that QSettings sees
+// exactly the bytes the editor sees, and no parse it keeps of the path from an
+// earlier read of the same size and time can stand in for them. Where no copy
+// can be made (a folder we may not write), the file itself is read.
+Values readValues(const QString &target, const QByteArray &content)
+{
+    Values values;
+    const auto failure = ConfigFile::inspect(
+        target, content, [&values](const QString &copy) { values = readValues(copy); });
+    if (failure)
+        values = readValues(target);
+    return values;
+}
+
 QString shown(const QVariant &value)
 {
     if (!value.isValid())
@@ -146,7 +160,7 @@ std::optional<QString> SettingsStore::readFailure(const QString &application)
         // stop: it reads every key it can, and the editor keeps such lines as they are.
         if (QSettings(probe.target, QSettings::NativeFormat).status() == QSettings::AccessError)
             return opened.failure = QStringLiteral("%1 cannot be read").arg(probe.target);
-        opened.values = readValues(probe.target);
+        opened.values = readValues(probe.target, content);
     }
     opened.document.emplace(content);
     return std::nullopt;
@@ -155,7 +169,7 @@ std::optional<QString> SettingsStore::readFailure(const QString &application)
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,
                                      const QString &key, qint16 defaultValue)
 {
-    const StoredText fallback{QString::number(defaultValue), true, {}, {}};
+    const StoredText fallback = StoredText::defaultOf(defaultValue);
     if (readFailure(application))
         return fallback;
     const Private::Opened &opened = d->open.at(application);
@@ -175,7 +189,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     const QVariant &value = it->second;
     const bool plain = value.typeId() == QMetaType::QString;
     const QString asStored = raw ? QString::fromUtf8(*raw) : value.toString();
-    return {plain ? value.toString() : asStored, plain, asStored, {}};
+    return {plain ? value.toString() : asStored, plain, asStored, {}, false};
 }
 
 std::optional<QString> SettingsStore::Commit(const QString &application)

@@ -182,24 +182,26 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     Key open;
     openForReading(open, branch, subkey(branch, section));
     if (open.status == ERROR_FILE_NOT_FOUND)
-        return {QString::number(defaultValue), true, {}, {}};
+        return StoredText::defaultOf(defaultValue);
     if (open.status != ERROR_SUCCESS)
         return {QStringLiteral("(the key cannot be read: %1)").arg(systemMessage(open.status)),
                 false,
                 {},
-                {}};
+                {},
+                false};
 
     const RawValue value = query(open.handle, key);
     if (value.status == ERROR_FILE_NOT_FOUND)
-        return {QString::number(defaultValue), true, {}, {}};
+        return StoredText::defaultOf(defaultValue);
     if (value.status != ERROR_SUCCESS)
         return {QStringLiteral("(the value cannot be read: %1)").arg(systemMessage(value.status)),
                 false,
                 {},
-                {}};
+                {},
+                false};
     if (value.type != REG_SZ)
-        return {describe(value), false, {}, {}};
-    return {textOf(value), true, {}, {}};
+        return {describe(value), false, {}, {}, false};
+    return {textOf(value), true, {}, {}, false};
 }
 
 std::optional<QString> SettingsStore::readFailure(const QString &application)

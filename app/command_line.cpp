@@ -1,0 +1,204 @@
+#include "command_line.h"
+
+#include "option_set.h"
+#include "option_storage.h"
+#include "settings_store.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <optional>
+#include <vector>
+
+namespace
+{
+
+const QString kApplicationName = QString::fromLatin1(kApplication);
+const QString kSectionName = QString::fromLatin1(kSection);
+
+QString keyOf(int index)
+{
+    return QString::fromLatin1(OptionSet::info(index).key);
+}
+
+// "Page Layout" is PageLayout, " View" View, "Hide built-in tabs" HideBuiltInTabs.
+QString shortFormOf(int index)
+{
+    QString shortForm;
+    for (const QString &word :
+         keyOf(index).split(QRegularExpression(QStringLiteral("[ -]")), Qt::SkipEmptyParts))
+        shortForm += word.first(1).toUpper() + word.sliced(1);
+    return shortForm;
+}
+
+// The key as spelt in the store, or its short form in any case.
+std::optional<int> optionNamed(const QString &name)
+{
+    for (int i = 0; i < OptionCount; ++i) {
+        if (name == keyOf(i) || name.compare(shortFormOf(i), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return std::nullopt;
+}
+
+QString validKeys()
+{
+    QStringList keys;
+    for (int i = 0; i < OptionCount; ++i) {
+        const QString shortForm = shortFormOf(i);
+        keys << (shortForm == keyOf(i) ? keyOf(i)
+                                       : QStringLiteral("\"%1\" (%2)").arg(keyOf(i), shortForm));
+    }
+    return keys.join(QStringLiteral(", "));
+}
+
+QString usage()
+{
+    return QStringLiteral(
+               "Usage: velmora                       open the options window\n"
+               "       velmora --show [--json]       where the settings live, and for each key "
+               "the\n"
+               "                                     text stored and the option after loading\n"
+               "       velmora --set KEY=0|1 ...     tick (1) or clear (0) options as clicks "
+               "would,\n"
+               "                                     then save all twelve as Ok does\n"
+               "       velmora --reset               save the first-start state\n"
+               "       velmora --help | --version\n"
+               "Keys: %1.\n"
+               "Exit status: 0 done; 1 the store stops start-up or the save failed; 2 a usage "
+               "error.\n")
+        .arg(validKeys());
+}
+
+QString stateName(OptionValue value)
+{
+    return value == 0   ? QStringLiteral("cleared")
+           : value == 1 ? QStringLiteral("ticked")
+                        : QStringLiteral("grayed");
+}
+
+// Loads as start-up does; on failure, says why as the message box would.
+std::optional<OptionSet> load(SettingsStore &store, QTextStream &err)
+{
+    OptionSet options;
+    auto error = LoadMenuOptions(options, store);
+    if (!error)
+        error = LoadTabOptions(options, store);
+    if (error) {
+        err << error->message() << Qt::endl;
+        return std::nullopt;
+    }
+    return options;
+}
+
+void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream &out)
+{
+    const QString where = store.location(kApplicationName);
+    QJsonArray entries;
+    if (!json)
+        out << "Settings: " << where << ", section \"" << kSectionName << "\"\n";
+    for (int i = 0; i < OptionCount; ++i) {
+        const StoredText stored = store.GetSetting(kApplicationName, kSectionName, keyOf(i), 0);
+        const QString text = stored.asStored.value_or(stored.text);
+        if (json) {
+            entries.append(QJsonObject{
+                {QStringLiteral("key"), keyOf(i)},
+                {QStringLiteral("stored"), stored.missing ? QJsonValue() : QJsonValue(text)},
+                {QStringLiteral("state"), stateName(options.value(i))}});
+            continue;
+        }
+        const QString shown = stored.missing ? QStringLiteral("missing") : u'"' + text + u'"';
+        out << QStringLiteral("%1 %2 %3\n")
+                   .arg(u'"' + keyOf(i) + u'"', -22)
+                   .arg(shown, -9)
+                   .arg(stateName(options.value(i)));
+    }
+    if (json) {
+        const QJsonObject object{{QStringLiteral("settings"), where},
+                                 {QStringLiteral("section"), kSectionName},
+                                 {QStringLiteral("options"), entries}};
+        out << QJsonDocument(object).toJson(QJsonDocument::Indented);
+    }
+}
+
+int save(const OptionSet &options, SettingsStore &store, QTextStream &out, QTextStream &err)
+{
+    if (const auto error = SaveOptions(options, store)) {
+        err << error->message().section(u'\n', 0, 1) << Qt::endl; // not the window's advice
+        return StoreFailed;
+    }
+    show(options, store, false, out); // the store reads the file anew after a save
+    return Done;
+}
+
+int usageError(const QString &what, QTextStream &err)
+{
+    err << "velmora: " << what << "\n" << usage();
+    return UsageError;
+}
+
+} // namespace
+
+int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStream &out,
+                   QTextStream &err)
+{
+    const QString command = arguments.value(0);
+    const QStringList rest = arguments.mid(1);
+    if (command == u"--help" && rest.isEmpty()) {
+        out << usage();
+        return Done;
+    }
+    if (command == u"--version" && rest.isEmpty()) {
+        out << "Velmora " << VELMORA_VERSION << "\n";
+        return Done;
+    }
+    if (command == u"--show" && (rest.isEmpty() || rest == QStringList{QStringLiteral("--json")})) {
+        const auto options = load(store, err);
+        if (!options)
+            return StoreFailed;
+        show(*options, store, !rest.isEmpty(), out);
+        return Done;
+    }
+    if (command == u"--reset" && rest.isEmpty()) {
+        // The first start: every key read takes its default, and the rules run.
+        OptionSet options;
+        for (int i = 0; i < OptionCount; ++i) {
+            if (OptionSet::info(i).readAtStart)
+                options.setValue(i, OptionSet::info(i).defaultValue);
+        }
+        return save(options, store, out, err);
+    }
+    if (command == u"--set" && !rest.isEmpty()) {
+        std::vector<std::pair<int, OptionValue>> assignments;
+        for (const QString &assignment : rest) {
+            const qsizetype equals = assignment.lastIndexOf(u'=');
+            const auto index = optionNamed(assignment.left(equals));
+            if (equals < 0 || !index)
+                return usageError(QStringLiteral("unknown key in \"%1\"; the keys are %2")
+                                      .arg(assignment, validKeys()),
+                                  err);
+            const QString value = assignment.mid(equals + 1);
+            if (value != u"0" && value != u"1")
+                return usageError(QStringLiteral("\"%1\": the value must be 0 (clear) or 1 (tick)")
+                                      .arg(assignment),
+                                  err);
+            assignments.emplace_back(*index, OptionValue(value.toShort()));
+        }
+        auto options = load(store, err);
+        if (!options)
+            return StoreFailed;
+        for (const auto &[index, value] : assignments) {
+            if (options->isTicked(index) !=
+                (value != 0)) // already so: left alone, as a click would
+                options->click(index);
+        }
+        return save(*options, store, out, err);
+    }
+    return usageError(command.isEmpty()
+                          ? QStringLiteral("nothing to do")
+                          : QStringLiteral("cannot make sense of \"%1\"").arg(arguments.join(u' ')),
+                      err);
+}

@@ -1,0 +1,115 @@
+// Velmora on the command line, in-process against settings files of its own:
+// what each command line prints, its exit status and what the store then holds;
+// and --set ending where a click ends, for every row of the rule table.
+
+#include "command_line.h"
+#include "rule_examples.h"
+#include "settings_store.h"
+#include "store_examples.h"
+#include "test_files.h"
+
+#include <QTemporaryDir>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLines_data();
+    void commandLines();
+    void setEndsWhereAClickEnds_data() { addClickEndEffects(); }
+    void setEndsWhereAClickEnds();
+
+private:
+    int run(const QString &root, const QStringList &arguments, QString *printed = nullptr)
+    {
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        SettingsStore store(root);
+        const int status = RunCommandLine(arguments, store, outStream, errStream);
+        outStream.flush();
+        errStream.flush();
+        if (printed)
+            *printed = out + err;
+        return status;
+    }
+};
+
+void TestCommandLine::commandLines_data()
+{
+    QTest::addColumn<QByteArray>("file"); // the store before; empty: none
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed"); // parts, '|' between them
+    QTest::addColumn<QString>("stored");  // lines the file then holds; "as before"
+
+    const auto row = [](const char *name, const QByteArray &file, const char *arguments, int status,
+                        const char *printed, const char *stored) {
+        QTest::newRow(name) << file << arguments << status << printed << stored;
+    };
+    row("show, first start", "", "--show", 0,
+        "Quenmark.conf|\"Classic\"              missing   ticked|\" View\"  ", "as before");
+    row("show as JSON", "[Velmora]\nHome=1\n", "--show --json", 0,
+        "\"key\": \"Home\",|\"state\": \"ticked\",|\"stored\": \"1\"|\"stored\": null",
+        "as before");
+    row("show, a bad value", "[Velmora]\nHome=abc\n", "--show", 1, "Type mismatch|\"abc\"",
+        "as before");
+    row("set, short forms", "", "--set PageLayout=1 view=1 Home=1", 0,
+        "\"Left\"                 \"0\"       cleared",
+        "Classic=1|Left=0|Home=1|Page%20Layout=1|%20View=1|Hide%20built-in%20tabs=1");
+    row("set, a bad value stops start-up", "[Velmora]\nHome=abc\n", "--set Home=1", 1,
+        "Type mismatch", "as before");
+    row("set, unknown key", "[Velmora]\nHome=1\n", "--set Home=0 Hom=1", 2,
+        "\"Hom=1\"|Classic, Left, All|\"Hide built-in tabs\" (HideBuiltInTabs)", "as before");
+    row("set, value other than 0 or 1", "[Velmora]\nHome=1\n", "--set Home=2", 2,
+        "\"Home=2\": the value must be 0 (clear) or 1 (tick)", "as before");
+    row("reset", "[Velmora]\nHome=1\nLeft=0\n", "--reset", 0, "\"Left\"                 \"1\"",
+        "Home=0|Left=1|All=1");
+    row("help", "", "--help", 0, "Usage:|--set KEY=0|Exit status", "as before");
+    row("version", "", "--version", 0, "Velmora 7.0\n", "as before");
+    row("unknown option", "", "--shwo", 2, "\"--shwo\"|Usage:", "as before");
+}
+
+void TestCommandLine::commandLines()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, printed);
+    QFETCH(QString, stored);
+    QTemporaryDir dir;
+    const QString store = dir.filePath("Quenmark.conf");
+    if (!file.isEmpty())
+        QVERIFY(writeFile(store, file));
+
+    QString text;
+    QCOMPARE(run(dir.path(), arguments.split(' '), &text), status);
+    for (const QString &part : printed.split('|'))
+        QVERIFY2(text.contains(part), qPrintable(text + "\nlacks: " + part));
+    if (stored == "as before")
+        QCOMPARE(readAll(store), file.isEmpty() ? QByteArray("<missing>") : file);
+    else
+        for (const QString &line : stored.split('|'))
+            QVERIFY2(readAll(store).split('\n').contains(line.toUtf8()), qPrintable(line));
+}
+
+void TestCommandLine::setEndsWhereAClickEnds()
+{
+    QFETCH(QString, start);
+    QFETCH(int, click);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    SettingsStore seed(dir.path());
+    QVERIFY(!SaveOptions(OptionSet(stateOf(start)), seed));
+
+    const QString key = QString::fromLatin1(kOptionTable[click].key);
+    const bool ticked = stateOf(start)[click] != 0;
+    QCOMPARE(run(dir.path(), {"--set", key + (ticked ? "=0" : "=1")}), 0);
+    SettingsStore saved(dir.path());
+    for (int i = 0; i < OptionCount; ++i)
+        QCOMPARE(saved.GetSetting("Quenmark", "Velmora", kOptionTable[i].key, -1).text,
+                 QString::number(stateOf(expected)[i]));
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"
