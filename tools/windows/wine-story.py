@@ -108,7 +108,23 @@ def main():
               os.path.exists(record) and 'Classic=1' in open(record, errors='replace').read(),
               'no record from the Excel stand-in')
 
-        # 4. Uninstall.
+        # 4. The command line, as a script after installing would use it: the answer
+        # comes on the console velmora.exe was started from.
+        installed = r'C:\Program Files\Velmora\velmora.exe'
+        shown = subprocess.run([runner.WINE, 'cmd', '/c', installed, '--show'], env=env, text=True,
+                               capture_output=True, errors='replace', timeout=60)
+        check('velmora.exe --show prints in cmd where the settings live and all twelve keys',
+              shown.returncode == 0 and r'VB and VBA Program Settings\Quenmark' in shown.stdout and
+              shown.stdout.count('ticked') + shown.stdout.count('cleared') == 12,
+              f'exit {shown.returncode}: {shown.stdout}{shown.stderr}')
+        code = wine(installed, '--set', 'Home=1')
+        check('velmora.exe --set Home=1 saves with the rules (Left cleared)',
+              code == 0 and all(f'{k}    REG_SZ    {v}' in query(SETTINGS)
+                                for k, v in [('Home', 1), ('Left', 0)]),
+              f'exit {code}: {query(SETTINGS)}')
+        stored = query(SETTINGS)
+
+        # 5. Uninstall.
         code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
         left = [f for f in files if os.path.exists(os.path.join(folder, *f.split('\\')))]
         check('msiexec /x removes every installed file and the shortcut',
