@@ -46,11 +46,12 @@ QString findOnPath(const QString &name)
     return folders.isEmpty() ? QString() : QStandardPaths::findExecutable(name, folders);
 }
 
-// xdg-open reports a missing browser or handler by its exit status, and does so within a
-// moment. Later it may still be waiting for the browser it started, which is no failure.
-bool openerFailsAtOnce(const QString &opener, const QString &target, const QString &folder)
+// Starts the opener without waiting for it: xdg-open reports a missing browser or
+// handler by its exit status, but without a desktop it may also keep running,
+// and the window must not freeze meanwhile. A failure is told when it comes.
+bool startOpener(const QString &opener, const QString &target, const QString &folder,
+                 const std::function<void()> &onFailure)
 {
-    constexpr int kMoment = 1000; // ms
     auto *process = new QProcess;
     process->setProgram(opener);
     process->setArguments({target});
@@ -60,28 +61,28 @@ bool openerFailsAtOnce(const QString &opener, const QString &target, const QStri
     process->start();
     if (!process->waitForStarted()) {
         delete process;
-        return true;
+        return false;
     }
-    if (process->waitForFinished(kMoment)) {
-        const bool failed =
-            process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0;
-        delete process;
-        return failed;
-    }
-    // Still running: let it be, and never kill it, not even when this program ends first.
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    return false;
+    // Never killed, not even when this program ends first: it is not ours to stop.
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, onFailure](int code, QProcess::ExitStatus status) {
+                         if ((status != QProcess::NormalExit || code != 0) && onFailure)
+                             onFailure();
+                         process->deleteLater();
+                     });
+    return true;
 }
 
 } // namespace
 #endif
 
-ShellOutcome OpenWithShell(WId owner, const QString &target)
+ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure)
 {
-    return OpenWithShell(owner, target, QCoreApplication::applicationDirPath());
+    return OpenWithShell(owner, target, QCoreApplication::applicationDirPath(), onLateFailure);
 }
 
-ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder)
+ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
+                           const LateFailure &onLateFailure)
 {
     ShellOutcome outcome;
     outcome.program = target;
@@ -90,6 +91,7 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         return outcome;
 
 #ifdef Q_OS_WIN
+    Q_UNUSED(onLateFailure); // the shell tells nothing later
     const std::wstring directory = QDir::toNativeSeparators(folder).toStdWString();
     outcome.lookedIn =
         QStringLiteral("%1, the places Windows searches and %2")
@@ -121,8 +123,12 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         outcome.program = QStringLiteral("xdg-open");
         outcome.lookedIn = pathText();
         outcome.found = findOnPath(outcome.program);
-        outcome.started =
-            !outcome.found.isEmpty() && !openerFailsAtOnce(outcome.found, target, folder);
+        const ShellOutcome failed{false, outcome.program, outcome.lookedIn, outcome.found};
+        outcome.started = !outcome.found.isEmpty() &&
+                          startOpener(outcome.found, target, folder, [failed, onLateFailure] {
+                              if (onLateFailure)
+                                  onLateFailure(failed);
+                          });
     } else {
         outcome.lookedIn = folder + QStringLiteral(" and ") + pathText();
         outcome.found = findOnPath(target);

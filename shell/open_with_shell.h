@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGui/qwindowdefs.h>
 
+#include <functional>
+
 // What became of handing a target to the shell, so that a caller can tell the user
 // when nothing could be started and where it was looked for.
 struct ShellOutcome {
@@ -12,8 +14,14 @@ struct ShellOutcome {
     QString found;    // set when a program was found but could not be run
 };
 
+// Told when a program that was started fails later, with what to tell the user.
+using LateFailure = std::function<void(const ShellOutcome &)>;
+
 // Hands target (a URL, a file or a program name) to the platform shell, detached, with
 // folder as working directory; owner is the window any shell dialog belongs to (Windows
-// only). Shows nothing of its own. The overload without a folder uses the program folder.
-ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder);
-ShellOutcome OpenWithShell(WId owner, const QString &target);
+// only). Shows nothing of its own and never waits for what it started: an opener that
+// fails after it was started (xdg-open without a browser) is told to onLateFailure.
+// The overload without a folder uses the program folder.
+ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
+                           const LateFailure &onLateFailure = {});
+ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure = {});

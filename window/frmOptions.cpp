@@ -22,6 +22,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QWindow>
 
@@ -70,8 +71,9 @@ frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
     ShowMessage = [this](const QString &text) {
         QMessageBox::warning(this, QString::fromLatin1(kSection), text);
     };
-    OpenWithShell = [](WId owner, const QString &target, const QString &folder) {
-        return ::OpenWithShell(owner, target, folder);
+    OpenWithShell = [](WId owner, const QString &target, const QString &folder,
+                       const LateFailure &onLateFailure) {
+        return ::OpenWithShell(owner, target, folder, onLateFailure);
     };
     programFolder = QCoreApplication::applicationDirPath();
 
@@ -284,9 +286,20 @@ void frmOptions::lblWebsite_Click()
 
 void frmOptions::handToShell(const QString &target, const QString &failure)
 {
-    const ShellOutcome outcome = OpenWithShell(winId(), target, programFolder);
-    if (outcome.started)
-        return;
+    // Nothing here waits for the program started; a failure that comes later is
+    // told then, if the window is still there.
+    const QPointer<frmOptions> self(this);
+    const ShellOutcome outcome =
+        OpenWithShell(winId(), target, programFolder, [self, failure](const ShellOutcome &late) {
+            if (self)
+                self->tellShellFailure(late, failure);
+        });
+    if (!outcome.started)
+        tellShellFailure(outcome, failure);
+}
+
+void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &failure)
+{
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);

@@ -52,7 +52,8 @@ public:
     // Shows a message to the user; a message box unless replaced (tests do).
     std::function<void(const QString &)> ShowMessage;
     // Hands Excel or the web address to the shell; the real shell unless replaced (tests do).
-    std::function<ShellOutcome(WId owner, const QString &target, const QString &folder)>
+    std::function<ShellOutcome(WId owner, const QString &target, const QString &folder,
+                               const LateFailure &onLateFailure)>
         OpenWithShell;
     // Where the cursor file is looked for and where Excel and the link are opened.
     QString programFolder;
@@ -107,6 +108,7 @@ private:
     void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
     void handToShell(const QString &target, const QString &failure);
+    void tellShellFailure(const ShellOutcome &outcome, const QString &failure);
 
     SettingsStore &m_store;
     OptionSet m_options;

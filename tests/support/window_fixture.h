@@ -81,7 +81,8 @@ public:
             messages << text;
             shownAtMessage << form->isVisible();
         };
-        form->OpenWithShell = [this](WId owner, const QString &target, const QString &folder) {
+        form->OpenWithShell = [this](WId owner, const QString &target, const QString &folder,
+                                     const LateFailure &) {
             opened << Opened{owner, target, folder,
                              snapshot                  ? snapshot()
                              : storeLocation.isEmpty() ? QByteArray()
