@@ -481,6 +481,7 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()
         << QColor(240, 240, 240) << QColor(Qt::black);
     QTest::newRow("high contrast: navy text is kept") << QColor(0, 0, 128) << QColor(0, 0, 128);
     QTest::newRow("mid grey is too faint") << QColor(150, 150, 150) << QColor(Qt::black);
+    QTest::newRow("grey of 4.4:1 is too faint") << QColor(120, 120, 120) << QColor(Qt::black);
 }
 
 void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
@@ -540,6 +541,11 @@ void TestOptionsWindow::captionsInButtonText()
         QVERIFY2(!hasPixel(image, image.rect(), windowText),
                  qPrintable(Check1(*m_w.form, i)->text()));
     }
+    // The rectangle around the tab boxes is a line, in the window-text colour: its left
+    // edge lies 600 twips (40 px) in, between 1680 and 3375 twips down.
+    const QImage page = picOptions(*m_w.form, 0)->grab().toImage();
+    const qreal ratio = page.devicePixelRatio();
+    QVERIFY(hasPixel(page, QRect(QPoint(38, 130) * ratio, QPoint(42, 200) * ratio), windowText));
 }
 
 void TestOptionsWindow::wheelKeepsThePage()
