@@ -3,8 +3,8 @@
 
     run-tests.py BUILD_DIR QT_PREFIX [REGEX]
 
-The tests are the ones ctest knows for BUILD_DIR. Each runs under wine64 in a Wine prefix of
-the build tree's own and on an Xvfb display of its own. Qt variables are passed as WINEQT_*
+The tests are the ones ctest knows for BUILD_DIR. Each runs under Wine (wine64, or wine32 with
+VELMORA_WIN_ARCH=i686) in a Wine prefix of the build tree's own and on an Xvfb display of its own. Qt variables are passed as WINEQT_*
 (Wine drops Unix variables that begin with QT_), and each test program writes its report to a
 file: Wine's desktop process keeps the test's output pipes open after the test has ended.
 """
@@ -16,9 +16,13 @@ import subprocess
 import sys
 import time
 
-WINE = '/usr/lib/wine/wine64'
-WINESERVER = '/usr/lib/wine/wineserver64'
-MINGW_DLL_DIRS = ['/usr/lib/gcc/x86_64-w64-mingw32/12-posix', '/usr/x86_64-w64-mingw32/lib']
+# The target, as for build-qt.sh: 64-bit programs under wine64 in a 64-bit prefix, or
+# 32-bit ones under Debian's wine32 (the i386 architecture) in a 32-bit prefix.
+ARCH = os.environ.get('VELMORA_WIN_ARCH', 'x86_64')
+BITS = '32' if ARCH == 'i686' else '64'
+WINE = '/usr/lib/wine/wine' + ('' if BITS == '32' else '64')
+WINESERVER = '/usr/lib/wine/wineserver' + BITS
+MINGW_DLL_DIRS = [f'/usr/lib/gcc/{ARCH}-w64-mingw32/12-posix', f'/usr/{ARCH}-w64-mingw32/lib']
 
 
 def windows_path(path):
@@ -51,7 +55,7 @@ def wine_env(build, qt, display):
             del env[name]
     env.update({
         'WINEPREFIX': os.path.join(os.path.abspath(build), 'wineprefix'),
-        'WINEARCH': 'win64',
+        'WINEARCH': 'win' + BITS,
         'WINEDEBUG': '-all',
         # No prompts to install Mono or Gecko.
         'WINEDLLOVERRIDES': 'mscoree,mshtml=',
