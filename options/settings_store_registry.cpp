@@ -149,7 +149,8 @@ QString describe(const RawValue &value)
         memcpy(&n, value.data.data(), 8);
         data = QStringLiteral(" 0x%1 (%2)").arg(n, 16, 16, QLatin1Char('0')).arg(n);
     } else {
-        data = QStringLiteral(" of %1 bytes").arg(value.data.size());
+        const qsizetype size = value.data.size();
+        data = size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size);
     }
     return typeName(value.type) + data;
 }

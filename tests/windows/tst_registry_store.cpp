@@ -129,7 +129,7 @@ void TestRegistryStore::storedValues_data()
     QTest::newRow("REG_EXPAND_SZ") << "Insert" << REG_EXPAND_SZ << utf16("1") << -1
                                    << Kind::TypeMismatch << "REG_EXPAND_SZ of 4 bytes";
     QTest::newRow("REG_BINARY") << "Developer" << REG_BINARY << QByteArray("1") << -1
-                                << Kind::TypeMismatch << "REG_BINARY of 1 bytes";
+                                << Kind::TypeMismatch << "REG_BINARY of 1 byte";
 }
 
 void TestRegistryStore::storedValues()
