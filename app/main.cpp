@@ -81,6 +81,23 @@ void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QS
     std::_Exit(2);
 }
 
+// A message on stderr as the user wrote it, whatever the code page: a console of
+// Windows takes UTF-16, and everything else here gets UTF-8.
+void printError(const QString &text)
+{
+#ifdef Q_OS_WIN
+    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        const std::wstring wide = (text + u'\n').toStdWString();
+        DWORD written = 0;
+        WriteConsoleW(handle, wide.c_str(), DWORD(wide.size()), &written, nullptr);
+        return;
+    }
+#endif
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
 // With arguments: no window, no display, no Excel; the answer on the console.
 int runWithoutWindow(int argc, char *argv[])
 {
@@ -90,6 +107,7 @@ int runWithoutWindow(int argc, char *argv[])
     if (AttachConsole(ATTACH_PARENT_PROCESS)) {
         std::freopen("CONOUT$", "w", stdout);
         std::freopen("CONOUT$", "w", stderr);
+        SetConsoleOutputCP(CP_UTF8); // what QTextStream writes
     }
 #endif
     QCoreApplication app(argc, argv);
@@ -123,7 +141,7 @@ int main(int argc, char *argv[])
     if (const auto error = form.StartUp()) {
         // A stored value that cannot be used: say what and where, write nothing.
         const QString text = error->message();
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        printError(text);
         QMessageBox::critical(nullptr, QString::fromLatin1(kSection), text);
         return 1;
     }

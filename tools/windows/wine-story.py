@@ -122,6 +122,14 @@ def main():
               code == 0 and all(f'{k}    REG_SZ    {v}' in query(SETTINGS)
                                 for k, v in [('Home', 1), ('Left', 0)]),
               f'exit {code}: {query(SETTINGS)}')
+        # A stored value it cannot use is quoted as stored, full-width digit and all.
+        wine('reg', 'add', SETTINGS, '/v', 'Home', '/d', '\uff11', '/f')
+        shown = subprocess.run([runner.WINE, 'cmd', '/c', installed, '--show'], env=env,
+                               capture_output=True, timeout=60)
+        said = (shown.stdout + shown.stderr).decode('utf-8', errors='replace')
+        check('a bad value stops --show with exit 1, quoted readably on the console',
+              shown.returncode == 1 and '"\uff11"' in said, f'exit {shown.returncode}: {said}')
+        wine('reg', 'add', SETTINGS, '/v', 'Home', '/d', '1', '/f')
         stored = query(SETTINGS)
 
         # 5. Uninstall.
