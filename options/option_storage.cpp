@@ -57,7 +57,7 @@ std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &s
         store.SaveSetting(application, section, QString::fromLatin1(OptionSet::info(i).key),
                           QString::number(options.value(i)));
     }
-    if (const auto failure = store.Commit(application))
+    if (const auto failure = store.commit(application))
         return StoreError{
             StoreError::Kind::WriteFailed, {}, {}, store.location(application), *failure};
     return std::nullopt;

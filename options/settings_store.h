@@ -56,7 +56,7 @@ public:
     // Writes everything saved since the last commit in one go and reads it back.
     // Succeeds exactly when the store then holds the new texts; on failure the
     // reason is returned and the pending texts are dropped either way.
-    std::optional<QString> Commit(const QString &application);
+    std::optional<QString> commit(const QString &application);
 
 private:
     struct Pending {

@@ -192,7 +192,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     return {plain ? value.toString() : asStored, plain, asStored, {}, false};
 }
 
-std::optional<QString> SettingsStore::Commit(const QString &application)
+std::optional<QString> SettingsStore::commit(const QString &application)
 {
     const std::vector<Pending> pending = std::move(m_pending[application]);
     m_pending.erase(application);

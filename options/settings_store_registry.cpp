@@ -218,7 +218,7 @@ std::optional<QString> SettingsStore::readFailure(const QString &application)
     return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(open.status));
 }
 
-std::optional<QString> SettingsStore::Commit(const QString &application)
+std::optional<QString> SettingsStore::commit(const QString &application)
 {
     auto pending = std::move(m_pending[application]);
     m_pending.erase(application);

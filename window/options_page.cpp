@@ -14,8 +14,8 @@ struct BoxPlace {
     Option::Index option;
     double left, top, width; // every box is 375 twips high
 };
-// Created in this order, the option order, so that "Hide built-in tabs" lies in
-// front of the rectangle behind it.
+// Created in option order: the order of the control array, and the order in
+// which Tab moves through the boxes.
 constexpr BoxPlace kBoxPlaces[OptionCount] = {
     {Option::Classic, 240, 480, 5295},     {Option::Left, 600, 840, 3975},
     {Option::All, 600, 1200, 3375},        {Option::Home, 960, 1920, 1095},
@@ -46,9 +46,11 @@ void frmOptions::buildOptionsPage()
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
         place(box, at.left, at.top, at.width, 375);
         box->setFont(arial(9, true));
-        // The choices are not self-explaining: say what each one does.
-        box->setToolTip(QString::fromLatin1(OptionSet::info(i).description));
-        box->setAccessibleDescription(box->toolTip());
+        // The choices are not self-explaining: say what each one does. As rich
+        // text, a tooltip is wrapped to a readable width instead of one long line.
+        const QString description = QString::fromLatin1(OptionSet::info(i).description);
+        box->setToolTip(QStringLiteral("<p>%1</p>").arg(description.toHtmlEscaped()));
+        box->setAccessibleDescription(description);
         paintWhite(box);
         box->setMouseTracking(true);
         box->installEventFilter(this);

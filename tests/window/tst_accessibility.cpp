@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 
 class TestAccessibility : public QObject
@@ -60,8 +61,15 @@ void TestAccessibility::optionBoxes()
         const QString description = a->text(QAccessible::Description);
         QCOMPARE(description, QString::fromLatin1(OptionSet::info(i).description));
         QVERIFY(!description.isEmpty());
-        QCOMPARE(box->toolTip(), description);
+        QCOMPARE(box->toolTip(), "<p>" + description.toHtmlEscaped() + "</p>");
     }
+    // The longest tooltip is wrapped, not one line wider than small screens.
+    QToolTip::showText(QPoint(0, 0), Check1(*m_w.form, Option::HideBuiltInTabs)->toolTip());
+    QWidget *tip = QApplication::activePopupWidget();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        tip = w->inherits("QTipLabel") ? w : tip;
+    QVERIFY(tip && tip->width() < 500);
+    QToolTip::hideText();
 }
 
 void TestAccessibility::checkStates()
