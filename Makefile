@@ -3,16 +3,20 @@
 BUILD ?= build
 GENERATOR ?= Ninja
 
-.PHONY: all deps configure build test run package test-windows package-windows clean
+.PHONY: all deps deps-run configure build test run package test-windows package-windows clean
 
 all: build
+
+# Building and running need far fewer packages than the tests.
+deps-run:
+	@tools/install-deps.sh --run
 
 deps:
 	@tools/install-deps.sh
 
 # Configured once; after that the build re-runs cmake itself whenever a CMakeLists.txt
 # changes, so a plain `make` does not configure (and print the configure output) again.
-configure: deps
+configure: deps-run
 	@if [ ! -f $(BUILD)/build.ninja ] && [ ! -f $(BUILD)/Makefile ]; then \
 		cmake -S . -B $(BUILD) -G "$(GENERATOR)"; \
 	fi
@@ -20,7 +24,7 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD)
 
-test: build
+test: deps build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 # The display is checked first: without one, installing and building would be wasted.

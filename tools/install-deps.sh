@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Velmora need,
 # asking apt only for the ones that are missing.
-#   tools/install-deps.sh              the packages of the Linux build and tests
+#   tools/install-deps.sh              the packages of the Linux build and its tests
+#   tools/install-deps.sh --run        only what building and running need
 #   tools/install-deps.sh PACKAGE...   those packages instead
 set -euo pipefail
 
-packages=("$@")
-[ $# -gt 0 ] || packages=(
+run=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libxcb1-dev libxkbcommon-dev
     fonts-liberation2
+)
+tests=(
     xvfb xauth xdotool x11-utils libx11-dev
     g++-mingw-w64-x86-64
     libbenchmark-dev
     desktop-file-utils appstream python3 dpkg-dev file lintian
     dbus at-spi2-core python3-pyatspi
 )
+if [ $# -eq 0 ]; then
+    packages=("${run[@]}" "${tests[@]}")
+elif [ "$1" = --run ]; then
+    packages=("${run[@]}")
+else
+    packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
