@@ -45,14 +45,17 @@ package: deps
 	@cmake --build build-deb --target package
 
 # Windows: cross-built with mingw-w64 against a Qt built once from Debian's
-# source (cached outside the clone), tested under Wine.
+# source (cached outside the clone), tested under Wine: the 64-bit program in
+# a 64-bit prefix, then the 32-bit one (for a 32-bit Excel's prefix) in a 32-bit one.
 WINBUILD ?= build-win
 
 test-windows:
 	@tools/windows/test-windows.sh $(WINBUILD)
+	@VELMORA_WIN_ARCH=i686 tools/windows/test-windows.sh $(WINBUILD)32
 
 package-windows:
 	@tools/windows/package-windows.sh $(WINBUILD)
+	@VELMORA_WIN_ARCH=i686 tools/windows/package-windows.sh $(WINBUILD)32
 
 clean:
-	rm -rf $(BUILD) $(WINBUILD)
+	rm -rf $(BUILD) $(WINBUILD) $(WINBUILD)32

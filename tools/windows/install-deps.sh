@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing the Windows program needs: the mingw-w64
-# cross compiler, Wine, Xvfb, and a deb-src entry so that `apt-get source`
-# can fetch Debian's own qtbase.
+# Installs what building and testing the Windows programs need: the mingw-w64
+# cross compilers (64- and 32-bit), Wine (wine64 and wine32), Xvfb, wixl, and a
+# deb-src entry so that `apt-get source` can fetch Debian's own qtbase.
 set -euo pipefail
 
 packages=(
@@ -38,5 +38,13 @@ if ! has_src; then
     fi
     "${as_root[@]}" apt-get update
 fi
+
+# The 32-bit program runs under Debian's wine32, from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Adding the i386 architecture for wine32"
+    "${as_root[@]}" dpkg --add-architecture i386
+    "${as_root[@]}" apt-get update
+fi
+packages+=(wine32:i386)
 
 exec "$(dirname "$0")/../install-deps.sh" "${packages[@]}"
