@@ -57,25 +57,17 @@ constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
 
 } // namespace
 
-frmOptions::frmOptions(SettingsStore &store, QWidget *parent)
+frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_store(store)
+      m_store(store), m_outside(outside)
 {
     setWindowTitle(QStringLiteral("frmOptions"));
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
     setMouseTracking(true);
     InstallAccessibility();
-    ShowMessage = [this](const QString &text) {
-        QMessageBox::warning(this, QString::fromLatin1(kSection), text);
-    };
-    OpenWithShell = [](WId owner, const QString &target, const QString &folder,
-                       const LateFailure &onLateFailure) {
-        return ::OpenWithShell(owner, target, folder, onLateFailure);
-    };
-    programFolder = QCoreApplication::applicationDirPath();
 
     // Created back to front, so that the pages lie in front of the tab strip.
     tbsOptions = new TabStrip(this);
@@ -174,7 +166,8 @@ void frmOptions::Form_Load()
     CenterOnScreen(*this);
     // No check for a separator already at the end of the folder: a doubled one
     // still names the same file on every platform.
-    const QString cursor = programFolder + QDir::separator() + QString::fromLatin1(CursorFile);
+    const QString cursor =
+        m_outside.programFolder() + QDir::separator() + QString::fromLatin1(CursorFile);
     if (FileExists(cursor))
         m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
     tbsOptions->setBackgroundColor(Qt::white);
@@ -232,7 +225,7 @@ void frmOptions::Check22_Click(int index)
     case 1:
         if (const auto error = SaveOptions(m_options, m_store)) {
             // Keep the window and the user's choices: Ok can be tried again.
-            ShowMessage(error->message());
+            m_outside.showMessage(this, error->message());
             return;
         }
         // The save stands either way; the user learns why Excel did not come.
@@ -289,8 +282,8 @@ void frmOptions::handToShell(const QString &target, const QString &failure)
     // Nothing here waits for the program started; a failure that comes later is
     // told then, if the window is still there.
     const QPointer<frmOptions> self(this);
-    const ShellOutcome outcome =
-        OpenWithShell(winId(), target, programFolder, [self, failure](const ShellOutcome &late) {
+    const ShellOutcome outcome = m_outside.openWithShell(
+        winId(), target, m_outside.programFolder(), [self, failure](const ShellOutcome &late) {
             if (self)
                 self->tellShellFailure(late, failure);
         });
@@ -307,7 +300,7 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
         text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
                    "for in %2.")
                     .arg(outcome.found, outcome.lookedIn);
-    ShowMessage(text);
+    m_outside.showMessage(this, text);
 }
 
 void frmOptions::setMousePointer(int pointer)

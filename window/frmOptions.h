@@ -16,6 +16,7 @@
 #include "image_list.h"
 #include "open_with_shell.h"
 #include "option_set.h"
+#include "outside_world.h"
 #include "store_error.h"
 
 #include <QCursor>
@@ -41,22 +42,15 @@ public:
     static constexpr const char *CursorFile = "HAND-M.CUR";
     enum MousePointerKind { DefaultPointer = 0, CustomPointer = 99 };
 
-    explicit frmOptions(SettingsStore &store, QWidget *parent = nullptr);
+    // `outside` is where messages, the shell and the program folder come from.
+    explicit frmOptions(SettingsStore &store, OutsideWorld &outside = OutsideWorld::real(),
+                        QWidget *parent = nullptr);
     ~frmOptions() override;
 
     // Both start-up groups; the window may be shown only when this returns no error.
     std::optional<StoreError> StartUp();
     void Form_Load();
     std::optional<StoreError> Form_Initialize();
-
-    // Shows a message to the user; a message box unless replaced (tests do).
-    std::function<void(const QString &)> ShowMessage;
-    // Hands Excel or the web address to the shell; the real shell unless replaced (tests do).
-    std::function<ShellOutcome(WId owner, const QString &target, const QString &folder,
-                               const LateFailure &onLateFailure)>
-        OpenWithShell;
-    // Where the cursor file is looked for and where Excel and the link are opened.
-    QString programFolder;
 
     OptionSet &options() { return m_options; }
     const OptionSet &options() const { return m_options; }
@@ -111,6 +105,7 @@ private:
     void tellShellFailure(const ShellOutcome &outcome, const QString &failure);
 
     SettingsStore &m_store;
+    OutsideWorld &m_outside;
     OptionSet m_options;
     int m_mousePointer = DefaultPointer;
     std::optional<QCursor> m_mouseIcon;

@@ -64,31 +64,48 @@ public:
         QByteArray store; // the store file as it stood then
     };
 
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<frmOptions> form;
     QStringList messages;
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
     ShellOutcome shellAnswer{true, {}, {}, {}};
     QString storeLocation;                // the file snapshotted at each hand-off
     std::function<QByteArray()> snapshot; // or what takes its snapshot, when set
+    bool realShell = false;               // hand-offs go on to the real shell too
+
+    // The outside world the window sees: messages and shell hand-offs recorded.
+    class RecordingWorld : public OutsideWorld
+    {
+    public:
+        explicit RecordingWorld(FormUnderTest &fixture) : m_fixture(fixture) {}
+        void showMessage(QWidget *window, const QString &text) override
+        {
+            m_fixture.messages << text;
+            m_fixture.shownAtMessage << window->isVisible();
+        }
+        ShellOutcome openWithShell(WId owner, const QString &target, const QString &folder,
+                                   const LateFailure &) override
+        {
+            const FormUnderTest &f = m_fixture;
+            m_fixture.opened << Opened{owner, target, folder,
+                                       f.snapshot                  ? f.snapshot()
+                                       : f.storeLocation.isEmpty() ? QByteArray()
+                                                                   : readAll(f.storeLocation)};
+            return f.realShell ? OutsideWorld::openWithShell(owner, target, folder, {})
+                               : f.shellAnswer;
+        }
+
+    private:
+        FormUnderTest &m_fixture;
+    };
+    RecordingWorld world{*this};
+    // After the world, so that the window goes first.
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<frmOptions> form;
 
     void make(const QString &root)
     {
         store = std::make_unique<SettingsStore>(root);
-        form = std::make_unique<frmOptions>(*store);
-        form->ShowMessage = [this](const QString &text) {
-            messages << text;
-            shownAtMessage << form->isVisible();
-        };
-        form->OpenWithShell = [this](WId owner, const QString &target, const QString &folder,
-                                     const LateFailure &) {
-            opened << Opened{owner, target, folder,
-                             snapshot                  ? snapshot()
-                             : storeLocation.isEmpty() ? QByteArray()
-                                                       : readAll(storeLocation)};
-            return shellAnswer;
-        };
+        form = std::make_unique<frmOptions>(*store, world);
     }
     bool showAndActivate()
     {

@@ -51,33 +51,28 @@ private slots:
 
 private:
     bool startForm();
-    HWND hwnd() const { return reinterpret_cast<HWND>(m_form->winId()); }
+    HWND hwnd() const { return reinterpret_cast<HWND>(m_w.form->winId()); }
 
     std::unique_ptr<TestKey> m_key;
-    std::unique_ptr<SettingsStore> m_store;
-    std::unique_ptr<frmOptions> m_form;
-    QStringList m_messages;
+    FormUnderTest m_w;
 };
 
 void TestWindows::init()
 {
     m_key = std::make_unique<TestKey>(QString::fromLatin1(QTest::currentTestFunction()));
-    m_messages.clear();
 }
 
 void TestWindows::cleanup()
 {
-    m_form.reset();
-    m_store.reset();
+    m_w.reset();
     m_key.reset();
 }
 
 bool TestWindows::startForm()
 {
-    m_store = std::make_unique<SettingsStore>(m_key->root());
-    m_form = std::make_unique<frmOptions>(*m_store);
-    m_form->ShowMessage = [this](const QString &text) { m_messages << text; };
-    const auto error = m_form->StartUp();
+    m_w.realShell = true; // Excel is really started
+    m_w.make(m_key->root());
+    const auto error = m_w.form->StartUp();
     if (error)
         qWarning("start-up failed: %s", qPrintable(error->message()));
     return !error;
@@ -95,13 +90,12 @@ void TestWindows::closingCreatesNothing()
 {
     QFETCH(int, button);
     QVERIFY(startForm());
-    Check1(*m_form, 4)->click();
+    Check1(*m_w.form, 4)->click();
     if (button > 0)
-        Check22(*m_form, button)->click();
+        Check22(*m_w.form, button)->click();
     else if (button < 0)
-        QVERIFY(m_form->close());
-    m_form.reset();
-    m_store.reset();
+        QVERIFY(m_w.form->close());
+    m_w.reset();
     QVERIFY(!m_key->exists()); // not even an empty key
 }
 
@@ -110,8 +104,8 @@ void TestWindows::shownWindowHasNoTaskbarButton()
     QVERIFY(startForm());
     // Showing twice: Qt sets the owner anew on every show.
     for (int round = 0; round < 2; ++round) {
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
         const LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE);
         const LONG_PTR exStyle = GetWindowLongPtrW(hwnd(), GWL_EXSTYLE);
         QVERIFY2(GetWindow(hwnd(), GW_OWNER) != nullptr, "an unowned window gets a button");
@@ -123,10 +117,11 @@ void TestWindows::shownWindowHasNoTaskbarButton()
         // A dialog's frame, without an icon; the whole window, frame included, centred.
         QVERIFY(exStyle & WS_EX_DLGMODALFRAME);
         QVERIFY(!SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0));
-        const QPoint off = m_form->frameGeometry().center() - m_form->screen()->geometry().center();
+        const QPoint off =
+            m_w.form->frameGeometry().center() - m_w.form->screen()->geometry().center();
         QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
                  qPrintable(QStringLiteral("%1,%2 off").arg(off.x()).arg(off.y())));
-        m_form->hide();
+        m_w.form->hide();
     }
 }
 
@@ -139,9 +134,9 @@ void TestWindows::okStartsExcelAfterTheTwelfthWrite()
     qputenv("VELMORA_TEST_EXCEL_KEY", m_key->section().toUtf8());
 
     QVERIFY(startForm());
-    Check1(*m_form, 4)->click();
-    Check22(*m_form, 1)->click();
-    QVERIFY(m_messages.isEmpty());
+    Check1(*m_w.form, 4)->click();
+    Check22(*m_w.form, 1)->click();
+    QVERIFY(m_w.messages.isEmpty());
     const QStringList saved{"1", "1", "1", "0", "1", "0", "0", "0", "0", "0", "0", "1"};
     QCOMPARE(m_key->values(), saved);
 
@@ -214,23 +209,23 @@ void TestWindows::excelFoundUnderAppPaths()
 void TestWindows::pagesUnderTheWindowsPlugin()
 {
     QVERIFY(startForm());
-    m_form->show();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_w.form->show();
+    m_w.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
     // Written where asked (tools/windows/take-screenshots.sh asks for docs/).
     const QString folder = qEnvironmentVariable("VELMORA_SCREENSHOTS");
     const char *names[] = {"windows-options-page.png", "windows-about-page.png"};
     for (int tab = 1; tab <= 2; ++tab) {
-        tbsOptions(*m_form)->setSelectedItem(tbsOptions(*m_form)->Tabs().Item(short(tab)));
+        tbsOptions(*m_w.form)->setSelectedItem(tbsOptions(*m_w.form)->Tabs().Item(short(tab)));
         QTest::qWait(300);
-        const QRect frame = m_form->frameGeometry();
-        const QImage shot = m_form->screen()
+        const QRect frame = m_w.form->frameGeometry();
+        const QImage shot = m_w.form->screen()
                                 ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
                                 .toImage();
         QCOMPARE(shot.size(), frame.size());
         // The title bar is drawn around the white client area.
-        QVERIFY(frame.height() > m_form->height());
-        const QPoint inTitle(frame.width() / 2, (frame.height() - m_form->height()) / 2);
+        QVERIFY(frame.height() > m_w.form->height());
+        const QPoint inTitle(frame.width() / 2, (frame.height() - m_w.form->height()) / 2);
         QVERIFY(shot.pixelColor(inTitle) != QColor(Qt::white));
         if (!folder.isEmpty())
             QVERIFY(shot.save(QDir(folder).filePath(QString::fromLatin1(names[tab - 1]))));
