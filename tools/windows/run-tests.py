@@ -84,6 +84,12 @@ def prepare_prefix(env, log):
     open(marker, 'w').close()
 
 
+def set_logpixels(env, dpi):
+    subprocess.run([WINE, 'reg', 'add', r'HKCU\Control Panel\Desktop', '/v', 'LogPixels', '/t',
+                    'REG_DWORD', '/d', dpi, '/f'], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True)
+
+
 def main():
     build, qt = sys.argv[1], sys.argv[2]
     pattern = re.compile(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -114,6 +120,10 @@ def main():
                 if name == 'QT_QPA_PLATFORM':
                     value = 'windows'
                 test_env[('WINE' + name) if name.startswith('QT_') else name] = value
+            # A screen of another DPI: Wine's setting, for this test alone.
+            dpi = test_env.get('VELMORA_WINE_LOGPIXELS')
+            if dpi:
+                set_logpixels(env, dpi)
             report = os.path.join(out_dir, test['name'] + '.txt')
             if os.path.exists(report):
                 os.remove(report)
@@ -131,6 +141,8 @@ def main():
                     os.killpg(process.pid, signal.SIGKILL)
                     process.wait()
                     status = 'Timeout'
+            if dpi:
+                set_logpixels(env, '96')
             seconds = time.monotonic() - begin
             name = test['name']
             print(f'{number:>{width}}/{len(tests)} Test #{number}: {name} {"." * max(3, 40 - len(name))}'
