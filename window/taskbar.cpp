@@ -30,6 +30,11 @@ private:
 
 } // namespace
 #elif defined(VELMORA_HAVE_XCB)
+#include <QAbstractNativeEventFilter>
+#include <QPointer>
+#include <QScreen>
+#include <QWindow>
+
 #include <xcb/xcb.h>
 
 #include <cstring>
@@ -52,6 +57,60 @@ xcb_atom_t atom(xcb_connection_t *c, const char *name)
     return result;
 }
 
+// The window was centred before a window manager put its frame around it. When
+// the manager first says how large that frame is (_NET_FRAME_EXTENTS), the
+// window is centred once more, frame and all. Lives until then, or as long as
+// the window.
+class FrameCentrer : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    FrameCentrer(QWidget &window, xcb_atom_t extents)
+        : QObject(&window), m_window(&window), m_extents(extents)
+    {
+    }
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if (!m_window || type != "xcb_generic_event_t" ||
+            (event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto *notify = reinterpret_cast<const xcb_property_notify_event_t *>(event);
+        if (notify->window != xcb_window_t(m_window->internalWinId()) || notify->atom != m_extents)
+            return false;
+        xcb_connection_t *c = connection();
+        const auto cookie =
+            xcb_get_property(c, 0, notify->window, m_extents, XCB_ATOM_CARDINAL, 0, 4);
+        xcb_get_property_reply_t *reply = xcb_get_property_reply(c, cookie, nullptr);
+        if (reply && xcb_get_property_value_length(reply) == 16) {
+            const auto *v = static_cast<const uint32_t *>(xcb_get_property_value(reply));
+            const QMargins frame{int(v[0]), int(v[2]), int(v[1]), int(v[3])}; // l, t, r, b
+            QMetaObject::invokeMethod(
+                m_window, [window = m_window, frame] { centreWithFrame(window, frame); },
+                Qt::QueuedConnection);
+            qApp->removeNativeEventFilter(this);
+            deleteLater();
+        }
+        free(reply);
+        return false;
+    }
+
+private:
+    static void centreWithFrame(QWidget *window, const QMargins &frame)
+    {
+        const QScreen *screen = window ? window->screen() : nullptr;
+        if (!screen || !window->windowHandle())
+            return;
+        const QSize outer = window->size().grownBy(frame);
+        const QRect area = screen->geometry();
+        const QPoint corner = area.topLeft() + QPoint((area.width() - outer.width()) / 2,
+                                                      (area.height() - outer.height()) / 2);
+        window->windowHandle()->setPosition(corner + QPoint(frame.left(), frame.top()));
+    }
+
+    QPointer<QWidget> m_window;
+    xcb_atom_t m_extents;
+};
+
 } // namespace
 #endif
 
@@ -69,6 +128,7 @@ void HideFromTaskbar(QWidget &window)
     xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()),
                         atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &skip);
     xcb_flush(c);
+    qApp->installNativeEventFilter(new FrameCentrer(window, atom(c, "_NET_FRAME_EXTENTS")));
 #else
     Q_UNUSED(window);
 #endif

@@ -6,7 +6,8 @@
 #     stderr, a failing exit status and the store left as it was;
 #  3. through the accessibility bus, as a screen reader: the window is a dialog
 #     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
-#  4. no display, or one where no server answers: one line on stderr, exit status 2.
+#  4. no display, or one where no server answers: one line on stderr, exit status 2;
+#  5. under a window manager (openbox): the whole window, frame included, centred.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -33,6 +34,7 @@ xvfb_pid=""
 app_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
@@ -179,3 +181,36 @@ for display in "" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none"; do
         fail "stderr with '$display': $(cat "$work/err3")"
 done
 echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr naming it"
+
+# 5. Under a window manager the frame is known only once the window is shown:
+# the window is centred again then, frame and all.
+command -v openbox >/dev/null || fail "openbox is missing (tools/install-deps.sh)"
+openbox >/dev/null 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do # a desktop's manager is there before its programs start
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+"$program" >"$work/out5" 2>"$work/err5" &
+app_pid=$!
+wid=$(find_window)
+[ -n "$wid" ] || fail "no window under openbox; stderr: $(cat "$work/err5")"
+# The frame's place from the client's (xwininfo: under a reparenting manager
+# xdotool reports another point) and the extents the manager announced.
+frame() {
+    IFS=, read -r left right top bottom <<<"$(xprop -id "$wid" _NET_FRAME_EXTENTS |
+        sed -n 's/.* = //p' | tr -d ' ')"
+    X=$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left X: *//p')
+    Y=$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left Y: *//p')
+    off_x=$((X - left - (1280 - (410 + left + right)) / 2))
+    off_y=$((Y - top - (1024 - (335 + top + bottom)) / 2))
+}
+for _ in $(seq 50); do # until the window has moved into place, if it does
+    frame
+    [ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ] && break
+    sleep 0.1
+done
+[ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ] ||
+    fail "under openbox the frame is ${off_x:-?},${off_y:-?} off centre (extents ${left:-?},${right:-?},${top:-?},${bottom:-?})"
+kill "$app_pid"; app_pid=""
+echo "ok 5 - under openbox the whole window, frame included, is centred"
