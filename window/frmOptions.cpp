@@ -264,6 +264,16 @@ void frmOptions::followSystemTextColours()
     setRoleColour(fraSample1(0), QPalette::WindowText, colours.windowText); // the rectangle
 }
 
+void frmOptions::changeEvent(QEvent *event)
+{
+    // The window offers no minimise and has no taskbar button to come back by. A
+    // window manager that minimises it all the same (openbox does) would lose it,
+    // so it comes straight back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QMetaObject::invokeMethod(this, &QWidget::showNormal, Qt::QueuedConnection);
+    QWidget::changeEvent(event);
+}
+
 void frmOptions::closeEvent(QCloseEvent *event)
 {
     // The close box and Alt+F4 unload like Cancel: nothing is written.

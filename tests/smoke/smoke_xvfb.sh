@@ -7,7 +7,8 @@
 #  3. through the accessibility bus, as a screen reader: the window is a dialog
 #     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
 #  4. no display, or one where no server answers: one line on stderr, exit status 2;
-#  5. under a window manager (openbox): the whole window, frame included, centred.
+#  5. under a window manager (openbox): the whole window, frame included, centred,
+#     and a minimised window back at once.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -212,5 +213,14 @@ for _ in $(seq 50); do # until the window has moved into place, if it does
 done
 [ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ] ||
     fail "under openbox the frame is ${off_x:-?},${off_y:-?} off centre (extents ${left:-?},${right:-?},${top:-?},${bottom:-?})"
+# Minimised all the same (openbox offers it), the window comes back at once:
+# without a taskbar button it could not be found again.
+xdotool windowminimize "$wid"
+for _ in $(seq 50); do
+    xwininfo -id "$wid" | grep -q 'IsViewable' && [ "$(xprop -id "$wid" WM_STATE |
+        sed -n 's/.*window state: *//p')" = Normal ] && break
+    sleep 0.1
+done
+xwininfo -id "$wid" | grep -q 'IsViewable' || fail "minimised under openbox, the window stayed away"
 kill "$app_pid"; app_pid=""
-echo "ok 5 - under openbox the whole window, frame included, is centred"
+echo "ok 5 - under openbox the whole window, frame included, is centred, and cannot be minimised away"
