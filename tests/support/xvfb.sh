@@ -30,7 +30,7 @@ start_xvfb() {
     export DISPLAY=":$number"
     # Should the calling script be killed outright (a ctest timeout), the server goes too.
     (
-        while kill -0 $$ 2>/dev/null; do sleep 1; done
+        tail --pid=$$ -f /dev/null
         kill "$xvfb_pid"
     ) >/dev/null 2>&1 &
 }

@@ -8,8 +8,13 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 arch=${VELMORA_WIN_ARCH:-x86_64}
-toolchain="$here/mingw-w64-$arch.cmake"
-[ -f "$toolchain" ] || { echo "no toolchain for $arch: $toolchain" >&2; exit 1; }
+case $arch in
+x86_64) bits=64 ;;
+i686) bits=32 ;;
+*) echo "unknown VELMORA_WIN_ARCH $arch: x86_64 or i686" >&2; exit 1 ;;
+esac
+# One toolchain file for both targets, made from mingw-w64.cmake.in.
+toolchain=$(sed "s/@ARCH@/$arch/g; s/@BITS@/$bits/g" "$here/mingw-w64.cmake.in")
 
 # The source of the same Debian version as the host tools the cross build uses
 # (qt6-base-dev-tools; 6.4.2+dfsg-10 on Debian 12).
@@ -32,7 +37,7 @@ flags=(
     -DFEATURE_system_libb2=OFF
     -DFEATURE_testlib=ON
 )
-hash=$( { printf '%s\n' "$qt_version" "${flags[@]}"; cat "$toolchain" "$here"/qt-patches/*.patch;
+hash=$( { printf '%s\n' "$qt_version" "${flags[@]}"; printf '%s\n' "$toolchain"; cat "$here"/qt-patches/*.patch;
         } | sha256sum | cut -c1-12)
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 prefix="$cache/qt-${qt_version%%+*}-$arch-$hash"
@@ -58,7 +63,7 @@ build() {
         patch -d src -p1 --forward <"$fix"
     done
     # The installed qt.toolchain.cmake loads this toolchain by path: keep it with Qt.
-    cp "$toolchain" "$prefix/mingw-w64.cmake"
+    printf '%s\n' "$toolchain" >"$prefix/mingw-w64.cmake"
     cmake -S src -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64.cmake" \
         -DCMAKE_INSTALL_PREFIX="$prefix" "${flags[@]}"
     cmake --build build
