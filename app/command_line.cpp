@@ -84,10 +84,7 @@ QString stateName(OptionValue value)
 std::optional<OptionSet> load(SettingsStore &store, QTextStream &err)
 {
     OptionSet options;
-    auto error = LoadMenuOptions(options, store);
-    if (!error)
-        error = LoadTabOptions(options, store);
-    if (error) {
+    if (const auto error = LoadOptions(options, store)) {
         err << error->message() << Qt::endl;
         return std::nullopt;
     }
@@ -175,8 +172,12 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
         std::vector<std::pair<int, OptionValue>> assignments;
         for (const QString &assignment : rest) {
             const qsizetype equals = assignment.lastIndexOf(u'=');
+            if (equals < 0)
+                return usageError(
+                    QStringLiteral("\"%1\" is no KEY=VALUE: write, say, %1=1").arg(assignment),
+                    err);
             const auto index = optionNamed(assignment.left(equals));
-            if (equals < 0 || !index)
+            if (!index)
                 return usageError(QStringLiteral("unknown key in \"%1\"; the keys are %2")
                                       .arg(assignment, validKeys()),
                                   err);

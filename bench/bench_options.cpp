@@ -48,8 +48,7 @@ void fullLoadOfAStore(benchmark::State &bench)
     for (auto _ : bench) {
         SettingsStore store(dir.path()); // a fresh read of the file, as at start-up
         OptionSet o;
-        LoadMenuOptions(o, store);
-        LoadTabOptions(o, store);
+        LoadOptions(o, store);
         benchmark::DoNotOptimize(o.values());
     }
 }

@@ -51,6 +51,13 @@ std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &stor
     return readRange(options, store, Option::Home, Option::HideBuiltInTabs);
 }
 
+std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store)
+{
+    if (auto error = LoadMenuOptions(options, store))
+        return error;
+    return LoadTabOptions(options, store);
+}
+
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store)
 {
     for (int i = 0; i < OptionCount; ++i) {

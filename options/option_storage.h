@@ -16,6 +16,8 @@ class SettingsStore;
 // built-in tabs" is not read: it comes back through the rules of the tabs.
 std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store);
 std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);
+// Both, for a load with no window between them (the command line, tests).
+std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store);
 
 // Writes all twelve keys, changed or not, and commits them together.
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store);

@@ -61,6 +61,8 @@ void TestCommandLine::commandLines_data()
         "Type mismatch", "as before");
     row("set, unknown key", "[Velmora]\nHome=1\n", "--set Home=0 Hom=1", 2,
         "\"Hom=1\"|Classic, Left, All|\"Hide built-in tabs\" (HideBuiltInTabs)", "as before");
+    row("set, no value", "[Velmora]\nHome=1\n", "--set Home", 2, "\"Home\" is no KEY=VALUE",
+        "as before");
     row("set, value other than 0 or 1", "[Velmora]\nHome=1\n", "--set Home=2", 2,
         "\"Home=2\": the value must be 0 (clear) or 1 (tick)", "as before");
     row("reset", "[Velmora]\nHome=1\nLeft=0\n", "--reset", 0, "\"Left\"                 \"1\"",

@@ -453,7 +453,7 @@ void TestFileStore::hostileStores()
     const auto attempt = [] {
         SettingsStore store;
         OptionSet options;
-        if (const auto error = load(options, store))
+        if (const auto error = LoadOptions(options, store))
             return QStringLiteral("start-up: ") + error->message();
         if (const auto error = SaveOptions(options, store))
             return QStringLiteral("save: ") + error->message();

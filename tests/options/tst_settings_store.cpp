@@ -74,7 +74,7 @@ void TestSettingsStore::loadingExamples()
 
     SettingsStore store(m_dir->path());
     OptionSet options;
-    const auto error = load(options, store);
+    const auto error = LoadOptions(options, store);
     QVERIFY2(!error, error ? qPrintable(error->message()) : "");
     QCOMPARE(describe(options.values()), describe(stateOf(expected)));
     QCOMPARE(readAll(storeFile()), before); // loading writes nothing
@@ -155,7 +155,7 @@ void TestSettingsStore::badStoredValues()
 
     SettingsStore store(m_dir->path());
     OptionSet options;
-    const auto error = load(options, store);
+    const auto error = LoadOptions(options, store);
     QVERIFY(error.has_value());
     QCOMPARE(error->kind, kind);
     QCOMPARE(error->key, key);
@@ -180,7 +180,7 @@ void TestSettingsStore::unreadableStore()
     QVERIFY(QDir().mkpath(storeFile())); // a folder where the file should be
     SettingsStore store(m_dir->path());
     OptionSet options;
-    const auto error = load(options, store);
+    const auto error = LoadOptions(options, store);
     QVERIFY(error.has_value());
     QCOMPARE(error->kind, Kind::Unreadable);
     QVERIFY(error->message().contains(storeFile()));
@@ -212,7 +212,7 @@ void TestSettingsStore::roundTripOfEveryReachableState()
         }
         SettingsStore store(root);
         OptionSet loaded;
-        QVERIFY(!load(loaded, store));
+        QVERIFY(!LoadOptions(loaded, store));
 
         // "Hide built-in tabs" is not read: it returns only through options 4 to 10.
         OptionSet::State expected = state;
@@ -229,7 +229,7 @@ void TestSettingsStore::firstStartFileWhole()
 {
     SettingsStore store(m_dir->path());
     OptionSet options;
-    QVERIFY(!load(options, store));
+    QVERIFY(!LoadOptions(options, store));
     QVERIFY(!QFile::exists(storeFile()));
     QVERIFY(!SaveOptions(options, store));
     // Table order, in QSettings' spelling of the keys.
@@ -282,7 +282,7 @@ void TestSettingsStore::failedSaveReportsAndCanBeRetried()
     QVERIFY(!SaveOptions(options, store));
     SettingsStore reread(root);
     OptionSet loaded;
-    QVERIFY(!load(loaded, reread));
+    QVERIFY(!LoadOptions(loaded, reread));
     QCOMPARE(describe(loaded.values()), QString("0 3"));
 }
 

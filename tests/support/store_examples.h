@@ -15,14 +15,6 @@
 
 Q_DECLARE_METATYPE(StoreError::Kind)
 
-// Start-up's loading order: the menu options, (the page switch,) the tab options.
-inline std::optional<StoreError> load(OptionSet &options, SettingsStore &store)
-{
-    if (auto error = LoadMenuOptions(options, store))
-        return error;
-    return LoadTabOptions(options, store);
-}
-
 #ifndef Q_OS_WIN
 // Writes "key=value" pairs of section "Velmora" the way any QSettings writer would.
 inline bool seedPairs(const QString &file, const QStringList &pairs)

@@ -101,7 +101,7 @@ void TestRegistryStore::roundTripInTableOrder()
 
     SettingsStore store(m_key->root());
     OptionSet options;
-    QVERIFY(!load(options, store));
+    QVERIFY(!LoadOptions(options, store));
     QCOMPARE(describe(options.values()), describe(stateOf(loaded)));
 }
 
@@ -147,7 +147,7 @@ void TestRegistryStore::storedValues()
 
     SettingsStore store(m_key->root());
     OptionSet options;
-    const auto error = load(options, store);
+    const auto error = LoadOptions(options, store);
     int index = 0;
     while (QString::fromLatin1(kOptionTable[index].key) != key)
         ++index;
@@ -172,7 +172,7 @@ void TestRegistryStore::readingCreatesNothing()
 {
     SettingsStore store(m_key->root());
     OptionSet options;
-    QVERIFY(!load(options, store));
+    QVERIFY(!LoadOptions(options, store));
     QCOMPARE(describe(options.values()), QString("0 1 2"));
     QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Home", -7).text, QString("-7"));
     QVERIFY(!store.readFailure("Quenmark"));
