@@ -2,9 +2,9 @@
 """Follows the README's Wine story in a new, empty Wine prefix, as a new user would:
 install the MSI, find the Start-menu entry and the uninstall entry, register Excel
 the way Office does (App Paths, 32-bit view), start the installed Velmora, press Ok,
-find the twelve settings and Excel started, uninstall, and find the program gone and
-the settings kept. Nothing is set up that the README does not say: no font mapping,
-no WINEPATH.
+find the twelve settings and Excel started, see no taskbar button for it in Wine's shell
+desktop, uninstall, and find the program gone and the settings kept. Nothing is set up
+that the README does not say: no font mapping, no WINEPATH.
 
     wine-story.py BUILD_DIR MSI
 """
@@ -132,7 +132,27 @@ def main():
         wine('reg', 'add', SETTINGS, '/v', 'Home', '/d', '1', '/f')
         stored = query(SETTINGS)
 
-        # 5. Uninstall.
+        # 5. Wine's shell desktop has a taskbar: a plain window gets a button there,
+        # Velmora none. Its close box then leaves the settings as they were.
+        explorer = r'HKCU\Software\Wine\Explorer'
+        wine('reg', 'add', explorer, '/v', 'Desktop', '/d', 'shell', '/f')
+        wine('reg', 'add', explorer + r'\Desktops', '/v', 'shell', '/d', '1024x768', '/f')
+        subprocess.run([runner.WINESERVER, '-w'], env=env)
+        program = subprocess.Popen([runner.WINE, installed], env=env, stdout=log, stderr=log,
+                                   start_new_session=True)
+        answer = wine(runner.windows_path(os.path.join(build, 'bin', 'press_at.exe')), '--taskbar',
+                      'Velmora')
+        try:
+            status = program.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            os.killpg(program.pid, 9)
+            status = 'still running'
+        check('in explorer /desktop=shell a plain window has a taskbar button, Velmora none',
+              answer == 0 and status == 0 and query(SETTINGS) == stored,
+              f'press_at --taskbar {answer} (1 shown, 3 no plain button, 4 none known), exit {status}')
+        wine('reg', 'delete', explorer, '/v', 'Desktop', '/f')
+
+        # 6. Uninstall.
         code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
         left = [f for f in files if os.path.exists(os.path.join(folder, *f.split('\\')))]
         check('msiexec /x removes every installed file and the shortcut',
