@@ -249,7 +249,9 @@ void frmOptions::unload()
 
 void frmOptions::followSystemTextColours()
 {
-    const TextColours colours = TextColours::onWhite(QGuiApplication::palette());
+    const QPalette system = QGuiApplication::palette();
+    keepLightSurfaces(this, system);
+    const TextColours colours = TextColours::onWhite(system);
     // A check box paints its caption in the window-text role; the boxes' captions are
     // button text, like the buttons' and the tab strip's.
     for (const auto &[index, box] : Check1) {

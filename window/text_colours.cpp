@@ -1,5 +1,6 @@
 #include "text_colours.h"
 
+#include <QStyle>
 #include <QWidget>
 
 #include <cmath>
@@ -29,4 +30,18 @@ TextColours TextColours::onWhite(const QPalette &system)
 {
     return {readableOnWhite(system.color(QPalette::ButtonText)),
             readableOnWhite(system.color(QPalette::WindowText))};
+}
+
+void keepLightSurfaces(QWidget *window, const QPalette &system)
+{
+    const QPalette designed = window->style()->standardPalette();
+    QPalette own = window->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (auto role :
+             {QPalette::Button, QPalette::Base, QPalette::AlternateBase, QPalette::Light,
+              QPalette::Midlight, QPalette::Mid, QPalette::Dark, QPalette::Shadow})
+            own.setColor(group, role, designed.color(group, role));
+        own.setColor(group, QPalette::Text, readableOnWhite(system.color(group, QPalette::Text)));
+    }
+    window->setPalette(own);
 }

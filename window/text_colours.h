@@ -19,3 +19,9 @@ struct TextColours {
 };
 
 void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
+
+// Gives `window` the light surfaces it was designed with, under any scheme: the
+// style's own standard colours for buttons, check boxes, the pane around the pages
+// and every bevel, and a text colour for what lies on them (a box's tick) readable
+// on white. Roles the window set itself (its white background) are kept.
+void keepLightSurfaces(QWidget *window, const QPalette &system);
