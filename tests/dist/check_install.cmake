@@ -78,6 +78,12 @@ same_as("${desktop}" ${APP_ID}.desktop)
 same_as("${metainfo}" ${APP_ID}.metainfo.xml)
 same_as("${svg}" icons/${APP_ID}.svg)
 same_as("${png}" icons/48x48/${APP_ID}.png)
+# The Debian package's own files stay out of a plain install.
+foreach(debian_only doc/velmora/changelog.Debian.gz lintian/overrides/velmora)
+    if(EXISTS "${share}/${debian_only}")
+        problem("a plain install has the Debian package's ${debian_only}")
+    endif()
+endforeach()
 
 if(EXISTS "${png}")
     file(READ "${png}" ihdr OFFSET 12 LIMIT 12 HEX)
