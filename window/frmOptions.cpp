@@ -4,7 +4,6 @@
 #include "command_button.h"
 #include "file_exists.h"
 #include "form_layout.h"
-#include "hand_cursor.h"
 #include "link_label.h"
 #include "open_with_shell.h"
 #include "option_check_box.h"
@@ -169,7 +168,7 @@ void frmOptions::Form_Load()
     const QString cursor =
         m_outside.programFolder() + QDir::separator() + QString::fromLatin1(CursorFile);
     if (FileExists(cursor))
-        m_mouseIcon = LoadHandCursor(cursor); // a file that is no cursor is ignored
+        m_mouseIcon.read(cursor); // a file that is no cursor is ignored
     tbsOptions->setBackgroundColor(Qt::white);
 }
 
@@ -321,7 +320,7 @@ void frmOptions::setMousePointer(int pointer)
         return;
     m_mousePointer = pointer;
     if (pointer == CustomPointer)
-        setCursor(m_mouseIcon ? *m_mouseIcon : QCursor(Qt::PointingHandCursor));
+        setCursor(MouseIcon() ? *MouseIcon() : QCursor(Qt::PointingHandCursor));
     else
         unsetCursor();
 }
@@ -403,6 +402,13 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
                           (mods & Qt::AltModifier ? AltMask : 0);
         Form_KeyDown(code, shift);
         return false; // the key goes on to the focused control
+    }
+
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !m_firstShown) {
+        // Once the window is on the screen, the pointer is made ready for the link.
+        m_firstShown = true;
+        QMetaObject::invokeMethod(
+            this, [this] { MouseIcon(); }, Qt::QueuedConnection);
     }
 
     auto *widget = qobject_cast<QWidget *>(watched);

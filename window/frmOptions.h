@@ -13,6 +13,7 @@
 //   <control>_Click, <control>_MouseMove, Form_KeyDown   the handlers
 
 #include "control_array.h"
+#include "hand_cursor.h"
 #include "image_list.h"
 #include "open_with_shell.h"
 #include "option_set.h"
@@ -58,7 +59,7 @@ public:
     // The window's one pointer setting and its custom pointer.
     int MousePointer() const { return m_mousePointer; }
     void setMousePointer(int pointer);
-    const std::optional<QCursor> &MouseIcon() const { return m_mouseIcon; }
+    const std::optional<QCursor> &MouseIcon() const { return m_mouseIcon.cursor(); }
     bool linkUnderlined() const;
     bool isUnloaded() const { return m_unloaded; }
 
@@ -109,6 +110,7 @@ private:
     OutsideWorld &m_outside;
     OptionSet m_options;
     int m_mousePointer = DefaultPointer;
-    std::optional<QCursor> m_mouseIcon;
+    HandCursor m_mouseIcon;
     bool m_unloaded = false;
+    bool m_firstShown = false;
 };
