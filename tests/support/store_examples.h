@@ -1,10 +1,12 @@
 #pragma once
 
 // The stored-value examples both the store and the window are tested with: what
-// a store holding them loads as, and the values that stop start-up.
+// a store holding them loads as, and the values that stop start-up; and the
+// load and save of a whole store the store's own tests share.
 
 #include "option_states.h"
 #include "option_storage.h"
+#include "settings_store.h"
 #include "store_error.h"
 
 #include <QStringList>
@@ -14,6 +16,27 @@
 #endif
 
 Q_DECLARE_METATYPE(StoreError::Kind)
+
+// What a start-up over the store at `root` loads, and the error that stopped it.
+struct Loaded {
+    OptionSet::State state{};
+    std::optional<StoreError> error;
+};
+
+inline Loaded loadStore(const QString &root)
+{
+    SettingsStore store(root);
+    OptionSet options;
+    auto error = LoadOptions(options, store);
+    return {options.values(), std::move(error)};
+}
+
+// Saves `state` into the store at `root` as Ok does.
+inline std::optional<StoreError> saveStore(const QString &root, const OptionSet::State &state)
+{
+    SettingsStore store(root);
+    return SaveOptions(OptionSet(state), store);
+}
 
 #ifndef Q_OS_WIN
 // Writes "key=value" pairs of section "Velmora" the way any QSettings writer would.
@@ -46,9 +69,10 @@ inline void addLoadingExamples()
     QTest::newRow("Classic 0, Left 1") << QStringList{"Classic=0", "Left=1", "All=0"} << "0 1";
     QTest::newRow("Classic 0, no Left or All") << QStringList{"Classic=0"} << "0 1 2";
     for (int k = 4; k <= 10; ++k) {
-        QStringList stored{"Classic=0", "Left=0", "All=0"};
-        stored << QString::fromLatin1(kOptionTable[k].key) + "=1";
-        QTest::addRow("only %s", kOptionTable[k].key) << stored << QStringLiteral("0 %1 11").arg(k);
+        const QString key = QString::fromLatin1(kOptionTable[k].key);
+        QTest::addRow("only %s", kOptionTable[k].key)
+            << QStringList{"Classic=0", "Left=0", "All=0", key + "=1"}
+            << QStringLiteral("0 %1 11").arg(k);
     }
     QTest::newRow("2 under Classic") << QStringList{"Classic=2"} << "0 1 2";
     QTest::newRow("2 under Left stays grayed") << QStringList{"Left=2"} << "0 1:2 2";
@@ -70,35 +94,32 @@ inline void addBadStoredValues()
     QTest::addColumn<QString>("text");
     QTest::addColumn<Kind>("kind");
 
-    QTest::newRow("empty") << QByteArray("Home=") << "Home"
-                           << "" << Kind::TypeMismatch;
-    QTest::newRow("abc") << QByteArray("Classic=abc") << "Classic"
-                         << "abc" << Kind::TypeMismatch;
-    QTest::newRow("list") << QByteArray("Home=1,2") << "Home"
-                          << "1,2" << Kind::TypeMismatch;
-    QTest::newRow("invalid") << QByteArray("All=@Invalid()") << "All"
-                             << "@Invalid()" << Kind::TypeMismatch;
-    // Values QSettings decodes into other types are quoted as the file has them.
-    QTest::newRow("byte array") << QByteArray("Home=@ByteArray(1)") << "Home"
-                                << "@ByteArray(1)" << Kind::TypeMismatch;
-    QTest::newRow("variant") << QByteArray("Classic=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)")
-                             << "Classic"
-                             << "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)" << Kind::TypeMismatch;
-    QTest::newRow("40000") << QByteArray("%20View=40000") << " View"
-                           << "40000" << Kind::Overflow;
-    QTest::newRow("3") << QByteArray("Developer=3") << "Developer"
-                       << "3" << Kind::InvalidPropertyValue;
-    QTest::newRow("-1") << QByteArray("Left=-1") << "Left"
-                        << "-1" << Kind::InvalidPropertyValue;
+    constexpr Kind T = Kind::TypeMismatch;
+    struct Row {
+        const char *name, *line, *key, *text;
+        Kind kind = T;
+    };
+    const Row rows[] = {
+        {"empty", "Home=", "Home", ""},
+        {"abc", "Classic=abc", "Classic", "abc"},
+        {"list", "Home=1,2", "Home", "1,2"},
+        {"invalid", "All=@Invalid()", "All", "@Invalid()"},
+        // Values QSettings decodes into other types are quoted as the file has them.
+        {"byte array", "Home=@ByteArray(1)", "Home", "@ByteArray(1)"},
+        {"variant", "Classic=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)", "Classic",
+         "@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x1)"},
+        {"40000", "%20View=40000", " View", "40000", Kind::Overflow},
+        {"3", "Developer=3", "Developer", "3", Kind::InvalidPropertyValue},
+        {"-1", "Left=-1", "Left", "-1", Kind::InvalidPropertyValue},
 #ifndef Q_OS_WIN
-    // Messages quote the file, not what QSettings decodes it to, from the line it reads.
-    QTest::newRow("@String") << QByteArray("Home=@String(abc)") << "Home"
-                             << "@String(abc)" << Kind::TypeMismatch;
-    QTest::newRow("@@") << QByteArray("Home=@@1") << "Home"
-                        << "@@1" << Kind::TypeMismatch;
-    QTest::newRow("escape") << QByteArray("Home=\\x41") << "Home"
-                            << "\\x41" << Kind::TypeMismatch;
-    QTest::newRow("duplicate key") << QByteArray("Home=xyz\nHome=abc") << "Home"
-                                   << "abc" << Kind::TypeMismatch;
+        // Messages quote the file, not what QSettings decodes it to, from the line it reads.
+        {"@String", "Home=@String(abc)", "Home", "@String(abc)"},
+        {"@@", "Home=@@1", "Home", "@@1"},
+        {"escape", "Home=\\x41", "Home", "\\x41"},
+        {"duplicate key", "Home=xyz\nHome=abc", "Home", "abc"},
 #endif
+    };
+    for (const Row &r : rows)
+        QTest::newRow(r.name) << QByteArray(r.line) << QString::fromUtf8(r.key)
+                              << QString::fromUtf8(r.text) << r.kind;
 }

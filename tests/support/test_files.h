@@ -17,3 +17,9 @@ inline bool writeFile(const QString &path, const QByteArray &content)
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
 }
+
+// The settings file a store with this root keeps (organisation "Quenmark").
+inline QString storeFileIn(const QString &root)
+{
+    return root + QStringLiteral("/Quenmark.conf");
+}

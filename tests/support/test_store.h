@@ -14,51 +14,42 @@
 class TestStore
 {
 public:
-    bool isValid() const;
-    // The root to give SettingsStore.
-    QString root() const;
-    // Stores `text` under `key` in section "Velmora" (a key that needs no escaping).
-    bool seed(const QString &key, const QString &text);
+    // isValid(); root() is the root to give SettingsStore; seed() stores `text` under
+    // `key` in section "Velmora" (a key that needs no escaping).
+#ifdef Q_OS_WIN
+    bool isValid() const
+    {
+        return true;
+    }
+    QString root() const
+    {
+        return m_key.root();
+    }
+    bool seed(const QString &key, const QString &text)
+    {
+        return m_key.setText(key, text);
+    }
 
 private:
-#ifdef Q_OS_WIN
-    static int next()
-    {
-        static int n = 0;
-        return ++n;
-    }
-    TestKey m_key{QStringLiteral("store-%1").arg(next())};
+    static inline int s_made = 0;
+    TestKey m_key{QStringLiteral("store-%1").arg(++s_made)};
 #else
+    bool isValid() const
+    {
+        return m_dir.isValid();
+    }
+    QString root() const
+    {
+        return m_dir.path();
+    }
+    bool seed(const QString &key, const QString &text)
+    {
+        m_file += (key + QLatin1Char('=') + text + QLatin1Char('\n')).toUtf8();
+        return writeFile(storeFileIn(root()), m_file);
+    }
+
+private:
     QTemporaryDir m_dir;
     QByteArray m_file = "[Velmora]\n";
 #endif
 };
-
-#ifdef Q_OS_WIN
-inline bool TestStore::isValid() const
-{
-    return true;
-}
-inline QString TestStore::root() const
-{
-    return m_key.root();
-}
-inline bool TestStore::seed(const QString &key, const QString &text)
-{
-    return m_key.setText(key, text);
-}
-#else
-inline bool TestStore::isValid() const
-{
-    return m_dir.isValid();
-}
-inline QString TestStore::root() const
-{
-    return m_dir.path();
-}
-inline bool TestStore::seed(const QString &key, const QString &text)
-{
-    m_file += (key + QLatin1Char('=') + text + QLatin1Char('\n')).toUtf8();
-    return writeFile(m_dir.filePath(QStringLiteral("Quenmark.conf")), m_file);
-}
-#endif
