@@ -4,7 +4,6 @@
 
 #include "command_line.h"
 #include "rule_examples.h"
-#include "settings_store.h"
 #include "store_examples.h"
 #include "test_files.h"
 
@@ -14,14 +13,8 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void commandLines_data();
-    void commandLines();
-    void setEndsWhereAClickEnds_data() { addClickEndEffects(); }
-    void setEndsWhereAClickEnds();
-
-private:
-    int run(const QString &root, const QStringList &arguments, QString *printed = nullptr)
+    // Runs a command line against the store at `root`; what it prints goes to `printed`.
+    static int run(const QString &root, const QStringList &arguments, QString *printed = nullptr)
     {
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
@@ -33,6 +26,12 @@ private:
             *printed = out + err;
         return status;
     }
+
+private slots:
+    void commandLines_data();
+    void commandLines();
+    void setEndsWhereAClickEnds_data() { addClickEndEffects(); }
+    void setEndsWhereAClickEnds();
 };
 
 void TestCommandLine::commandLines_data()
@@ -80,7 +79,7 @@ void TestCommandLine::commandLines()
     QFETCH(QString, printed);
     QFETCH(QString, stored);
     QTemporaryDir dir;
-    const QString store = dir.filePath("Quenmark.conf");
+    const QString store = storeFileIn(dir.path());
     if (!file.isEmpty())
         QVERIFY(writeFile(store, file));
 
@@ -101,8 +100,7 @@ void TestCommandLine::setEndsWhereAClickEnds()
     QFETCH(int, click);
     QFETCH(QString, expected);
     QTemporaryDir dir;
-    SettingsStore seed(dir.path());
-    QVERIFY(!SaveOptions(OptionSet(stateOf(start)), seed));
+    QVERIFY(!saveStore(dir.path(), stateOf(start)));
 
     const QString key = QString::fromLatin1(kOptionTable[click].key);
     const bool ticked = stateOf(start)[click] != 0;
