@@ -1,6 +1,7 @@
 #include "center_on_screen.h"
 #include "file_exists.h"
 #include "open_with_shell.h"
+#include "test_files.h"
 #include "twips.h"
 
 #include <QDir>
@@ -33,26 +34,27 @@ public:
     void SetTop(float value) override { calls << "SetTop", top = value; }
 };
 
-// A stand-in command that records its working folder and arguments, written atomically.
-void writeRecorder(const QString &folder, const QString &name)
+// A stand-in program: `script` made executable.
+bool writeProgram(const QString &path, const QByteArray &script)
 {
-    const QString record = folder + "/" + name + ".rec";
-    QFile script(folder + "/" + name);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$(pwd -P)\" \"$#\" \"$@\" > '%1.tmp'\n"
-                         "mv '%1.tmp' '%1'\n")
-                     .arg(record)
-                     .toUtf8());
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner | QFile::ExeUser));
+    return writeFile(path, script) &&
+           QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser);
 }
 
+// A stand-in that records its working folder and arguments in <path>.rec, written atomically.
+bool writeRecorder(const QString &path)
+{
+    return writeProgram(path,
+                        QString("#!/bin/sh\nprintf '%s\\n' \"$(pwd -P)\" \"$#\" \"$@\" > '%1.tmp'\n"
+                                "mv '%1.tmp' '%1'\n")
+                            .arg(path + ".rec")
+                            .toUtf8());
+}
+
+// What a recorder wrote, one entry a line; "<missing>" until it has written.
 QStringList readRecord(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(readAll(path)).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -61,9 +63,9 @@ class TestShell : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_bin;   // fake xdg-open and Excel, first on PATH
-    QTemporaryDir m_files; // files the tests probe and open
-    QByteArray m_oldPath;
+    QTemporaryDir m_bin;          // fake xdg-open and Excel, first on PATH
+    QTemporaryDir m_files;        // files the tests probe and open
+    QByteArray m_oldPath, m_path; // PATH as found, and with m_bin first
 
     QString record(const QString &name) const { return m_bin.filePath(name + ".rec"); }
 
@@ -88,17 +90,13 @@ private slots:
         // The stand-in Excel.exe beside this test records where it is told to.
         qputenv("VELMORA_TEST_EXCEL_RECORD", QDir::toNativeSeparators(record("Excel")).toUtf8());
 #endif
-        writeRecorder(m_bin.path(), "xdg-open");
-        writeRecorder(m_bin.path(), "Excel");
-#ifndef Q_OS_WIN
-        writeRecorder(m_bin.path(), "Canary");
-#endif
+        for (const QString name : {"xdg-open", "Excel", "Canary"}) // Canary: see settle()
+            QVERIFY(writeRecorder(m_bin.filePath(name)));
         m_oldPath = qgetenv("PATH");
-        qputenv("PATH",
-                QFile::encodeName(m_bin.path()) + QDir::listSeparator().toLatin1() + m_oldPath);
+        m_path = QFile::encodeName(m_bin.path()) + QDir::listSeparator().toLatin1() + m_oldPath;
+        qputenv("PATH", m_path);
 
-        QFile file(m_files.filePath("cursor.cur"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        QVERIFY(writeFile(m_files.filePath("cursor.cur"), "x"));
         QVERIFY(QDir(m_files.path()).mkdir("folder"));
         QVERIFY(QFile::link(m_files.filePath("cursor.cur"), m_files.filePath("link.cur")));
         QVERIFY(QFile::link(m_files.filePath("gone.cur"), m_files.filePath("dangling.cur")));
@@ -115,42 +113,39 @@ private slots:
 
     void centerOnScreen_data()
     {
-        QTest::addColumn<float>("width");
-        QTest::addColumn<float>("height");
-        QTest::addColumn<float>("screenWidth");
-        QTest::addColumn<float>("screenHeight");
-        QTest::addColumn<float>("left");
-        QTest::addColumn<float>("top");
+        // Sizes and the expected corner in twips, all of them floats.
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<QSizeF>("screen");
+        QTest::addColumn<QPointF>("corner");
         QTest::newRow("999 twips narrower keeps the half")
-            << 8601.f << 7200.f << 9600.f << 7200.f << 499.5f << 0.f;
-        QTest::newRow("odd differences") << 1.f << 3.f << 10.f << 6.f << 4.5f << 1.5f;
+            << QSizeF(8601.f, 7200.f) << QSizeF(9600.f, 7200.f) << QPointF(499.5f, 0.f);
+        QTest::newRow("odd differences")
+            << QSizeF(1.f, 3.f) << QSizeF(10.f, 6.f) << QPointF(4.5f, 1.5f);
         QTest::newRow("width and height not swapped")
-            << 1000.f << 2000.f << 9000.f << 5000.f << 4000.f << 1500.f;
+            << QSizeF(1000.f, 2000.f) << QSizeF(9000.f, 5000.f) << QPointF(4000.f, 1500.f);
         QTest::newRow("larger than the screen goes negative")
-            << 12001.f << 9000.f << 9600.f << 7200.f << -1200.5f << -900.f;
+            << QSizeF(12001.f, 9000.f) << QSizeF(9600.f, 7200.f) << QPointF(-1200.5f, -900.f);
         QTest::newRow("half twip at large sizes")
-            << 16777215.f << 0.f << 16777216.f << 0.f << 0.5f << 0.f;
+            << QSizeF(16777215.f, 0.f) << QSizeF(16777216.f, 0.f) << QPointF(0.5f, 0.f);
         QTest::newRow("extreme sizes do not overflow")
-            << -3e38f << 0.f << 3e38f << 0.f << 3e38f << 0.f;
+            << QSizeF(-3e38f, 0.f) << QSizeF(3e38f, 0.f) << QPointF(3e38f, 0.f);
     }
     void centerOnScreen()
     {
+        QFETCH(QSizeF, size);
+        QFETCH(QSizeF, screen);
+        QFETCH(QPointF, corner);
         FakeWindow window;
-        QFETCH(float, width);
-        QFETCH(float, height);
-        QFETCH(float, screenWidth);
-        QFETCH(float, screenHeight);
-        QFETCH(float, left);
-        QFETCH(float, top);
-        window.width = width;
-        window.height = height;
-        window.screenWidth = screenWidth;
-        window.screenHeight = screenHeight;
+        window.width = float(size.width());
+        window.height = float(size.height());
+        window.screenWidth = float(screen.width());
+        window.screenHeight = float(screen.height());
 
         CenterOnScreen(window);
 
-        QVERIFY2(window.left == left, qPrintable(QString::number(window.left, 'f', 3)));
-        QVERIFY2(window.top == top, qPrintable(QString::number(window.top, 'f', 3)));
+        QVERIFY2(window.left == float(corner.x()),
+                 qPrintable(QString::number(window.left, 'f', 3)));
+        QVERIFY2(window.top == float(corner.y()), qPrintable(QString::number(window.top, 'f', 3)));
         // Horizontal move first, and the height is read only after it.
         QCOMPARE(window.calls, QStringList({"Width", "ScreenWidth", "SetLeft", "Height",
                                             "ScreenHeight", "SetTop"}));
@@ -225,11 +220,9 @@ private slots:
     void fileExistsAfterDeletion()
     {
         const QString path = m_files.filePath("short-lived.cur");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(writeFile(path, {}));
         QVERIFY(FileExists(path));
-        QVERIFY(file.remove());
+        QVERIFY(QFile::remove(path));
         QVERIFY(!FileExists(path));
     }
 
@@ -238,19 +231,14 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("started");
         QTest::addColumn<QStringList>("arguments");
-        const QString url = "http://www.quenmark.example/";
-        const QString mail = "mailto:options@quenmark.example";
-        const QString file = m_files.filePath("cursor.cur");
-        const QString folder = m_files.filePath("folder");
 #ifdef Q_OS_WIN
         // Only the stand-in Excel beside the test: the rest would open real programs.
-        Q_UNUSED(url);
-        Q_UNUSED(mail);
-        Q_UNUSED(file);
-        Q_UNUSED(folder);
         QTest::newRow("program in the program folder") << "Excel"
                                                        << "Excel" << QStringList{};
 #else
+        const QString url = "http://www.quenmark.example/",
+                      mail = "mailto:options@quenmark.example";
+        const QString file = m_files.filePath("cursor.cur"), folder = m_files.filePath("folder");
         QTest::newRow("URL") << url << "xdg-open" << QStringList{url};
         QTest::newRow("mailto") << mail << "xdg-open" << QStringList{mail};
         QTest::newRow("existing file") << file << "xdg-open" << QStringList{file};
@@ -266,23 +254,19 @@ private slots:
         QFETCH(QStringList, arguments);
 
         QVERIFY(OpenWithShell(0, target).started);
-
+        // The stand-in records the folder it runs in, the number of arguments and them.
 #ifdef Q_OS_WIN
-        // The stand-in writes the folder in native form, then what it read from the store.
-        const QString programFolder =
-            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toLower();
+        const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+        const QStringList expected{folder.toLower(), QString::number(arguments.size())};
+        // The folder comes in native form, then what it read from the store.
         QTRY_VERIFY(readRecord(record(started)).size() > 2);
         QStringList found = readRecord(record(started)).mid(0, 2);
         found[0] = found[0].toLower();
+        QCOMPARE(found, expected + arguments);
 #else
-        const QString programFolder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
-#endif
-        const QStringList expected =
-            QStringList{programFolder, QString::number(arguments.size())} + arguments;
-#ifdef Q_OS_WIN
-        QCOMPARE(found, expected);
-#else
-        QTRY_COMPARE(readRecord(record(started)), expected);
+        const QString folder = QDir(QCoreApplication::applicationDirPath()).canonicalPath();
+        const QStringList expected{folder, QString::number(arguments.size())};
+        QTRY_COMPARE(readRecord(record(started)), expected + arguments);
 #endif
     }
 
@@ -314,12 +298,12 @@ private slots:
 #endif
         // An "Excel" planted in the folder we are started from, reachable only through ".".
         QTemporaryDir planted, folder;
-        writeRecorder(planted.path(), "Excel");
+        QVERIFY(writeRecorder(planted.filePath("Excel")));
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(planted.path()));
         qputenv("PATH", ".:bin:/usr/bin");
         const ShellOutcome outcome = OpenWithShell(0, "Excel", folder.path());
-        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+        qputenv("PATH", m_path);
         QDir::setCurrent(cwd);
         QVERIFY(!outcome.started);
         settle();
@@ -334,21 +318,19 @@ private slots:
         QTest::addColumn<bool>("started");
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("found"); // "folder/..." or "path/...": where it was found
-        const QString url = "http://www.quenmark.example/";
-        const QByteArray broken = "#!/nonexistent/quenmark-sh\n";
-        QTest::newRow("no Excel") << "Excel" << QByteArray() << QByteArray() << false << "Excel"
-                                  << "";
-        QTest::newRow("Excel beside cannot run")
-            << "Excel" << broken << QByteArray() << false << "Excel"
-            << "folder/Excel";
-        QTest::newRow("Excel beside runs")
-            << "Excel" << QByteArray("#!/bin/sh\n: > ran\n") << QByteArray() << true << "Excel"
-            << "";
-        QTest::newRow("no xdg-open") << url << QByteArray() << QByteArray() << false << "xdg-open"
-                                     << "";
-        QTest::newRow("xdg-open fails at once")
-            << url << QByteArray() << QByteArray("#!/bin/sh\nexit 4\n") << false << "xdg-open"
-            << "path/xdg-open";
+        const auto row = [](const char *name, const char *target, const QByteArray &beside,
+                            const QByteArray &opener, bool started, const char *program,
+                            const char *found) {
+            QTest::newRow(name) << target << beside << opener << started << program << found;
+        };
+        const char *url = "http://www.quenmark.example/";
+        row("no Excel", "Excel", {}, {}, false, "Excel", "");
+        row("Excel beside cannot run", "Excel", "#!/nonexistent/quenmark-sh\n", {}, false, "Excel",
+            "folder/Excel");
+        row("Excel beside runs", "Excel", "#!/bin/sh\n: > ran\n", {}, true, "Excel", "");
+        row("no xdg-open", url, {}, {}, false, "xdg-open", "");
+        row("xdg-open fails at once", url, {}, "#!/bin/sh\nexit 4\n", false, "xdg-open",
+            "path/xdg-open");
     }
     void openWithShellSaysWhyNot()
     {
@@ -362,20 +344,15 @@ private slots:
         QFETCH(QString, program);
         QFETCH(QString, found);
         QTemporaryDir folder, path;
-        auto put = [](const QString &file, const QByteArray &script) {
-            QFile f(file);
-            return f.open(QIODevice::WriteOnly) && f.write(script) == script.size() &&
-                   f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
-        };
         if (!beside.isEmpty())
-            QVERIFY(put(folder.filePath("Excel"), beside));
+            QVERIFY(writeProgram(folder.filePath("Excel"), beside));
         if (!opener.isEmpty())
-            QVERIFY(put(path.filePath("xdg-open"), opener));
+            QVERIFY(writeProgram(path.filePath("xdg-open"), opener));
         qputenv("PATH", QFile::encodeName(path.path()));
         std::optional<ShellOutcome> late; // an opener's failure comes when it ends
         const ShellOutcome first =
             OpenWithShell(0, target, folder.path(), [&late](const ShellOutcome &o) { late = o; });
-        qputenv("PATH", QFile::encodeName(m_bin.path()) + ":" + m_oldPath);
+        qputenv("PATH", m_path);
         if (program == "xdg-open" && !opener.isEmpty()) {
             QVERIFY(first.started && !late); // returned at once, before the opener ended
             QTRY_VERIFY(late);
