@@ -2,10 +2,7 @@
 // keys and nothing else, keeps the file's metadata, and hostile things on disk
 // get a message instead of a hang, a lie or a write through a link.
 
-#include "option_set.h"
 #include "option_states.h"
-#include "option_storage.h"
-#include "settings_store.h"
 #include "store_examples.h"
 #include "test_files.h"
 
@@ -13,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -25,10 +21,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
-#include <grp.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,22 +46,13 @@ struct Generated {
 
 Generated generate(QRandomGenerator &random)
 {
-    static const QList<QByteArray> others{"; kept by another tool",
-                                          "# a hash comment",
-                                          "",
-                                          "Semi=a;b",
-                                          "Path=C:\\data\\new",
-                                          "List=a,b,c",
-                                          "My Key=x y",
-                                          "Quote=\"a;b\"",
-                                          "At=@ByteArray(z)",
-                                          "Latin=caf\xe9",
-                                          "Dup=1",
-                                          "Dup=2",
-                                          "bareword",
-                                          "Extra = kept",
-                                          "View=1",
-                                          "Classic\\Sub=1"};
+    // Split at '|', which none of them holds.
+    static const QList<QByteArray> others =
+        QByteArray(
+            "; kept by another tool|# a hash comment||Semi=a;b|Path=C:\\data\\new|List=a,b,c|"
+            "My Key=x y|Quote=\"a;b\"|At=@ByteArray(z)|Latin=caf\xe9|Dup=1|Dup=2|bareword|"
+            "Extra = kept|View=1|Classic\\Sub=1")
+            .split('|');
     static const QList<QByteArray> headers{"[Velmora]",        "[ Velmora ]", "[Other]",
                                            "[Other Tool]",     "[General]",   "[velmora]",
                                            "[Velmora\\Backup]"};
@@ -223,328 +208,322 @@ class TestFileStore : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-    void saveChangesOurLinesOnly();
-    void hostileStores_data();
-    void hostileStores();
-    void oneReplacementKeepsModeOwnerAndGroup();
-
-private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_home, m_xdg;
-};
 
-void TestFileStore::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_home = qgetenv("HOME");
-    m_xdg = qgetenv("XDG_CONFIG_HOME");
-}
-
-void TestFileStore::cleanup()
-{
-    qputenv("HOME", m_home);
-    qputenv("XDG_CONFIG_HOME", m_xdg);
-}
-
-void TestFileStore::saveChangesOurLinesOnly()
-{
-    const quint32 seed = 20261207;
-    QRandomGenerator random(seed);
-    const auto states = reachableStates();
-    constexpr int kRounds = 300;
-    int refused = 0;
-    for (int round = 0; round < kRounds; ++round) {
-        const Generated g = generate(random);
-        const QString folder = m_dir->filePath(QString::number(round));
-        QVERIFY(QDir().mkpath(folder));
-        const QString file = folder + "/Quenmark.conf";
-        const QString before = folder + "/before.conf";
-        QVERIFY(writeFile(file, g.content));
-        QVERIFY(writeFile(before, g.content));
-        const OptionSet::State state = states[random.bounded(int(states.size()))];
-
-        SettingsStore store(folder);
-        const auto error = SaveOptions(OptionSet(state), store);
-        const QByteArray after = readAll(file);
-        const QString context =
-            QStringLiteral("round %1 of seed %2, file:\n%3\nsaved as:\n%4")
-                .arg(round)
-                .arg(seed)
-                .arg(QString::fromLatin1(g.content), QString::fromLatin1(after));
-        if (error) {
-            // 0. A refusal writes nothing and names the line that joins others to it.
-            ++refused;
-            static const QRegularExpression blamed(QStringLiteral("line (\\d+) \\("));
-            const auto match = blamed.match(error->message());
-            QVERIFY2(match.hasMatch() && error->message().contains(file),
-                     qPrintable(error->message() + "\n" + context));
-            QByteArray original = g.content;
-            const QList<QByteArray> lines =
-                original.remove(0, g.bom ? 3 : 0).replace(g.eol, "\n").split('\n');
-            const QByteArray line = lines.value(match.captured(1).toInt() - 1);
-            QVERIFY2(kJoining.contains(line.trimmed()),
-                     qPrintable(error->message() + "\n" + context));
-            QCOMPARE(after, g.content);
-            continue;
-        }
-
-        // 1. QSettings reads our twelve new values, and 2. every other key as it did.
-        const auto [ours, others] = keysOf(file);
-        for (int i = 0; i < OptionCount; ++i) {
-            const QVariant v =
-                ours.value(kVelmora + '/' + QString::fromLatin1(kOptionTable[i].key));
-            QVERIFY2(v.toString() == QString::number(state[i]), qPrintable(context));
-        }
-        QVERIFY2(others == keysOf(before).second, qPrintable(context));
-        // 3. Every byte outside our lines is as it was: the other lines, their
-        // order, the BOM and the line ends.
-        QVERIFY2(
-            otherLinesOf(after, g.eol, g.hasOurGroup) == g.otherLines,
-            qPrintable(context + "\nother lines: " + QString::fromLatin1(g.otherLines.join("|")) +
-                       "\nfound: " +
-                       QString::fromLatin1(otherLinesOf(after, g.eol, g.hasOurGroup).join("|"))));
-        QCOMPARE(after.startsWith("\xef\xbb\xbf"), g.bom);
-        const QByteArray ends = QByteArray(after).replace(g.eol, "");
-        QVERIFY2(!g.content.contains(g.eol) || (!ends.contains('\r') && !ends.contains('\n')),
-                 qPrintable(context));
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_home = qgetenv("HOME");
+        m_xdg = qgetenv("XDG_CONFIG_HOME");
     }
-    qInfo("%d of %d generated files refused, each naming the line to mend", refused, kRounds);
-}
 
-void TestFileStore::hostileStores_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QByteArray>("content"); // of config/Quenmark.conf; empty: the usual one
-    QTest::addColumn<QString>("outcome");    // "start-up", "save", or "saved" and the state
-    // What the message must name, '|' between parts (paths relative to the temp dir);
-    // for a save, the file that holds it.
-    QTest::addColumn<QString>("named");
+    void cleanup()
+    {
+        qputenv("HOME", m_home);
+        qputenv("XDG_CONFIG_HOME", m_xdg);
+    }
 
-    const auto row = [](const char *name, const char *setup, const QByteArray &content,
-                        const char *outcome, const char *named) {
-        QTest::newRow(name) << setup << content << outcome << named;
-    };
-    row("FIFO", "fifo", {}, "start-up", "config/Quenmark.conf");
-    row("link to a device", "device link", {}, "start-up", "/dev/null");
-    row("XDG_CONFIG_HOME is a file", "xdg file", {}, "start-up", "config/Quenmark.conf");
-    row("link loop", "link loop", {}, "start-up", "config/Quenmark.conf");
-    row("unsearchable folder", "mode 0000", {}, "start-up", "config/Quenmark.conf");
-    row("no HOME, relative XDG_CONFIG_HOME", "no home", {}, "start-up", "XDG_CONFIG_HOME");
-    row("relative HOME is ignored", "relative home", {}, "start-up", "HOME");
-    row("read-only file", "read-only file", {}, "save", "config/Quenmark.conf");
-    row("lock is a folder", "lock folder", {}, "save", "config/Quenmark.conf.lock|a folder");
-    row("lock is a dangling link", "lock link", {}, "save",
-        "config/Quenmark.conf.lock|a symbolic link");
-    row("lock is a FIFO", "lock fifo", {}, "save", "config/Quenmark.conf.lock|a FIFO");
-    row("lock held throughout", "lock held", {}, "save",
-        "another program holds the lock file|config/Quenmark.conf.lock");
-    row("no lock can be made", "folder read-only", {}, "save",
-        "the lock file|config/Quenmark.conf.lock|cannot be made");
-    row("lock held for 300 ms", "lock held briefly", {}, "saved 0 2 3", "config/Quenmark.conf");
-    row("stale lock of a dead process", "stale lock", {}, "saved 0 2 3", "config/Quenmark.conf");
-    row("relative XDG_CONFIG_HOME is ignored", "relative xdg", {}, "saved 0 1 2",
-        "home/.config/Quenmark.conf");
-    row("linked folder, relative link", "dotfiles", {}, "saved 0 2 3", "dotfiles/Quenmark.real");
-    // Hand-edited files.
-    row("a sub-group before ours", "", "[Velmora\\Backup]\nHome=0\n[Velmora]\nHome=1\n",
-        "saved 0 2 3", "config/Quenmark.conf");
-    row("an open quote hides our group", "", "[Other]\nbad\"quote=1\n[Velmora]\nHome=1\n",
-        "start-up", "config/Quenmark.conf|line 2 (bad\"quote=1)|line 4 (Home=1)");
-    row("a backslash ends our group", "", "[Velmora]\nHome=1\nNote=a\\\n", "save",
-        "config/Quenmark.conf|line 3 (Note=a\\)");
-    row("an open quote ends our group", "", "[Velmora]\nHome=1\nNote=\"a\n[Other]\n", "save",
-        "config/Quenmark.conf|line 3 (Note=\"a)");
-    row("our value runs on", "", "[Velmora]\nHome=1\nHide%20built-in%20tabs=0\\\nkept\n", "save",
-        "config/Quenmark.conf|line 3 (Hide%20built-in%20tabs=0\\)");
-}
+    void saveChangesOurLinesOnly()
+    {
+        const quint32 seed = 20261207;
+        QRandomGenerator random(seed);
+        const auto states = reachableStates();
+        constexpr int kRounds = 300;
+        int refused = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            const Generated g = generate(random);
+            const QString folder = m_dir->filePath(QString::number(round));
+            QVERIFY(QDir().mkpath(folder));
+            const QString file = folder + "/Quenmark.conf";
+            const QString before = folder + "/before.conf";
+            QVERIFY(writeFile(file, g.content));
+            QVERIFY(writeFile(before, g.content));
+            const OptionSet::State state = states[random.bounded(int(states.size()))];
 
-void TestFileStore::hostileStores()
-{
-    QFETCH(QString, setup);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, outcome);
-    QFETCH(QString, named);
-    const QString config = m_dir->filePath("config");
-    const QString file = config + "/Quenmark.conf";
-    QVERIFY(QDir().mkpath(config));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
-    if (content.isEmpty())
-        content = "# mine\n[Velmora]\nHome=1\n";
-    QVERIFY(writeFile(file, content));
+            const auto error = saveStore(folder, state);
+            const QByteArray after = readAll(file);
+            const QString context =
+                QStringLiteral("round %1 of seed %2, file:\n%3\nsaved as:\n%4")
+                    .arg(round)
+                    .arg(seed)
+                    .arg(QString::fromLatin1(g.content), QString::fromLatin1(after));
+            if (error) {
+                // 0. A refusal writes nothing and names the line that joins others to it.
+                ++refused;
+                static const QRegularExpression blamed(QStringLiteral("line (\\d+) \\("));
+                const auto match = blamed.match(error->message());
+                QVERIFY2(match.hasMatch() && error->message().contains(file),
+                         qPrintable(error->message() + "\n" + context));
+                QByteArray original = g.content;
+                const QList<QByteArray> lines =
+                    original.remove(0, g.bom ? 3 : 0).replace(g.eol, "\n").split('\n');
+                const QByteArray line = lines.value(match.captured(1).toInt() - 1);
+                QVERIFY2(kJoining.contains(line.trimmed()),
+                         qPrintable(error->message() + "\n" + context));
+                QCOMPARE(after, g.content);
+                continue;
+            }
 
-    const auto run = [](const QString &program, const QStringList &args) {
-        return QProcess::execute(program, args) == 0;
-    };
-    const QString lock = file + ".lock";
-    pid_t holder = -1; // a process that takes the lock, for as long as the row says
-    if (setup == "fifo") {
-        QVERIFY(QFile::remove(file));
-        QVERIFY(run("mkfifo", {file}));
-    } else if (setup == "device link") {
-        QVERIFY(QFile::remove(file));
-        QVERIFY(QFile::link("/dev/null", file));
-    } else if (setup == "xdg file") {
-        QVERIFY(QDir(config).removeRecursively());
-        QVERIFY(writeFile(config, "a file"));
-    } else if (setup == "link loop") {
-        QVERIFY(QFile::remove(file));
-        QVERIFY(QFile::link(file, file));
-    } else if (setup == "mode 0000") {
-        QVERIFY(::chmod(QFile::encodeName(config), 0) == 0);
-    } else if (setup == "read-only file") {
-        QVERIFY(::chmod(QFile::encodeName(file), 0444) == 0);
-    } else if (setup == "folder read-only") {
-        QVERIFY(::chmod(QFile::encodeName(config), 0555) == 0);
-    } else if (setup == "no home" || setup == "relative home") {
-        qunsetenv(setup == "no home" ? "HOME" : "XDG_CONFIG_HOME");
-        qputenv(setup == "no home" ? "XDG_CONFIG_HOME" : "HOME", "config");
-    } else if (setup == "lock folder") {
-        QVERIFY(QDir().mkpath(lock));
-    } else if (setup == "lock link") {
-        QVERIFY(QFile::link(m_dir->filePath("nowhere"), lock));
-    } else if (setup == "lock fifo") {
-        QVERIFY(run("mkfifo", {lock}));
-    } else if (setup.startsWith("lock held") || setup == "stale lock") {
-        const int holdMs = setup == "lock held" ? 5000 : setup == "stale lock" ? 0 : 300;
-        int ready[2];
-        QVERIFY(::pipe(ready) == 0);
-        holder = fork();
-        if (holder == 0) {
-            QLockFile held(lock);
-            const bool locked = held.lock();
-            if (::write(ready[1], "x", 1) != 1 || !locked)
-                _exit(1);
+            // 1. QSettings reads our twelve new values, and 2. every other key as it did.
+            const auto [ours, others] = keysOf(file);
+            for (int i = 0; i < OptionCount; ++i) {
+                const QVariant v =
+                    ours.value(kVelmora + '/' + QString::fromLatin1(kOptionTable[i].key));
+                QVERIFY2(v.toString() == QString::number(state[i]), qPrintable(context));
+            }
+            QVERIFY2(others == keysOf(before).second, qPrintable(context));
+            // 3. Every byte outside our lines is as it was: the other lines, their
+            // order, the BOM and the line ends.
+            const QList<QByteArray> found = otherLinesOf(after, g.eol, g.hasOurGroup);
+            QVERIFY2(found == g.otherLines,
+                     qPrintable(context +
+                                QString::fromLatin1("\nother lines: " + g.otherLines.join('|') +
+                                                    "\nfound: " + found.join('|'))));
+            QCOMPARE(after.startsWith("\xef\xbb\xbf"), g.bom);
+            const QByteArray ends = QByteArray(after).replace(g.eol, "");
+            QVERIFY2(!g.content.contains(g.eol) || (!ends.contains('\r') && !ends.contains('\n')),
+                     qPrintable(context));
+        }
+        qInfo("%d of %d generated files refused, each naming the line to mend", refused, kRounds);
+    }
+
+    void hostileStores_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QByteArray>("content"); // of config/Quenmark.conf; empty: the usual one
+        QTest::addColumn<QString>("outcome");    // "start-up", "save", or "saved" and the state
+        // What the message must name, '|' between parts (paths relative to the temp dir);
+        // for a save, the file that holds it.
+        QTest::addColumn<QString>("named");
+
+        const auto row = [](const char *name, const char *setup, const QByteArray &content,
+                            const char *outcome, const char *named) {
+            QTest::newRow(name) << setup << content << outcome << named;
+        };
+        row("FIFO", "fifo", {}, "start-up", "config/Quenmark.conf");
+        row("link to a device", "device link", {}, "start-up", "/dev/null");
+        row("XDG_CONFIG_HOME is a file", "xdg file", {}, "start-up", "config/Quenmark.conf");
+        row("link loop", "link loop", {}, "start-up", "config/Quenmark.conf");
+        row("unsearchable folder", "mode 0000", {}, "start-up", "config/Quenmark.conf");
+        row("no HOME, relative XDG_CONFIG_HOME", "no home", {}, "start-up", "XDG_CONFIG_HOME");
+        row("relative HOME is ignored", "relative home", {}, "start-up", "HOME");
+        row("read-only file", "read-only file", {}, "save", "config/Quenmark.conf");
+        row("lock is a folder", "lock folder", {}, "save", "config/Quenmark.conf.lock|a folder");
+        row("lock is a dangling link", "lock link", {}, "save",
+            "config/Quenmark.conf.lock|a symbolic link");
+        row("lock is a FIFO", "lock fifo", {}, "save", "config/Quenmark.conf.lock|a FIFO");
+        row("lock held throughout", "lock held", {}, "save",
+            "another program holds the lock file|config/Quenmark.conf.lock");
+        row("no lock can be made", "folder read-only", {}, "save",
+            "the lock file|config/Quenmark.conf.lock|cannot be made");
+        row("lock held for 300 ms", "lock held briefly", {}, "saved 0 2 3", "config/Quenmark.conf");
+        row("stale lock of a dead process", "stale lock", {}, "saved 0 2 3",
+            "config/Quenmark.conf");
+        row("relative XDG_CONFIG_HOME is ignored", "relative xdg", {}, "saved 0 1 2",
+            "home/.config/Quenmark.conf");
+        row("linked folder, relative link", "dotfiles", {}, "saved 0 2 3",
+            "dotfiles/Quenmark.real");
+        // Hand-edited files.
+        row("a sub-group before ours", "", "[Velmora\\Backup]\nHome=0\n[Velmora]\nHome=1\n",
+            "saved 0 2 3", "config/Quenmark.conf");
+        row("an open quote hides our group", "", "[Other]\nbad\"quote=1\n[Velmora]\nHome=1\n",
+            "start-up", "config/Quenmark.conf|line 2 (bad\"quote=1)|line 4 (Home=1)");
+        row("a backslash ends our group", "", "[Velmora]\nHome=1\nNote=a\\\n", "save",
+            "config/Quenmark.conf|line 3 (Note=a\\)");
+        row("an open quote ends our group", "", "[Velmora]\nHome=1\nNote=\"a\n[Other]\n", "save",
+            "config/Quenmark.conf|line 3 (Note=\"a)");
+        row("our value runs on", "", "[Velmora]\nHome=1\nHide%20built-in%20tabs=0\\\nkept\n",
+            "save", "config/Quenmark.conf|line 3 (Hide%20built-in%20tabs=0\\)");
+    }
+
+    void hostileStores()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, outcome);
+        QFETCH(QString, named);
+        const QString config = m_dir->filePath("config");
+        const QString file = config + "/Quenmark.conf";
+        QVERIFY(QDir().mkpath(config));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+        if (content.isEmpty())
+            content = "# mine\n[Velmora]\nHome=1\n";
+        QVERIFY(writeFile(file, content));
+
+        const auto makeFifo = [](const QString &path) {
+            return ::mkfifo(QFile::encodeName(path), 0600) == 0;
+        };
+        const QString lock = file + ".lock";
+        pid_t holder = -1; // a process that takes the lock, for as long as the row says
+        if (setup == "fifo" || setup == "device link" || setup == "link loop")
+            QVERIFY(QFile::remove(file));
+        if (setup == "fifo") {
+            QVERIFY(makeFifo(file));
+        } else if (setup == "device link") {
+            QVERIFY(QFile::link("/dev/null", file));
+        } else if (setup == "link loop") {
+            QVERIFY(QFile::link(file, file));
+        } else if (setup == "xdg file") {
+            QVERIFY(QDir(config).removeRecursively());
+            QVERIFY(writeFile(config, "a file"));
+        } else if (setup == "mode 0000") {
+            QVERIFY(::chmod(QFile::encodeName(config), 0) == 0);
+        } else if (setup == "read-only file") {
+            QVERIFY(::chmod(QFile::encodeName(file), 0444) == 0);
+        } else if (setup == "folder read-only") {
+            QVERIFY(::chmod(QFile::encodeName(config), 0555) == 0);
+        } else if (setup == "no home" || setup == "relative home") {
+            qunsetenv(setup == "no home" ? "HOME" : "XDG_CONFIG_HOME");
+            qputenv(setup == "no home" ? "XDG_CONFIG_HOME" : "HOME", "config");
+        } else if (setup == "lock folder") {
+            QVERIFY(QDir().mkpath(lock));
+        } else if (setup == "lock link") {
+            QVERIFY(QFile::link(m_dir->filePath("nowhere"), lock));
+        } else if (setup == "lock fifo") {
+            QVERIFY(makeFifo(lock));
+        } else if (setup.startsWith("lock held") || setup == "stale lock") {
+            const int holdMs = setup == "lock held" ? 5000 : setup == "stale lock" ? 0 : 300;
+            int ready[2];
+            QVERIFY(::pipe(ready) == 0);
+            holder = fork();
+            if (holder == 0) {
+                QLockFile held(lock);
+                const bool locked = held.lock();
+                if (::write(ready[1], "x", 1) != 1 || !locked)
+                    _exit(1);
+                if (holdMs == 0)
+                    _exit(0); // dies holding it
+                QThread::msleep(holdMs);
+                held.unlock();
+                _exit(0);
+            }
+            char byte;
+            QVERIFY(::read(ready[0], &byte, 1) == 1);
+            ::close(ready[0]);
+            ::close(ready[1]);
             if (holdMs == 0)
-                _exit(0); // dies holding it
-            QThread::msleep(holdMs);
-            held.unlock();
-            _exit(0);
+                QVERIFY(::waitpid(std::exchange(holder, -1), nullptr, 0) > 0);
+        } else if (setup == "relative xdg") {
+            QVERIFY(QDir().mkpath(m_dir->filePath("home/.config")));
+            qputenv("HOME", QFile::encodeName(m_dir->filePath("home")));
+            qputenv("XDG_CONFIG_HOME", "config");
+        } else if (setup == "dotfiles") {
+            // ~/.config is a link into a dotfiles folder, and the file a relative
+            // link from there: "../Quenmark.real" is a sibling of that folder.
+            QVERIFY(QDir().mkpath(m_dir->filePath("dotfiles/config")));
+            QVERIFY(QFile::rename(file, m_dir->filePath("dotfiles/Quenmark.real")));
+            QVERIFY(QDir(config).removeRecursively());
+            QVERIFY(QFile::link("dotfiles/config", config));
+            QVERIFY(
+                QFile::link("../Quenmark.real", m_dir->filePath("dotfiles/config/Quenmark.conf")));
         }
-        char byte;
-        QVERIFY(::read(ready[0], &byte, 1) == 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        if (holdMs == 0)
-            QVERIFY(::waitpid(std::exchange(holder, -1), nullptr, 0) > 0);
-    } else if (setup == "relative xdg") {
-        QVERIFY(QDir().mkpath(m_dir->filePath("home/.config")));
-        qputenv("HOME", QFile::encodeName(m_dir->filePath("home")));
-        qputenv("XDG_CONFIG_HOME", "config");
-    } else if (setup == "dotfiles") {
-        // ~/.config is a link into a dotfiles folder, and the file a relative
-        // link from there: "../Quenmark.real" is a sibling of that folder.
-        QVERIFY(QDir().mkpath(m_dir->filePath("dotfiles/config")));
-        QVERIFY(QFile::rename(file, m_dir->filePath("dotfiles/Quenmark.real")));
-        QVERIFY(QDir(config).removeRecursively());
-        QVERIFY(QFile::link("dotfiles/config", config));
-        QVERIFY(QFile::link("../Quenmark.real", m_dir->filePath("dotfiles/config/Quenmark.conf")));
+        QStringList mustName = named.split('|');
+        for (QString &part : mustName) {
+            if (part.contains('/') && !part.startsWith('/') && !part.startsWith("line "))
+                part = m_dir->filePath(part);
+        }
+
+        // What the store makes of it: where it failed and the message, or "saved" and the state.
+        const auto attempt = [] {
+            SettingsStore store;
+            OptionSet options;
+            if (const auto error = LoadOptions(options, store))
+                return QStringLiteral("start-up: ") + error->message();
+            if (const auto error = SaveOptions(options, store))
+                return QStringLiteral("save: ") + error->message();
+            return QStringLiteral("saved ") + describe(options.values());
+        };
+        QElapsedTimer clock;
+        clock.start();
+        // Permissions mean nothing to root: these rows run as an ordinary user.
+        const bool ordinaryUser =
+            setup == "mode 0000" || setup == "read-only file" || setup == "folder read-only";
+        const QString result = ordinaryUser ? asOrdinaryUser(attempt, config) : attempt();
+        ::chmod(QFile::encodeName(config), 0755);
+        if (holder > 0) {
+            ::kill(holder, SIGKILL);
+            ::waitpid(holder, nullptr, 0);
+        }
+        QVERIFY2(clock.elapsed() < 10000, "a lock must not be waited for long");
+        QVERIFY2(result.startsWith(outcome), qPrintable(result));
+        if (outcome.startsWith("saved")) {
+            QCOMPARE(result, outcome);
+            QVERIFY2(readAll(mustName[0]).contains("Hide%20built-in%20tabs="),
+                     qPrintable(mustName[0]));
+            if (mustName[0] != file && !QFileInfo(file).isSymLink())
+                QCOMPARE(readAll(file), content); // a file we did not read is not ours either
+            QVERIFY(!QFile::exists(m_dir->filePath("Quenmark.real")));
+            return;
+        }
+        for (const QString &part : mustName)
+            QVERIFY2(result.contains(part), qPrintable(result + "\nlacks: " + part));
+        if (outcome == "save")
+            QCOMPARE(readAll(file), content);
     }
-    QStringList mustName = named.split('|');
-    for (QString &part : mustName) {
-        if (part.contains('/') && !part.startsWith('/') && !part.startsWith("line "))
-            part = m_dir->filePath(part);
+
+    void oneReplacementKeepsModeOwnerAndGroup()
+    {
+        const QString file = m_dir->filePath("Quenmark.conf");
+        QVERIFY(writeFile(file, "[Other]\nx=1\n"));
+        // A group the process may give the file: any other than the current one.
+        gid_t groups[64];
+        const int count = getgroups(64, groups);
+        gid_t group = getegid();
+        for (int i = 0; i < count; ++i)
+            group = groups[i] != getegid() ? groups[i] : group;
+        const bool root = geteuid() == 0;
+        if (root)
+            group = 65534;
+        const uid_t owner = root ? 65534 : geteuid();
+        QVERIFY(::chown(QFile::encodeName(file), owner, group) == 0);
+        QVERIFY(::chmod(QFile::encodeName(file), 0640) == 0);
+        // A link to it stays a link.
+        const QString link = m_dir->filePath("config/Quenmark.conf");
+        QVERIFY(QDir().mkpath(m_dir->filePath("config")));
+        QVERIFY(QFile::link(file, link));
+
+        // A killed save's leftover goes at the next save once old; a young one stays,
+        // and so does a name that is not of our pattern.
+        const QStringList leftovers{".Quenmark.conf.Ab12Cd", ".Quenmark.conf.Ef34Gh",
+                                    ".Quenmark.conf.not-ours"};
+        for (const QString &name : leftovers)
+            QVERIFY(writeFile(m_dir->filePath(name), "x"));
+        const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_dir->filePath(leftovers[0])), hourAgo,
+                            0) == 0);
+
+        // Every file renamed into the folder is one replacement; a save makes one. The
+        // creations are watched too, since inotify merges identical events in a row.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_dir->path()),
+                                  IN_MOVED_TO | IN_CREATE) >= 0);
+
+        QVERIFY(!saveStore(m_dir->filePath("config"), stateOf("0 3")));
+        int replacements = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+            for (char *e = events; e < events + n;
+                 e += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(e)->len)
+                replacements +=
+                    reinterpret_cast<inotify_event *>(e)->mask & IN_MOVED_TO &&
+                    QByteArray(reinterpret_cast<inotify_event *>(e)->name) == "Quenmark.conf";
+        QCOMPARE(replacements, 1);
+        QCOMPARE(QDir(m_dir->path()).entryList({".Quenmark.conf.*"}, QDir::Files | QDir::Hidden),
+                 leftovers.sliced(1));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(st.st_gid, group);
+        QCOMPARE(st.st_uid, owner);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QVERIFY(readAll(file).startsWith("[Other]\nx=1\n\n[Velmora]\nClassic=1\n"));
     }
-
-    // What the store makes of it: where it failed and the message, or "saved" and the state.
-    const auto attempt = [] {
-        SettingsStore store;
-        OptionSet options;
-        if (const auto error = LoadOptions(options, store))
-            return QStringLiteral("start-up: ") + error->message();
-        if (const auto error = SaveOptions(options, store))
-            return QStringLiteral("save: ") + error->message();
-        return QStringLiteral("saved ") + describe(options.values());
-    };
-    QElapsedTimer clock;
-    clock.start();
-    const bool ordinaryUser =
-        setup == "mode 0000" || setup == "read-only file" || setup == "folder read-only";
-    const QString result = ordinaryUser ? asOrdinaryUser(attempt, config) : attempt();
-    ::chmod(QFile::encodeName(config), 0755);
-    if (holder > 0) {
-        ::kill(holder, SIGKILL);
-        ::waitpid(holder, nullptr, 0);
-    }
-    QVERIFY2(clock.elapsed() < 10000, "a lock must not be waited for long");
-    QVERIFY2(result.startsWith(outcome), qPrintable(result));
-    if (outcome.startsWith("saved")) {
-        QCOMPARE(result, outcome);
-        QVERIFY2(readAll(mustName[0]).contains("Hide%20built-in%20tabs="), qPrintable(mustName[0]));
-        if (mustName[0] != file && !QFileInfo(file).isSymLink())
-            QCOMPARE(readAll(file), content); // a file we did not read is not ours either
-        QVERIFY(!QFile::exists(m_dir->filePath("Quenmark.real")));
-        return;
-    }
-    for (const QString &part : mustName)
-        QVERIFY2(result.contains(part), qPrintable(result + "\nlacks: " + part));
-    if (outcome == "save")
-        QCOMPARE(readAll(file), content);
-}
-
-void TestFileStore::oneReplacementKeepsModeOwnerAndGroup()
-{
-    const QString file = m_dir->filePath("Quenmark.conf");
-    QVERIFY(writeFile(file, "[Other]\nx=1\n"));
-    // A group the process may give the file: any other than the current one.
-    gid_t groups[64];
-    const int count = getgroups(64, groups);
-    gid_t group = getegid();
-    for (int i = 0; i < count; ++i)
-        group = groups[i] != getegid() ? groups[i] : group;
-    const bool root = geteuid() == 0;
-    if (root)
-        group = 65534;
-    const uid_t owner = root ? 65534 : geteuid();
-    QVERIFY(::chown(QFile::encodeName(file), owner, group) == 0);
-    QVERIFY(::chmod(QFile::encodeName(file), 0640) == 0);
-    // A link to it stays a link.
-    const QString link = m_dir->filePath("config/Quenmark.conf");
-    QVERIFY(QDir().mkpath(m_dir->filePath("config")));
-    QVERIFY(QFile::link(file, link));
-
-    // A killed save's leftover goes at the next save once old; a young one stays,
-    // and so does a name that is not of our pattern.
-    const QStringList leftovers{".Quenmark.conf.Ab12Cd", ".Quenmark.conf.Ef34Gh",
-                                ".Quenmark.conf.not-ours"};
-    for (const QString &name : leftovers)
-        QVERIFY(writeFile(m_dir->filePath(name), "x"));
-    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_dir->filePath(leftovers[0])), hourAgo, 0) ==
-            0);
-
-    // Every file renamed into the folder is one replacement; a save makes one. The
-    // creations are watched too, since inotify merges identical events in a row.
-    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    QVERIFY(watch >= 0);
-    auto closeWatch = qScopeGuard([watch] { ::close(watch); });
-    QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_dir->path()), IN_MOVED_TO | IN_CREATE) >=
-            0);
-
-    SettingsStore store(m_dir->filePath("config"));
-    QVERIFY(!SaveOptions(OptionSet(stateOf("0 3")), store));
-    int replacements = 0;
-    alignas(inotify_event) char events[4096];
-    for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
-        for (char *e = events; e < events + n;
-             e += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(e)->len)
-            replacements +=
-                reinterpret_cast<inotify_event *>(e)->mask & IN_MOVED_TO &&
-                QByteArray(reinterpret_cast<inotify_event *>(e)->name) == "Quenmark.conf";
-    QCOMPARE(replacements, 1);
-    QCOMPARE(QDir(m_dir->path()).entryList({".Quenmark.conf.*"}, QDir::Files | QDir::Hidden),
-             leftovers.sliced(1));
-    struct stat st;
-    QVERIFY(::stat(QFile::encodeName(file), &st) == 0);
-    QCOMPARE(st.st_mode & 07777, mode_t(0640));
-    QCOMPARE(st.st_gid, group);
-    QCOMPARE(st.st_uid, owner);
-    QVERIFY(QFileInfo(link).isSymLink());
-    QVERIFY(readAll(file).startsWith("[Other]\nx=1\n\n[Velmora]\nClassic=1\n"));
-}
+};
 
 QTEST_GUILESS_MAIN(TestFileStore)
 #include "tst_file_store.moc"
