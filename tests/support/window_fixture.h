@@ -68,9 +68,9 @@ public:
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
     ShellOutcome shellAnswer{true, {}, {}, {}};
-    QString storeLocation;                // the file snapshotted at each hand-off
-    std::function<QByteArray()> snapshot; // or what takes its snapshot, when set
+    std::function<QByteArray()> snapshot; // of the store, taken at each hand-off when set
     bool realShell = false;               // hand-offs go on to the real shell too
+    QString programFolder;                // where the cursor file is looked for, when set
 
     // The outside world the window sees: messages and shell hand-offs recorded.
     class RecordingWorld : public OutsideWorld
@@ -87,11 +87,14 @@ public:
         {
             const FormUnderTest &f = m_fixture;
             m_fixture.opened << Opened{owner, target, folder,
-                                       f.snapshot                  ? f.snapshot()
-                                       : f.storeLocation.isEmpty() ? QByteArray()
-                                                                   : readAll(f.storeLocation)};
+                                       f.snapshot ? f.snapshot() : QByteArray()};
             return f.realShell ? OutsideWorld::openWithShell(owner, target, folder, {})
                                : f.shellAnswer;
+        }
+        QString programFolder() const override
+        {
+            const QString &folder = m_fixture.programFolder;
+            return folder.isEmpty() ? OutsideWorld::programFolder() : folder;
         }
 
     private:
@@ -107,21 +110,35 @@ public:
         store = std::make_unique<SettingsStore>(root);
         form = std::make_unique<frmOptions>(*store, world);
     }
+    // Start-up; false, with the reason logged, on a store error.
+    bool start()
+    {
+        const auto error = form->StartUp();
+        if (error)
+            qWarning("start-up failed: %s", qPrintable(error->message()));
+        return !error;
+    }
     bool showAndActivate()
     {
         form->show();
         form->activateWindow();
         return QTest::qWaitForWindowActive(form.get());
     }
-    void reset()
+    bool startShown() { return start() && showAndActivate(); }
+    // The window and then the store go, so that whatever they would write is written.
+    void drop()
     {
         form.reset();
         store.reset();
+    }
+    void reset()
+    {
+        drop();
         messages.clear();
         shownAtMessage.clear();
         opened.clear();
         shellAnswer = ShellOutcome{true, {}, {}, {}};
-        storeLocation.clear();
         snapshot = nullptr;
+        programFolder.clear();
     }
 };
