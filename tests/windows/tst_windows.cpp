@@ -237,6 +237,23 @@ void TestWindows::pagesUnderTheWindowsPlugin()
         if (!folder.isEmpty())
             QVERIFY(shot.save(QDir(folder).filePath(names[tab - 1])));
     }
+    // Over the link, the hand of HAND-M.CUR, scaled with the screen as Windows scales
+    // its own pointers. A black-and-white pointer's mask holds two images, one above
+    // the other.
+    const qreal ratio = m_w.form->devicePixelRatio();
+    QWidget *link = label(*m_w.form, "lblWebsite");
+    const QPoint over = link->mapToGlobal(link->rect().center()) * ratio;
+    SetCursorPos(over.x(), over.y());
+    QTRY_COMPARE(m_w.form->MousePointer(), 99);
+    QVERIFY(m_w.form->MouseIcon());
+    CURSORINFO shown{sizeof(CURSORINFO)};
+    ICONINFO hand{};
+    BITMAP mask{};
+    QVERIFY(GetCursorInfo(&shown) && GetIconInfo(shown.hCursor, &hand) &&
+            GetObjectW(hand.hbmMask, sizeof mask, &mask));
+    const QSize native(mask.bmWidth, hand.hbmColor ? mask.bmHeight : mask.bmHeight / 2);
+    QCOMPARE(native, m_w.form->MouseIcon()->pixmap().size() * ratio);
+    QCOMPARE(QPoint(hand.xHotspot, hand.yHotspot), m_w.form->MouseIcon()->hotSpot() * ratio);
 }
 
 QTEST_MAIN(TestWindows)
