@@ -7,6 +7,7 @@
 #include "option_table.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -32,7 +33,7 @@ public:
     // The root to give SettingsStore.
     QString root() const { return QStringLiteral("HKEY_CURRENT_USER\\") + m_path; }
     // The section key the add-in reads, below HKEY_CURRENT_USER.
-    QString section() const { return m_path + QStringLiteral("\\Quenmark\\Velmora"); }
+    QString section() const { return quenmark(QStringLiteral("Velmora")); }
     bool exists() const
     {
         HKEY key;
@@ -49,10 +50,7 @@ public:
     }
     bool setText(const QString &name, const QString &text) const
     {
-        const std::wstring w = text.toStdWString();
-        return set(name, REG_SZ,
-                   QByteArray(reinterpret_cast<const char *>(w.c_str()),
-                              qsizetype((w.size() + 1) * sizeof(wchar_t))));
+        return setString(section(), name, text);
     }
     // Type and data of a value, "-" when it is missing.
     QByteArray raw(const QString &name) const
@@ -71,26 +69,17 @@ public:
     QStringList values() const
     {
         QStringList result;
-        for (const OptionInfo &option : kOptionTable) {
-            wchar_t text[64];
-            DWORD size = sizeof text;
-            result << (RegGetValueW(HKEY_CURRENT_USER, wide(section()).c_str(),
-                                    wide(QString::fromLatin1(option.key)).c_str(), RRF_RT_REG_SZ,
-                                    nullptr, text, &size) == ERROR_SUCCESS
-                           ? QString::fromWCharArray(text)
-                           : QStringLiteral("-"));
-        }
+        for (const OptionInfo &option : kOptionTable)
+            result << text(QStringLiteral("Velmora"), QString::fromLatin1(option.key));
         return result;
     }
-
     // A string value of a section of application "Quenmark", "-" when missing.
     QString text(const QString &section, const QString &name) const
     {
         wchar_t value[256];
         DWORD size = sizeof value;
-        const QString key = m_path + QStringLiteral("\\Quenmark\\") + section;
-        return RegGetValueW(HKEY_CURRENT_USER, wide(key).c_str(), wide(name).c_str(), RRF_RT_REG_SZ,
-                            nullptr, value, &size) == ERROR_SUCCESS
+        return RegGetValueW(HKEY_CURRENT_USER, wide(quenmark(section)).c_str(), wide(name).c_str(),
+                            RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS
                    ? QString::fromWCharArray(value)
                    : QStringLiteral("-");
     }
@@ -98,27 +87,16 @@ public:
     bool seedFromFileText(const QByteArray &content) const
     {
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("seed.ini"));
-        HANDLE h =
-            CreateFileW(wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        const bool ok = h != INVALID_HANDLE_VALUE &&
-                        WriteFile(h, content.constData(), DWORD(content.size()), &written, nullptr);
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-        if (!ok)
+        QFile file(dir.filePath(QStringLiteral("seed.ini")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
             return false;
-        QSettings ini(file, QSettings::IniFormat);
+        file.close();
+        QSettings ini(file.fileName(), QSettings::IniFormat);
         for (const QString &group : ini.childGroups()) {
             ini.beginGroup(group);
-            const QString key = m_path + QStringLiteral("\\Quenmark\\") + group;
-            for (const QString &name : ini.childKeys()) {
-                const std::wstring value = ini.value(name).toString().toStdWString();
-                if (RegSetKeyValueW(HKEY_CURRENT_USER, wide(key).c_str(), wide(name).c_str(),
-                                    REG_SZ, value.c_str(),
-                                    DWORD((value.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+            for (const QString &name : ini.childKeys())
+                if (!setString(quenmark(group), name, ini.value(name).toString()))
                     return false;
-            }
             ini.endGroup();
         }
         return true;
@@ -128,6 +106,16 @@ public:
     static std::wstring wide(const QString &text) { return text.toStdWString(); }
 
 private:
+    QString quenmark(const QString &section) const
+    {
+        return m_path + QStringLiteral("\\Quenmark\\") + section;
+    }
+    static bool setString(const QString &key, const QString &name, const QString &text)
+    {
+        const std::wstring w = text.toStdWString();
+        return RegSetKeyValueW(HKEY_CURRENT_USER, wide(key).c_str(), wide(name).c_str(), REG_SZ,
+                               w.c_str(), DWORD((w.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
     static QByteArray dump(const QString &path)
     {
         HKEY key;

@@ -246,14 +246,20 @@ void TestWindows::pagesUnderTheWindowsPlugin()
     SetCursorPos(over.x(), over.y());
     QTRY_COMPARE(m_w.form->MousePointer(), 99);
     QVERIFY(m_w.form->MouseIcon());
-    CURSORINFO shown{sizeof(CURSORINFO)};
-    ICONINFO hand{};
-    BITMAP mask{};
-    QVERIFY(GetCursorInfo(&shown) && GetIconInfo(shown.hCursor, &hand) &&
-            GetObjectW(hand.hbmMask, sizeof mask, &mask));
-    const QSize native(mask.bmWidth, hand.hbmColor ? mask.bmHeight : mask.bmHeight / 2);
-    QCOMPARE(native, m_w.form->MouseIcon()->pixmap().size() * ratio);
-    QCOMPARE(QPoint(hand.xHotspot, hand.yHotspot), m_w.form->MouseIcon()->hotSpot() * ratio);
+    // The pointer Windows shows over the window, as its hotspot and size.
+    auto shown = [] {
+        ICONINFO hand{};
+        BITMAP mask{};
+        if (!GetIconInfo(GetCursor(), &hand))
+            return QRect();
+        GetObjectW(hand.hbmMask, sizeof mask, &mask);
+        const int height = hand.hbmColor ? mask.bmHeight : mask.bmHeight / 2;
+        DeleteObject(hand.hbmMask);
+        DeleteObject(hand.hbmColor);
+        return QRect(int(hand.xHotspot), int(hand.yHotspot), mask.bmWidth, height);
+    };
+    const QCursor &file = *m_w.form->MouseIcon();
+    QTRY_COMPARE(shown(), QRect(file.hotSpot() * ratio, file.pixmap().size() * ratio));
 }
 
 QTEST_MAIN(TestWindows)
