@@ -74,13 +74,21 @@ find_window() {
     timeout 30 xdotool search --sync --onlyvisible --name '^Velmora$' 2>/dev/null | head -n 1
 }
 
-# Waits (up to 30 s) for the program to end; sets `status`.
-wait_for_exit() {
-    for _ in $(seq 300); do
-        kill -0 "$app_pid" 2>/dev/null || break
+# Runs a check every 0.1 s until it holds, at most $1 times; fails when it never did.
+retry() {
+    local tries=$1
+    shift
+    for _ in $(seq "$tries"); do
+        "$@" && return 0
         sleep 0.1
     done
-    kill -0 "$app_pid" 2>/dev/null && fail "the program did not end"
+    return 1
+}
+ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+
+# Waits (up to 30 s) for the program to end; sets `status`.
+wait_for_exit() {
+    retry 300 ended || fail "the program did not end"
     wait "$app_pid"
     status=$?
     app_pid=""
@@ -120,11 +128,7 @@ for line in 'Page%20Layout=1' 'Hide%20built-in%20tabs=1' 'Classic=1' 'Left=1' 'A
 done
 [ "$(grep -c '=' "$store")" -eq 12 ] || fail "store does not hold the twelve keys: $(cat "$store")"
 
-for _ in $(seq 200); do
-    [ -s "$work/excel.log" ] && break
-    sleep 0.1
-done
-[ -s "$work/excel.log" ] || fail "Excel was not started"
+retry 200 test -s "$work/excel.log" || fail "Excel was not started"
 [ "$(cat "$work/excel.log")" = 0 ] || fail "Excel ran more than once or with arguments"
 [ "$(cat "$work/excel.pwd")" = "$program_dir" ] ||
     fail "Excel ran in $(cat "$work/excel.pwd"), not $program_dir"
@@ -150,11 +154,7 @@ grep -qF "$store" "$work/err2" || fail "stderr lacks the store: $(cat "$work/err
 
 xdotool windowfocus --sync "$wid"
 xdotool key --clearmodifiers Return
-for _ in $(seq 50); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$app_pid" 2>/dev/null; then # Return did not reach it: close the box instead
+if ! retry 50 ended; then # Return did not reach it: close the box instead
     echo "Return did not close the message box; closing it"
     xdotool key --window "$wid" Escape
 fi
@@ -188,16 +188,14 @@ echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr
 command -v openbox >/dev/null || fail "openbox is missing (tools/install-deps.sh)"
 openbox >/dev/null 2>&1 &
 wm_pid=$!
-for _ in $(seq 100); do # a desktop's manager is there before its programs start
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
+managed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+retry 100 managed # a desktop's manager is there before its programs start
 "$program" >"$work/out5" 2>"$work/err5" &
 app_pid=$!
 wid=$(find_window)
 [ -n "$wid" ] || fail "no window under openbox; stderr: $(cat "$work/err5")"
 # The frame's place from the client's (xwininfo: under a reparenting manager
-# xdotool reports another point) and the extents the manager announced.
+# xdotool reports another point) and the extents the manager announced: centred?
 frame() {
     IFS=, read -r left right top bottom <<<"$(xprop -id "$wid" _NET_FRAME_EXTENTS |
         sed -n 's/.* = //p' | tr -d ' ')"
@@ -205,22 +203,17 @@ frame() {
     Y=$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left Y: *//p')
     off_x=$((X - left - (1280 - (410 + left + right)) / 2))
     off_y=$((Y - top - (1024 - (335 + top + bottom)) / 2))
+    [ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ]
 }
-for _ in $(seq 50); do # until the window has moved into place, if it does
-    frame
-    [ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ] && break
-    sleep 0.1
-done
-[ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ] ||
+retry 50 frame || # until the window has moved into place, if it does
     fail "under openbox the frame is ${off_x:-?},${off_y:-?} off centre (extents ${left:-?},${right:-?},${top:-?},${bottom:-?})"
 # Minimised all the same (openbox offers it), the window comes back at once:
 # without a taskbar button it could not be found again.
 xdotool windowminimize "$wid"
-for _ in $(seq 50); do
-    xwininfo -id "$wid" | grep -q 'IsViewable' && [ "$(xprop -id "$wid" WM_STATE |
-        sed -n 's/.*window state: *//p')" = Normal ] && break
-    sleep 0.1
-done
-xwininfo -id "$wid" | grep -q 'IsViewable' || fail "minimised under openbox, the window stayed away"
+shown() {
+    xwininfo -id "$wid" | grep -q 'IsViewable' &&
+        [ "$(xprop -id "$wid" WM_STATE | sed -n 's/.*window state: *//p')" = Normal ]
+}
+retry 50 shown || fail "minimised under openbox, the window stayed away"
 kill "$app_pid"; app_pid=""
 echo "ok 5 - under openbox the whole window, frame included, is centred, and cannot be minimised away"
