@@ -2,21 +2,13 @@
 // the tab strip's contract, and option boxes driven by real clicks.
 
 #include "frmOptions.h"
-#include "option_check_box.h"
-#include "page_frame.h"
-#include "settings_store.h"
-#include "tab_strip.h"
 #include "test_store.h"
 #include "twips.h"
 #include "window_fixture.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWheelEvent>
 #include <QWindow>
 
@@ -33,7 +25,29 @@ bool hasPixel(const QImage &image, const QRect &within, const QColor &colour)
     return false;
 }
 
+// Sets the application palette, as a new system scheme does, until the guard goes.
+auto systemScheme(const std::function<void(QPalette &)> &change)
+{
+    const QPalette original = QApplication::palette();
+    QPalette scheme = original;
+    change(scheme);
+    QApplication::setPalette(scheme);
+    return qScopeGuard([original] { QApplication::setPalette(original); });
+}
+
+// A control as designed: its place in twips (left, top, width, height; width 0:
+// sized to its text), its caption and its font (0 points: no text of its own).
+struct Design {
+    const char *name, *container;
+    QRect twips;
+    const char *caption;
+    double points;
+    bool bold, underline;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Design)
 
 class TestOptionsWindow : public QObject
 {
@@ -104,18 +118,10 @@ void TestOptionsWindow::windowSettings()
 
 void TestOptionsWindow::layout_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("container");
-    QTest::addColumn<QRect>("twips"); // left, top, width, height; width 0 = sized to its text
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<double>("points"); // 0: no text of its own
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<bool>("underline");
-
+    QTest::addColumn<Design>("design");
     auto row = [](const char *name, const char *container, QRect twips, const char *caption,
                   double points, bool bold, bool underline = false) {
-        QTest::newRow(name) << QString(name) << QString(container) << twips << QString(caption)
-                            << points << bold << underline;
+        QTest::newRow(name) << Design{name, container, twips, caption, points, bold, underline};
     };
     row("tbsOptions", "frmOptions", {105, 120, 5895, 4245}, "", 9, true);
     row("picOptions(0)", "frmOptions", {21000, 525, 5685, 3690}, "", 0, false);
@@ -148,17 +154,11 @@ void TestOptionsWindow::layout_data()
 
 void TestOptionsWindow::layout()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, container);
-    QFETCH(QRect, twips);
-    QFETCH(QString, caption);
-    QFETCH(double, points);
-    QFETCH(bool, bold);
-    QFETCH(bool, underline);
-
-    QWidget *w = control(name);
-    QVERIFY2(w, qPrintable(name));
-    QCOMPARE(w->parentWidget(), control(container));
+    QFETCH(Design, design);
+    QWidget *w = control(design.name);
+    QCOMPARE(w->parentWidget(), control(design.container));
+    const QRect &twips = design.twips;
+    const QString caption = design.caption;
     const QRect px = twipsRect(twips.x(), twips.y(), twips.width(), twips.height());
     QCOMPARE(w->pos(), px.topLeft());
     if (twips.width() > 0) {
@@ -172,63 +172,52 @@ void TestOptionsWindow::layout()
         QCOMPARE(label->text(), caption);
     else if (auto *button = qobject_cast<QAbstractButton *>(w))
         QCOMPARE(button->text(), caption);
-    if (points > 0) {
+    if (design.points > 0) {
         QCOMPARE(w->font().family(), QString("Arial"));
-        QCOMPARE(w->font().pointSizeF(), points);
-        QCOMPARE(w->font().bold(), bold);
-        QCOMPARE(w->font().underline(), underline);
-    }
-    if (points > 0 && w != tbsOptions(*m_w.form)) {
-        // Opaque white behind every text.
-        QVERIFY(w->autoFillBackground());
-        QCOMPARE(w->palette().color(w->backgroundRole()), QColor(Qt::white));
+        QCOMPARE(w->font().pointSizeF(), design.points);
+        QCOMPARE(w->font().bold(), design.bold);
+        QCOMPARE(w->font().underline(), design.underline);
+        if (w != tbsOptions(*m_w.form)) { // opaque white behind every text
+            QVERIFY(w->autoFillBackground());
+            QCOMPARE(w->palette().color(w->backgroundRole()), QColor(Qt::white));
+        }
     }
 }
 
 void TestOptionsWindow::stackingOrder()
 {
-    // Back to front among widgets: the boxes in index order, "Hide built-in tabs" in front.
-    QList<QWidget *> boxes;
-    for (QObject *child : fraSample1(*m_w.form, 0)->children())
-        if (auto *box = qobject_cast<OptionCheckBox *>(child))
-            boxes << box;
-    QCOMPARE(boxes.size(), OptionCount);
+    // Children are listed back to front. Among the boxes, index order ("Hide built-in tabs" in
+    // front); in the window the tab strip at the back, the options page, Ok, Cancel, About page.
+    const frmOptions &form = *m_w.form;
+    QList<OptionCheckBox *> boxes;
     for (int i = 0; i < OptionCount; ++i)
-        QCOMPARE(boxes[i], Check1(*m_w.form, i));
-
-    // The window: tab strip at the back, then the options page, Ok, Cancel, the About page.
-    QList<QWidget *> top;
-    for (QObject *child : m_w.form->children())
-        if (auto *w = qobject_cast<QWidget *>(child))
-            top << w;
-    const QList<QWidget *> expected{tbsOptions(*m_w.form), picOptions(*m_w.form, 0),
-                                    Check22(*m_w.form, 1), Check22(*m_w.form, 2),
-                                    picOptions(*m_w.form, 1)};
-    QCOMPARE(top, expected);
+        boxes << Check1(form, i);
+    QCOMPARE(fraSample1(form, 0)->findChildren<OptionCheckBox *>(Qt::FindDirectChildrenOnly),
+             boxes);
+    const QList<QWidget *> top{tbsOptions(form), picOptions(form, 0), Check22(form, 1),
+                               Check22(form, 2), picOptions(form, 1)};
+    QCOMPARE(form.findChildren<QWidget *>(Qt::FindDirectChildrenOnly), top);
 }
 
 void TestOptionsWindow::tabKeyWalksTheFocus()
 {
-    QVERIFY(!m_w.form->StartUp());
-    m_w.form->show();
-    m_w.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
-    tbsOptions(*m_w.form)->setFocus();
-
-    QList<QWidget *> expected{Check22(*m_w.form, 1), Check22(*m_w.form, 2)};
+    QVERIFY(m_w.startShown());
+    const frmOptions &form = *m_w.form;
+    TabStrip *strip = tbsOptions(form);
+    strip->setFocus();
+    // From the tab strip round to it again; on the About page nothing of the options
+    // page can take the focus.
+    QList<QWidget *> walks[2] = {{Check22(form, 1), Check22(form, 2)},
+                                 {Check22(form, 1), Check22(form, 2), strip}};
     for (int i = 0; i < OptionCount; ++i)
-        expected << Check1(*m_w.form, i);
-    expected << tbsOptions(*m_w.form);
-    for (QWidget *next : expected) {
-        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
-    }
-    // On the About page nothing of the options page can take the focus.
-    tbsOptions(*m_w.form)->setSelectedItem(tbsOptions(*m_w.form)->Tabs().Item(2));
-    QList<QWidget *> about{Check22(*m_w.form, 1), Check22(*m_w.form, 2), tbsOptions(*m_w.form)};
-    for (QWidget *next : about) {
-        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), next);
+        walks[0] << Check1(form, i);
+    walks[0] << strip;
+    for (short tab : {1, 2}) {
+        strip->setSelectedItem(strip->Tabs().Item(tab));
+        for (QWidget *next : walks[tab - 1]) {
+            QTest::keyClick(form.windowHandle(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
     }
 }
 
@@ -247,10 +236,7 @@ void TestOptionsWindow::enterAndEscapeDoNothing()
 {
     QFETCH(int, key);
     QFETCH(QString, focus);
-    QVERIFY(!m_w.form->StartUp());
-    m_w.form->show();
-    m_w.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
+    QVERIFY(m_w.startShown());
     control(focus)->setFocus();
     const auto before = m_w.form->options().values();
 
@@ -279,9 +265,7 @@ void TestOptionsWindow::clicksOnRealBoxes()
 {
     QFETCH(QList<int>, clicks);
     QFETCH(QList<int>, ticked);
-    QVERIFY(!m_w.form->StartUp());
-    m_w.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
+    QVERIFY(m_w.startShown());
 
     for (int index : clicks) {
         OptionCheckBox *box = Check1(*m_w.form, index);
@@ -296,9 +280,7 @@ void TestOptionsWindow::clicksOnRealBoxes()
 
 void TestOptionsWindow::wholeBoxTakesTheClick()
 {
-    QVERIFY(!m_w.form->StartUp());
-    m_w.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
+    QVERIFY(m_w.startShown());
     QList<int> clicked;
     for (int index = 0; index < OptionCount; ++index)
         connect(Check1(*m_w.form, index), &QAbstractButton::clicked, this,
@@ -326,7 +308,7 @@ void TestOptionsWindow::wholeBoxTakesTheClick()
 void TestOptionsWindow::grayedBox()
 {
     QVERIFY(m_dir->seed("Left", "2"));
-    QVERIFY(!m_w.form->StartUp());
+    QVERIFY(m_w.start());
     OptionCheckBox *left = Check1(*m_w.form, 1);
     QCOMPARE(left->checkState(), Qt::PartiallyChecked);
 
@@ -372,8 +354,7 @@ void TestOptionsWindow::tabStripContract()
     strip->setSelectedItem(nullptr);
     QCOMPARE(clicks.count(), 1);
     // A user's click on the other tab raises it too, and the page follows.
-    m_w.form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_w.form.get()));
+    QVERIFY(m_w.showAndActivate());
     QTest::mouseClick(strip, Qt::LeftButton, {}, strip->tabRect(0).center());
     QCOMPARE(clicks.count(), 2);
     QCOMPARE(strip->SelectedItem()->Index(), short(1));
@@ -424,7 +405,7 @@ void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
 
 void TestOptionsWindow::aboutPageTitleAndGroove()
 {
-    QVERIFY(!m_w.form->StartUp());
+    QVERIFY(m_w.start());
     PageFrame *frame = fraSample1(*m_w.form, 1);
     const QImage image = frame->grab().toImage();
     QVERIFY(hasPixel(image, label(*m_w.form, "lblTitle")->geometry(), QColor(0, 128, 0)));
@@ -441,7 +422,7 @@ void TestOptionsWindow::aboutPageTitleAndGroove()
 void TestOptionsWindow::captionsFitTheirControls()
 {
     // Run again by ctest at several scale factors: the window scales as one piece.
-    QVERIFY(!m_w.form->StartUp());
+    QVERIFY(m_w.start());
     for (int i = 0; i < OptionCount; ++i) {
         OptionCheckBox *box = Check1(*m_w.form, i);
         QStyleOptionButton option;
@@ -463,14 +444,12 @@ void TestOptionsWindow::captionsFitTheirControls()
                  qPrintable(button->text()));
     }
     // A long title wraps inside the label's width and still fits its two lines.
-    label(*m_w.form, "lblTitle")
-        ->setText("Velmora: the classic menu and toolbars for Microsoft Excel 2007");
-    QCOMPARE(label(*m_w.form, "lblTitle")->width(), twipsToWholePixels(5415));
-    const int lineHeight = label(*m_w.form, "lblTitle")->fontMetrics().lineSpacing();
-    const int needed =
-        label(*m_w.form, "lblTitle")->heightForWidth(label(*m_w.form, "lblTitle")->width());
-    QVERIFY(needed > lineHeight); // wraps
-    QVERIFY(needed <= label(*m_w.form, "lblTitle")->height());
+    QLabel *title = label(*m_w.form, "lblTitle");
+    title->setText("Velmora: the classic menu and toolbars for Microsoft Excel 2007");
+    QCOMPARE(title->width(), twipsToWholePixels(5415));
+    const int needed = title->heightForWidth(title->width());
+    QVERIFY(needed > title->fontMetrics().lineSpacing()); // wraps
+    QVERIFY(needed <= title->height());
 }
 
 void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()
@@ -488,15 +467,13 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
 {
     QFETCH(QColor, systemText);
     QFETCH(QColor, shown);
-    QVERIFY(!m_w.form->StartUp());
-    const QPalette original = QApplication::palette();
-    QPalette scheme = original;
-    for (auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
-        scheme.setColor(role, systemText);
-    for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
-        scheme.setColor(role, QColor(45, 45, 45));
-    QApplication::setPalette(scheme);
-    auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+    QVERIFY(m_w.start());
+    const auto restore = systemScheme([&](QPalette &scheme) {
+        for (auto role : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+            scheme.setColor(role, systemText);
+        for (auto role : {QPalette::Window, QPalette::Button, QPalette::Base})
+            scheme.setColor(role, QColor(45, 45, 45));
+    });
 
     for (int i = 0; i < OptionCount; ++i)
         QCOMPARE(Check1(*m_w.form, i)->palette().color(QPalette::ButtonText), shown);
@@ -525,14 +502,12 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
 
 void TestOptionsWindow::captionsInButtonText()
 {
-    QVERIFY(!m_w.form->StartUp());
-    const QPalette original = QApplication::palette();
-    QPalette scheme = original;
+    QVERIFY(m_w.start());
     const QColor buttonText(128, 0, 0), windowText(0, 0, 128); // both readable on white
-    scheme.setColor(QPalette::ButtonText, buttonText);
-    scheme.setColor(QPalette::WindowText, windowText);
-    QApplication::setPalette(scheme);
-    auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+    const auto restore = systemScheme([&](QPalette &scheme) {
+        scheme.setColor(QPalette::ButtonText, buttonText);
+        scheme.setColor(QPalette::WindowText, windowText);
+    });
 
     for (int i = 0; i < OptionCount; ++i) {
         const QImage image = Check1(*m_w.form, i)->grab().toImage();
@@ -550,7 +525,7 @@ void TestOptionsWindow::captionsInButtonText()
 
 void TestOptionsWindow::wheelKeepsThePage()
 {
-    QVERIFY(!m_w.form->StartUp());
+    QVERIFY(m_w.start());
     TabStrip *strip = tbsOptions(*m_w.form);
     // Over a tab and over the strip's margin below the pages, both ways.
     for (const QPoint at :
