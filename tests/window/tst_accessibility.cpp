@@ -2,19 +2,11 @@
 // window worked from the keyboard alone.
 
 #include "frmOptions.h"
-#include "option_check_box.h"
-#include "settings_store.h"
-#include "tab_strip.h"
 #include "test_store.h"
 #include "window_fixture.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QToolTip>
 #include <QWindow>
 
@@ -32,6 +24,7 @@ private slots:
     void keyboardAlone();
 
 private:
+    static auto *accessible(QWidget *w) { return QAccessible::queryAccessibleInterface(w); }
     std::unique_ptr<TestStore> m_dir;
     FormUnderTest m_w;
 };
@@ -41,7 +34,7 @@ void TestAccessibility::init()
     m_dir = std::make_unique<TestStore>();
     QVERIFY(m_dir->seed("Left", "2")); // one grayed box
     m_w.make(m_dir->root());
-    QVERIFY(!m_w.form->StartUp());
+    QVERIFY(m_w.start());
 }
 
 void TestAccessibility::cleanup()
@@ -54,7 +47,7 @@ void TestAccessibility::optionBoxes()
 {
     for (int i = 0; i < OptionCount; ++i) {
         OptionCheckBox *box = Check1(*m_w.form, i);
-        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(box);
+        QAccessibleInterface *a = accessible(box);
         QVERIFY(a);
         QCOMPARE(a->role(), QAccessible::CheckBox);
         QCOMPARE(a->text(QAccessible::Name), QString::fromLatin1(OptionSet::info(i).caption));
@@ -74,9 +67,7 @@ void TestAccessibility::optionBoxes()
 
 void TestAccessibility::checkStates()
 {
-    auto state = [&](int i) {
-        return QAccessible::queryAccessibleInterface(Check1(*m_w.form, i))->state();
-    };
+    auto state = [&](int i) { return accessible(Check1(*m_w.form, i))->state(); };
     QVERIFY(state(0).checked);
     QVERIFY(!state(0).checkStateMixed);
     QVERIFY(state(1).checkStateMixed); // grayed from the store
@@ -84,7 +75,7 @@ void TestAccessibility::checkStates()
     QVERIFY(state(0).checkable);
 
     // The toggle action a screen reader offers goes through the rules like a click.
-    QAccessibleInterface *home = QAccessible::queryAccessibleInterface(Check1(*m_w.form, 3));
+    QAccessibleInterface *home = accessible(Check1(*m_w.form, 3));
     home->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     QVERIFY(state(3).checked);
     QVERIFY(!state(1).checked && !state(1).checkStateMixed); // Home excludes Left
@@ -99,12 +90,10 @@ void TestAccessibility::buttonsLabelsAndLink()
         {label(*m_w.form, "lblVersion"), "Version:   7.0"},
         {label(*m_w.form, "lblWebsiteLabel"), "Website: "}};
     for (const auto &[widget, name] : named)
-        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
-    QCOMPARE(QAccessible::queryAccessibleInterface(Check22(*m_w.form, 1))->role(),
-             QAccessible::Button);
+        QCOMPARE(accessible(widget)->text(QAccessible::Name), name);
+    QCOMPARE(accessible(Check22(*m_w.form, 1))->role(), QAccessible::Button);
 
-    QAccessibleInterface *link =
-        QAccessible::queryAccessibleInterface(label(*m_w.form, "lblWebsite"));
+    QAccessibleInterface *link = accessible(label(*m_w.form, "lblWebsite"));
     QCOMPARE(link->role(), QAccessible::Link);
     QCOMPARE(link->text(QAccessible::Name), QString(frmOptions::Website));
     QVERIFY(link->state().linked);
@@ -115,7 +104,7 @@ void TestAccessibility::buttonsLabelsAndLink()
 
 void TestAccessibility::tabsByCaption()
 {
-    QAccessibleInterface *strip = QAccessible::queryAccessibleInterface(tbsOptions(*m_w.form));
+    QAccessibleInterface *strip = accessible(tbsOptions(*m_w.form));
     QVERIFY(strip);
     QStringList names;
     for (int i = 0; i < strip->childCount(); ++i) {
@@ -128,9 +117,7 @@ void TestAccessibility::tabsByCaption()
 
 void TestAccessibility::keyboardAlone()
 {
-    m_w.form->show();
-    m_w.form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_w.form.get()));
+    QVERIFY(m_w.showAndActivate());
     QWindow *window = m_w.form->windowHandle();
     tbsOptions(*m_w.form)->setFocus();
 
