@@ -5,10 +5,10 @@
 
 #include "option_set.h"
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <set>
 #include <vector>
 
 inline OptionSet::State stateOf(const QString &ticked)
@@ -40,31 +40,24 @@ inline QString describe(const OptionSet::State &state)
     return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
 }
 
-// The stored 0/1 values of the eleven keys that are read, bit i for option i,
-// loaded as start-up does: in key order, from all cleared, each read a setting.
-inline OptionSet::State loadedFrom(unsigned bits)
-{
-    OptionSet options;
-    for (int i = 0; i <= 10; ++i)
-        options.setValue(i, (bits >> i) & 1u);
-    return options.values();
-}
-
-// Every state a user can reach by clicks, from all cleared and from every
-// load of a store holding only 0 and 1.
+// Every state a user can reach by clicks, from all cleared and from every load
+// of a store holding only 0 and 1: each of the eleven keys that are read (bit i
+// for option i) loaded as start-up does, in key order from all cleared.
 inline std::vector<OptionSet::State> reachableStates()
 {
-    QSet<QString> seen;
+    std::set<OptionSet::State> seen;
     std::vector<OptionSet::State> states;
     auto visit = [&](const OptionSet::State &s) {
-        if (!seen.contains(describe(s))) {
-            seen.insert(describe(s));
+        if (seen.insert(s).second)
             states.push_back(s);
-        }
     };
     visit(OptionSet::State{});
-    for (unsigned bits = 0; bits < (1u << 11); ++bits)
-        visit(loadedFrom(bits));
+    for (unsigned bits = 0; bits < (1u << 11); ++bits) {
+        OptionSet loaded;
+        for (int i = 0; i <= 10; ++i)
+            loaded.setValue(i, (bits >> i) & 1u);
+        visit(loaded.values());
+    }
     for (size_t next = 0; next < states.size(); ++next) {
         for (int k = 0; k < OptionCount; ++k) {
             OptionSet options(states[next]);
