@@ -3,6 +3,8 @@
 // An empty store of a test's own: a temporary folder, or on Windows a registry
 // key below HKEY_CURRENT_USER\Software\Velmora tests.
 
+#include <QtGlobal> // Q_OS_WIN, whatever the including file included before
+
 #ifdef Q_OS_WIN
 #include "../windows/test_registry.h"
 #else

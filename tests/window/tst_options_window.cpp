@@ -485,8 +485,25 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
     QCOMPARE(Check1(*m_w.form, 0)->palette().color(Check1(*m_w.form, 0)->backgroundRole()),
              QColor(Qt::white));
 
-    // The tab captions lie on white too, also when the scheme is there from the start.
+    // None of the scheme's dark surfaces shows, also when the scheme is there from the
+    // start: not in the pane around the pages, not inside an unticked box; a tick is dark.
     frmOptions started(*m_w.store);
+    QVERIFY(!started.StartUp());
+    for (frmOptions *form : {m_w.form.get(), &started}) {
+        const QImage look = form->grab().toImage();
+        const QWidget *page = picOptions(*form, 0), *box = Check1(*form, 3);
+        for (QPoint at : {QPoint(page->x() - 3, page->geometry().center().y()),
+                          box->mapTo(form, QPoint(6, box->height() / 2))})
+            QVERIFY(qGray(look.pixel(at * look.devicePixelRatio())) > 200);
+    }
+    const QImage ticked = Check1(*m_w.form, 0)->grab().toImage();
+    bool dark = false; // somewhere in the box's first 15 pixels, its tick
+    for (int y = 0; y < ticked.height(); ++y)
+        for (int x = 0; x < 15 * ticked.devicePixelRatio(); ++x)
+            dark = dark || qGray(ticked.pixel(x, y)) < 100;
+    QVERIFY(dark);
+
+    // The tab captions lie on white too, also when the scheme is there from the start.
     TabStrip *strip = tbsOptions(started);
     const QImage image = strip->grab().toImage();
     for (int tab = 0; tab < 2; ++tab) {
