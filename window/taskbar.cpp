@@ -12,20 +12,28 @@
 namespace
 {
 
-// Lives as long as the window, so it leaves the application with it.
+// Keeps the window off the taskbar at every show, and centres it, frame and all, at
+// the first. Lives as long as the window, so it leaves the application with it.
 class OwnerKeeper : public QObject, public QAbstractNativeEventFilter
 {
 public:
     explicit OwnerKeeper(QWidget &window) : QObject(&window), m_window(&window) {}
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
     {
-        if (m_window && type == "windows_generic_MSG")
-            HideFromTaskbarOnShowWin(reinterpret_cast<void *>(m_window->internalWinId()), message);
+        if (!m_window || type != "windows_generic_MSG")
+            return false;
+        void *hwnd = reinterpret_cast<void *>(m_window->internalWinId());
+        if (HideFromTaskbarOnShowWin(hwnd, message) && !m_centred) {
+            m_centred = true; // once, as the window was centred once when it loaded
+            const QSize client = m_window->size() * m_window->devicePixelRatio();
+            CentreFrameWin(hwnd, client.width(), client.height());
+        }
         return false;
     }
 
 private:
     QPointer<QWidget> m_window;
+    bool m_centred = false;
 };
 
 } // namespace

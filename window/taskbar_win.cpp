@@ -33,12 +33,31 @@ void HideFromTaskbarWin(void *hwnd)
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
+bool HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
 {
     // WM_SHOWWINDOW comes inside ShowWindow, after Qt has cleared the owner and
     // before the window is visible, which is when the taskbar takes its decision.
     const MSG *message = static_cast<const MSG *>(msg);
-    if (hwnd && message->hwnd == static_cast<HWND>(hwnd) && message->message == WM_SHOWWINDOW &&
-        message->wParam)
-        HideFromTaskbarWin(hwnd);
+    if (!hwnd || message->hwnd != static_cast<HWND>(hwnd) || message->message != WM_SHOWWINDOW ||
+        !message->wParam)
+        return false;
+    HideFromTaskbarWin(hwnd);
+    return true;
+}
+
+void CentreFrameWin(void *hwnd, int width, int height)
+{
+    const HWND window = static_cast<HWND>(hwnd);
+    RECT outer{0, 0, width, height};
+    MONITORINFO primary{};
+    primary.cbSize = sizeof primary;
+    if (!AdjustWindowRectEx(&outer, DWORD(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                            DWORD(GetWindowLongPtrW(window, GWL_EXSTYLE))) ||
+        !GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary))
+        return;
+    const RECT &screen = primary.rcMonitor;
+    const int outerWidth = outer.right - outer.left, outerHeight = outer.bottom - outer.top;
+    SetWindowPos(window, nullptr, screen.left + (screen.right - screen.left - outerWidth) / 2,
+                 screen.top + (screen.bottom - screen.top - outerHeight) / 2, outerWidth,
+                 outerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
