@@ -1,8 +1,9 @@
 #pragma once
 
-// The colours of text on the window's white pages. The pages stay white in any
-// colour scheme; a system text colour that would vanish on white (a dark
-// scheme's light text) gives way to black. One policy for every text on white.
+// The window's colours under the system's colour scheme. The pages stay white and
+// the other surfaces light in any scheme; a system text colour that would vanish
+// on white (a dark scheme's light text) gives way to black. One policy for every
+// text on white.
 
 #include <QColor>
 #include <QPalette>
