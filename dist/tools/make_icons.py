@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Draws Velmora's application icon as SVG and as a 48 px PNG.
+"""Draws Velmora's application icon as SVG, as a 48 px PNG and as a Windows icon.
 
     python3 dist/tools/make_icons.py [OUTPUT_DIR]    (default: dist/icons)
 
-writes OUTPUT_DIR/example.quenmark.Velmora.svg and
-OUTPUT_DIR/48x48/example.quenmark.Velmora.png.
+writes OUTPUT_DIR/example.quenmark.Velmora.svg,
+OUTPUT_DIR/48x48/example.quenmark.Velmora.png and
+OUTPUT_DIR/example.quenmark.Velmora.ico (16, 24, 32, 48 and 256 px, the sizes
+Windows asks a program file for).
 
 The icon is a white spreadsheet with a green header row, a light green grid and
 a bold green tick. Both files come from the one list of shapes below, so they
@@ -23,6 +25,7 @@ from pathlib import Path
 NAME = "example.quenmark.Velmora"
 SIZE = 48
 SAMPLES = 4  # per pixel side
+ICO_SIZES = [16, 24, 32, 48, 256]
 
 WHITE = "#ffffff"
 HEADER = "#2e9d52"
@@ -121,17 +124,35 @@ def rgb(color):
     return tuple(int(color[i:i + 2], 16) / 255 for i in (1, 3, 5))
 
 
-def render():
-    """Returns SIZE rows of straight-alpha RGBA bytes."""
+def bounds(shape):
+    """The box, in design units, outside which the shape covers nothing."""
+    if shape["kind"] == "lines":
+        xs, ys = zip(*shape["points"])
+        pad = shape["width"] / 2
+        return min(xs) - pad, min(ys) - pad, max(xs) + pad, max(ys) + pad
+    x, y, w, h = shape["box"][:4]
+    pad = shape.get("width", 0.0) / 2
+    return x - pad, y - pad, x + w + pad, y + h + pad
+
+
+def render(size=SIZE):
+    """Returns size rows of straight-alpha RGBA bytes, the design scaled to size."""
     rows = []
-    offsets = [(i + 0.5) / SAMPLES for i in range(SAMPLES)]
-    for py in range(SIZE):
+    unit = SIZE / size
+    offsets = [(i + 0.5) / SAMPLES * unit for i in range(SAMPLES)]
+    boxes = [bounds(s) for s in SHAPES]
+    for py in range(size):
         row = bytearray()
-        for px in range(SIZE):
+        for px in range(size):
             # Premultiplied colour and alpha, painted shape by shape ("over").
             r = g = b = a = 0.0
-            for s in SHAPES:
-                hits = sum(covers(s, (px + ox, py + oy)) for ox in offsets for oy in offsets)
+            x0, y0 = px * unit, py * unit
+            for s, (left, top, right, bottom) in zip(SHAPES, boxes):
+                # Only a pixel that overlaps the shape's box is sampled: the 256 px image
+                # would otherwise take a minute.
+                if x0 > right or y0 > bottom or x0 + unit < left or y0 + unit < top:
+                    continue
+                hits = sum(covers(s, (x0 + ox, y0 + oy)) for ox in offsets for oy in offsets)
                 if not hits:
                     continue
                 cov = hits / (SAMPLES * SAMPLES)
@@ -148,24 +169,61 @@ def render():
 
 
 def png_bytes(rows):
+    size = len(rows)
+
     def chunk(tag, data):
         return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
 
     raw = b"".join(b"\0" + row for row in rows)  # filter type 0 on every row
     return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(raw, 9))
             + chunk(b"IEND", b""))
 
 
+def dib_bytes(rows):
+    """An icon image as Windows' own bitmap: BGRA rows bottom up, then the 1-bit mask
+    that older readers use (set where the image is fully transparent)."""
+    size = len(rows)
+    mask_stride = (size + 31) // 32 * 4
+    colour, mask = bytearray(), bytearray()
+    for row in reversed(rows):
+        bits = bytearray(mask_stride)
+        for x in range(size):
+            red, green, blue, alpha = row[4 * x:4 * x + 4]
+            colour += bytes((blue, green, red, alpha))
+            if alpha == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    # The header's height counts the colour rows and the mask rows.
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, len(colour) + len(mask),
+                         0, 0, 0, 0)
+    return header + bytes(colour) + bytes(mask)
+
+
+def ico_bytes():
+    """The .ico file: bitmaps up to 48 px, and the 256 px image as PNG, as Windows
+    Vista and later read it (the bitmap would be a quarter megabyte)."""
+    images = [dib_bytes(render(size)) for size in ICO_SIZES[:-1]]
+    images.append(png_bytes(render(ICO_SIZES[-1])))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(out) + 16 * len(images)
+    for size, data in zip(ICO_SIZES, images):
+        # A width or height of 256 is written as 0.
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(images)
+
+
 def main():
-    parser = argparse.ArgumentParser(description="Write the application icon as SVG and PNG.")
+    parser = argparse.ArgumentParser(description="Write the application icon as SVG, PNG and ICO.")
     parser.add_argument("output_dir", nargs="?", type=Path,
                         default=Path(__file__).resolve().parent.parent / "icons")
     args = parser.parse_args()
     (args.output_dir / "48x48").mkdir(parents=True, exist_ok=True)
     (args.output_dir / (NAME + ".svg")).write_text(svg_text(), encoding="utf-8")
     (args.output_dir / "48x48" / (NAME + ".png")).write_bytes(png_bytes(render()))
+    (args.output_dir / (NAME + ".ico")).write_bytes(ico_bytes())
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ foreach(run "make_hand_cursor.py;${OUT}/HAND-M.CUR" "make_icons.py;${OUT}/icons"
 endforeach()
 
 set(failed "")
-foreach(file HAND-M.CUR icons/${APP_ID}.svg icons/48x48/${APP_ID}.png)
+foreach(file HAND-M.CUR icons/${APP_ID}.svg icons/48x48/${APP_ID}.png icons/${APP_ID}.ico)
     execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUT}/${file}" "${DIST}/${file}"
                     RESULT_VARIABLE differs)
     if(differs)
