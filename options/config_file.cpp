@@ -2,16 +2,14 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
+#include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ConfigFile
@@ -19,10 +17,10 @@ namespace ConfigFile
 namespace
 {
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
+// Our new files are ".<name>" plus this and six letters or digits: a name that
+// no person or other tool would give a backup, so that a leftover of a killed
+// save can be told from the user's own files by its name.
+constexpr char kNewFileTag[] = ".velmora-save-";
 
 QByteArray encoded(const QString &path)
 {
@@ -46,20 +44,6 @@ QString kindOf(mode_t mode)
     return QStringLiteral("not a file");
 }
 
-bool writeAll(int fd, const QByteArray &content)
-{
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 // The folder part of a path, exactly as written: "a/b/../c" gives "a/b/..".
 QString folderOf(const QString &path)
 {
@@ -72,149 +56,91 @@ QString nameOf(const QString &path)
     return path.sliced(path.lastIndexOf(u'/') + 1);
 }
 
-// `path` with its folder resolved by the kernel (links and "..", in that order),
-// so that it names the file the kernel would open; 0, or the error that stops it.
-int physical(const QString &path, QString &resolved)
+// A name whose bytes are not UTF-8 reaches us with U+FFFD in their place; its
+// bytes can no longer be told, and using it would read or write another file.
+std::optional<QString> undecodable(const QString &path)
+{
+    if (!path.contains(QChar::ReplacementCharacter))
+        return std::nullopt;
+    return QStringLiteral("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot "
+                          "be used; rename it, or point XDG_CONFIG_HOME elsewhere")
+        .arg(path, QChar(QChar::ReplacementCharacter));
+}
+
+// `path` with its folder resolved by the kernel (links and "..", in that order);
+// 0, or the error that stops it.
+int inRealFolder(QString &path)
 {
     char buffer[PATH_MAX];
     if (!::realpath(encoded(folderOf(path)).constData(), buffer))
         return errno;
     const QString folder = QFile::decodeName(buffer);
-    resolved = (folder == u"/" ? folder : folder + u'/') + nameOf(path);
+    path = (folder == u"/" ? folder : folder + u'/') + nameOf(path);
     return 0;
 }
 
-// Temporary files are ".<name>.XXXXXX" beside the file they are made for.
-QString temporaryName(const QString &folder, const QString &name)
+Snapshot refused(Snapshot s, QString reason)
 {
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QString suffix;
-    for (int i = 0; i < 6; ++i)
-        suffix += QLatin1Char(kLetters[QRandomGenerator::global()->bounded(62)]);
-    return QDir(folder).filePath(QStringLiteral(".%1.%2").arg(name, suffix));
+    s.state = Snapshot::Refused;
+    s.reason = std::move(reason);
+    return s;
 }
 
-// A save that is killed may leave its named temporary file behind. Ours are
-// removed once no save could still be using them: under the lock no other save
-// of ours runs, and none takes anywhere near this long.
+// Where a path that leads to nothing yet would be created: the path itself, or
+// the target of the link it is, which the kernel creates through the link.
+Snapshot missing(Snapshot s)
+{
+    if (const int error = inRealFolder(s.target))
+        return error == ENOENT ? s
+                               : refused(s, QStringLiteral("cannot tell where %1 leads: %2")
+                                                .arg(s.path, qt_error_string(error)));
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(encoded(s.target).constData(), buffer, sizeof buffer);
+    if (n < 0)
+        return s; // no link: the file itself is missing
+    const QString link = QFile::decodeName(QByteArray(buffer, n));
+    s.target = link.startsWith(u'/') ? link : folderOf(s.target) + u'/' + link;
+    const int error = inRealFolder(s.target);
+    struct stat st;
+    if ((error != 0 && error != ENOENT) ||
+        (error == 0 && ::lstat(encoded(s.target).constData(), &st) == 0))
+        return refused(s, QStringLiteral("%1 leads through links that end nowhere").arg(s.path));
+    return s;
+}
+
+bool writeAll(int fd, const QByteArray &content)
+{
+    for (qsizetype done = 0; done < content.size();) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// A save that is killed may leave its new file behind. Ours are removed once no
+// save could still be using them: under the lock no other save of ours runs,
+// and none takes anywhere near this long. The name alone condemns nothing.
 void removeLeftovers(const QString &folder, const QString &name)
 {
     constexpr time_t kOlderThan = 10 * 60; // seconds since the file was last written
-    const QString prefix = QStringLiteral(".%1.").arg(name);
-    const QStringList found =
-        QDir(folder).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &entry : found) {
+    const QString prefix = u'.' + name + QLatin1String(kNewFileTag);
+    const QDir dir(folder);
+    for (const QString &entry : dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden)) {
         const QString suffix = entry.sliced(prefix.size());
-        const bool ourPattern = suffix.size() >= 6 && suffix.size() <= 8 &&
-                                std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
-                                    return c.unicode() < 0x80 && std::isalnum(int(c.unicode()));
-                                });
         struct stat st;
-        const QByteArray path = encoded(QDir(folder).filePath(entry));
-        if (ourPattern && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        const QByteArray path = encoded(dir.filePath(entry));
+        if (suffix.size() == 6 &&
+            std::all_of(suffix.begin(), suffix.end(),
+                        [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); }) &&
+            ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_uid == ::geteuid() && st.st_mtime + kOlderThan < std::time(nullptr))
             ::unlink(path.constData());
     }
 }
-
-// A file of ours in a folder. Unnamed where the file system allows, so that
-// nothing is left behind if we are killed; named ".<name>.XXXXXX" otherwise.
-class Scratch
-{
-public:
-    ~Scratch()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_named.isEmpty())
-            ::unlink(encoded(m_named).constData());
-    }
-
-    // Created with mode 0600, so that nobody reads it before it has its mode.
-    std::optional<QString> create(const QString &folder, const QString &name)
-    {
-        m_folder = folder;
-        m_name = name;
-        m_fd = ::open(encoded(folder).constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        // Unnamed files are read and linked through /proc; without it, use a name.
-        if (m_fd >= 0 && ::access(encoded(procPath()).constData(), F_OK) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-            const QString candidate = temporaryName(folder, name);
-            m_fd = ::open(encoded(candidate).constData(),
-                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (m_fd >= 0)
-                m_named = candidate;
-            else if (errno != EEXIST)
-                break;
-        }
-        if (m_fd < 0)
-            return QStringLiteral("no new file can be made in %1: %2")
-                .arg(folder, systemError(errno));
-        return std::nullopt;
-    }
-
-    int fd() const { return m_fd; }
-
-    std::optional<QString> write(const QByteArray &content)
-    {
-        if (!writeAll(m_fd, content) || ::fsync(m_fd) != 0)
-            return QStringLiteral("%1 cannot be written: %2").arg(m_folder, systemError(errno));
-        return std::nullopt;
-    }
-
-    // A path to read the file by. QSettings keeps what it read of a path and
-    // trusts it while the file's size and time (to the millisecond) agree; the
-    // same /proc path and size come round again, so each look gets a time of
-    // its own. `keep` puts the real time back afterwards.
-    QString freshPath()
-    {
-        static time_t next = 86400; // times no real settings file has
-        const timespec times[2] = {{0, UTIME_OMIT}, {next++, 0}};
-        ::futimens(m_fd, times);
-        return m_named.isEmpty() ? procPath() : m_named;
-    }
-
-    // Renames the file over `target`; the file is no longer ours then.
-    std::optional<QString> keep(const QString &target)
-    {
-        ::futimens(m_fd, nullptr);
-        if (m_named.isEmpty()) {
-            // An unnamed file gets a name only now, for the rename.
-            for (int attempt = 0; attempt < 100 && m_named.isEmpty(); ++attempt) {
-                const QString candidate = temporaryName(m_folder, m_name);
-                if (::linkat(AT_FDCWD, encoded(procPath()).constData(), AT_FDCWD,
-                             encoded(candidate).constData(), AT_SYMLINK_FOLLOW) == 0)
-                    m_named = candidate;
-                else if (errno != EEXIST)
-                    break;
-            }
-            if (m_named.isEmpty())
-                return QStringLiteral("no new file can be made in %1: %2")
-                    .arg(m_folder, systemError(errno));
-        }
-        if (::rename(encoded(m_named).constData(), encoded(target).constData()) != 0)
-            return QStringLiteral("%1 cannot be replaced: %2").arg(target, systemError(errno));
-        m_named.clear();
-        // The rename itself is safe on disk once the folder is.
-        const int folder =
-            ::open(encoded(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
-        return std::nullopt;
-    }
-
-private:
-    QString procPath() const { return QStringLiteral("/proc/self/fd/%1").arg(m_fd); }
-
-    int m_fd = -1;
-    QString m_folder, m_name;
-    QString m_named; // empty while the file has no name
-};
 
 } // namespace
 
@@ -231,57 +157,60 @@ QString userFolder()
     return {};
 }
 
-Probe probe(const QString &path)
+bool Snapshot::sameFileAs(const Snapshot &now) const
 {
-    Probe result;
-    result.state = Probe::Refused;
-    QString current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        if (const int error = physical(current, result.target)) {
-            if (error == ENOENT) { // no folder yet: the first save makes it
-                result.state = Probe::Missing;
-                result.target = current;
-                return result;
-            }
-            result.reason =
-                QStringLiteral("cannot tell where %1 leads: %2").arg(current, systemError(error));
-            return result;
-        }
-        struct stat st;
-        if (::lstat(encoded(result.target).constData(), &st) != 0) {
-            const int error = errno;
-            if (error == ENOENT) {
-                result.state = Probe::Missing; // the first save creates it
-                return result;
-            }
-            result.reason = QStringLiteral("cannot tell whether %1 exists: %2")
-                                .arg(result.target, systemError(error));
-            return result;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            char buffer[PATH_MAX];
-            const ssize_t n = ::readlink(encoded(result.target).constData(), buffer, sizeof buffer);
-            if (n <= 0 || n == ssize_t(sizeof buffer)) {
-                result.reason = QStringLiteral("the link %1 cannot be read").arg(result.target);
-                return result;
-            }
-            const QString link = QFile::decodeName(QByteArray(buffer, n));
-            current = link.startsWith(u'/') ? link : folderOf(result.target) + u'/' + link;
-            continue;
-        }
-        if (S_ISREG(st.st_mode)) {
-            result.state = Probe::Regular;
-        } else {
-            result.reason =
-                result.target == path
-                    ? QStringLiteral("%1 is %2, not a regular file").arg(path, kindOf(st.st_mode))
-                    : QStringLiteral("%1 links to %2, which is %3, not a regular file")
-                          .arg(path, result.target, kindOf(st.st_mode));
-        }
-        return result;
+    if (now.state != state || now.target != target)
+        return false;
+    return state != Regular || (now.info.st_dev == info.st_dev && now.info.st_ino == info.st_ino &&
+                                now.content == content);
+}
+
+Snapshot take(const QString &path)
+{
+    Snapshot s;
+    s.path = path;
+    s.target = path;
+    if (auto bad = undecodable(path))
+        return refused(s, *bad);
+    char buffer[PATH_MAX];
+    if (!::realpath(encoded(path).constData(), buffer)) {
+        if (errno == ENOENT) // no folder or no file yet: the first save makes them
+            return missing(s);
+        return refused(
+            s, QStringLiteral("cannot tell where %1 leads: %2").arg(path, qt_error_string(errno)));
     }
-    result.reason = QStringLiteral("%1 leads through too many links").arg(path);
-    return result;
+    s.target = QFile::decodeName(buffer);
+    if (auto bad = undecodable(s.target))
+        return refused(s, *bad);
+
+    // Looked at before it is opened: opening a device may itself do something.
+    struct stat st;
+    if (::lstat(encoded(s.target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return refused(
+            s, s.target == path
+                   ? QStringLiteral("%1 is %2, not a regular file").arg(path, kindOf(st.st_mode))
+                   : QStringLiteral("%1 links to %2, which is %3, not a "
+                                    "regular file")
+                         .arg(path, s.target, kindOf(st.st_mode)));
+    // Non-blocking and not through a link, for what may have been swapped in since.
+    const int fd = ::open(encoded(s.target).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return refused(
+            s, QStringLiteral("%1 cannot be read: %2").arg(s.target, qt_error_string(errno)));
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    if (::fstat(fd, &s.info) != 0 || !S_ISREG(s.info.st_mode))
+        return refused(s, QStringLiteral("%1 is not a regular file").arg(s.target));
+    char chunk[65536];
+    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n > 0)
+            s.content.append(chunk, n);
+        else if (errno != EINTR)
+            return refused(
+                s, QStringLiteral("%1 cannot be read: %2").arg(s.target, qt_error_string(errno)));
+    }
+    s.state = Snapshot::Regular;
+    return s;
 }
 
 std::optional<QString> lockProblem(const QString &lockPath)
@@ -291,7 +220,7 @@ std::optional<QString> lockProblem(const QString &lockPath)
         if (errno == ENOENT)
             return std::nullopt;
         return QStringLiteral("cannot tell whether the lock file %1 exists: %2")
-            .arg(lockPath, systemError(errno));
+            .arg(lockPath, qt_error_string(errno));
     }
     if (S_ISREG(st.st_mode))
         return std::nullopt;
@@ -301,84 +230,61 @@ std::optional<QString> lockProblem(const QString &lockPath)
         .arg(lockPath, kindOf(st.st_mode));
 }
 
-std::optional<QString> read(const QString &target, QByteArray &content)
+std::optional<QString> replace(const Snapshot &read, const QByteArray &content, bool &changed)
 {
-    content.clear();
-    // Non-blocking, so that a FIFO put in its place since the probe cannot hang us.
-    const int fd =
-        ::open(encoded(target).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return QStringLiteral("%1 cannot be read: %2").arg(target, systemError(errno));
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return QStringLiteral("%1 is not a regular file").arg(target);
-    }
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return QStringLiteral("%1 cannot be read: %2").arg(target, systemError(error));
-        }
-        if (n == 0)
-            break;
-        content.append(buffer, n);
-    }
-    ::close(fd);
-    return std::nullopt;
-}
-
-std::optional<QString> inspect(const QString &beside, const QByteArray &content,
-                               const std::function<void(const QString &)> &look)
-{
-    Scratch scratch;
-    if (auto failure = scratch.create(folderOf(beside), nameOf(beside)))
-        return failure;
-    if (auto failure = scratch.write(content))
-        return failure;
-    look(scratch.freshPath());
-    return std::nullopt;
-}
-
-std::optional<QString> replace(const QString &target, const QByteArray &content,
-                               const std::function<std::optional<QString>(const QString &)> &verify)
-{
-    const QString folder = folderOf(target);
-    const QString name = nameOf(target);
-
-    struct stat old;
-    const bool exists = ::stat(encoded(target).constData(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        return QStringLiteral("%1 is %2, not a regular file").arg(target, kindOf(old.st_mode));
+    changed = false;
+    const QString folder = folderOf(read.target);
+    const QString name = nameOf(read.target);
     // The rename would go through a read-only file; its mode says "not this".
-    if (exists && ::access(encoded(target).constData(), W_OK) != 0)
-        return QStringLiteral("%1 is read-only").arg(target);
+    if (read.state == Snapshot::Regular && ::access(encoded(read.target).constData(), W_OK) != 0)
+        return QStringLiteral("%1 is read-only").arg(read.target);
 
     removeLeftovers(folder, name);
-    Scratch scratch;
-    if (auto failure = scratch.create(folder, name))
-        return failure;
-    if (exists) {
+    // Created with mode 0600, so that nobody reads it before it has its mode.
+    QByteArray newFile =
+        encoded(folder + QLatin1String("/.") + name + QLatin1String(kNewFileTag)) + "XXXXXX";
+    const int fd = ::mkostemp(newFile.data(), O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("no new file can be made in %1: %2")
+            .arg(folder, qt_error_string(errno));
+    bool renamed = false;
+    const auto cleanUp = qScopeGuard([&] {
+        ::close(fd);
+        if (!renamed)
+            ::unlink(newFile.constData());
+    });
+    if (read.state == Snapshot::Regular) {
         // Owner and group first: changing them may clear the set-id bits. Where
         // this user may set neither, the new file is ours, as with any editor.
-        if (::fchown(scratch.fd(), old.st_uid, old.st_gid) != 0)
-            (void)!::fchown(scratch.fd(), uid_t(-1), old.st_gid);
-        ::fchmod(scratch.fd(), old.st_mode & 07777);
+        if (::fchown(fd, read.info.st_uid, read.info.st_gid) != 0)
+            (void)!::fchown(fd, uid_t(-1), read.info.st_gid);
+        ::fchmod(fd, read.info.st_mode & 07777);
     } else {
         // What a plain create would have given; the umask is read by setting it.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        ::fchmod(scratch.fd(), 0666 & ~mask);
+        ::fchmod(fd, 0666 & ~mask);
     }
-    if (auto failure = scratch.write(content))
-        return failure;
-    if (auto failure = verify(scratch.freshPath()))
-        return failure;
-    return scratch.keep(target);
+    if (!writeAll(fd, content) || ::fsync(fd) != 0)
+        return QStringLiteral("%1 cannot be written: %2").arg(folder, qt_error_string(errno));
+
+    // The last moment before the rename: a writer that does not take the lock
+    // (an editor, a script's >>, a sync tool) may have changed the file since it
+    // was read, and the rename would drop that change.
+    if (!read.sameFileAs(take(read.path))) {
+        changed = true;
+        return std::nullopt;
+    }
+    if (::rename(newFile.constData(), encoded(read.target).constData()) != 0)
+        return QStringLiteral("%1 cannot be replaced: %2").arg(read.target, qt_error_string(errno));
+    renamed = true;
+    // The rename itself is safe on disk once the folder is.
+    const int dir = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return std::nullopt;
 }
 
 } // namespace ConfigFile

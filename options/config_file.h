@@ -3,13 +3,13 @@
 // The user's settings file on Unix, handled with care because it is shared:
 // other tools keep their groups in it and people edit it by hand. Nothing here
 // opens what is not a regular file, so a FIFO or a device in its place can
-// neither block the program nor be overwritten.
+// neither block the program nor be overwritten, and a read creates nothing.
 
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <optional>
+#include <sys/stat.h>
 
 namespace ConfigFile
 {
@@ -18,35 +18,32 @@ namespace ConfigFile
 // absolute path, otherwise $HOME/.config when HOME is one; empty when neither.
 QString userFolder();
 
-struct Probe {
+// The file at a path as found at one moment: where its links lead, and what it holds.
+struct Snapshot {
     enum State { Missing, Regular, Refused } state = Missing;
-    QString target; // the file the kernel finds at the end of any links: the one to replace
-    QString reason; // for Refused: what is wrong, naming the path
+    QString path;       // as asked for
+    QString target;     // the file the kernel finds at the end of any links: the one to replace
+    QString reason;     // for Refused: what is wrong, naming the path
+    QByteArray content; // for Regular
+    struct stat info {
+    }; // for Regular: identity, mode, owner
+
+    // Whether `now` is still the file this snapshot was taken of, byte for byte.
+    bool sameFileAs(const Snapshot &now) const;
 };
-// Looks at `path` and the links it leads through, without opening anything.
-// Relative links are resolved from the folder the link really is in, as the
-// kernel does, not by editing the path as text.
-Probe probe(const QString &path);
+// Follows the links of `path` and reads the regular file at their end, without
+// blocking: a FIFO or a device swapped in at any moment is refused, not opened.
+Snapshot take(const QString &path);
 
 // Why no lock can ever be taken at `lockPath` (a folder, a FIFO, a device, a
 // link), if so; a missing or regular file is for the lock itself to judge.
 std::optional<QString> lockProblem(const QString &lockPath);
 
-// The contents of a regular file; the reason otherwise.
-std::optional<QString> read(const QString &target, QByteArray &content);
-
-// Puts `content` in a file of our own beside `beside` that no one else sees and
-// hands its path to `look`, then removes it. The path is fresh to any cache
-// keyed by path and time, such as QSettings' own.
-std::optional<QString> inspect(const QString &beside, const QByteArray &content,
-                               const std::function<void(const QString &)> &look);
-
-// Replaces `target` atomically with `content`: a new file in the same folder,
-// with the old file's mode, owner and group where the process may set them,
-// checked by `verify` (given a path to it, fresh as for `inspect`) before it is
-// renamed over the old one. `verify` returns why the new file must not be used.
-std::optional<QString>
-replace(const QString &target, const QByteArray &content,
-        const std::function<std::optional<QString>(const QString &)> &verify);
+// Replaces the file of `read` with `content` atomically: a new file in the same
+// folder, with the old file's mode, owner and group where the process may set
+// them (a new store gets what the umask gives), renamed over the old one only
+// while the file at the path is still the one `read` saw. `changed` tells when
+// it was not: someone wrote the file meanwhile, and nothing was replaced.
+std::optional<QString> replace(const Snapshot &read, const QByteArray &content, bool &changed);
 
 } // namespace ConfigFile

@@ -10,9 +10,17 @@
 #include "config_file.h"
 #include "ini_edit.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
+#include <QTemporaryFile>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -20,38 +28,100 @@ namespace
 // Other QSettings writers of the same file take this lock too. A lock held by
 // someone else is waited for briefly, never for good.
 constexpr int kLockWaitMs = 1500;
+// A writer that does not take the lock may change the file during a save; the
+// save then starts again from the new contents, this many times at most.
+constexpr int kSaveAttempts = 3;
 
 QString sectionKey(const QString &section, const QString &key)
 {
     return section + QLatin1Char('/') + key;
 }
 
+// A key as a lookup takes it: QSettings folds doubled slashes and drops them at
+// both ends, so "Velmora//Home", which [Velmora] with a line "\Home" lists, is
+// looked up as "Velmora/Home".
+QString lookupName(const QString &key)
+{
+    QString name;
+    for (const QChar c : key) {
+        if (c != u'/' || (!name.isEmpty() && !name.endsWith(u'/')))
+            name += c;
+    }
+    if (name.endsWith(u'/'))
+        name.chop(1);
+    return name;
+}
+
 using Values = std::map<QString, QVariant>;
 
-// Every key of the file as QSettings reads it. Listing all keys first makes it
-// parse every group: a lookup alone may stop at a group such as
-// [Velmora\Backup] and never reach [Velmora].
-Values readValues(const QString &path)
+// Every key of `content` as QSettings reads it, by the name a lookup finds it
+// under; a listed key no lookup can find is kept by its listed name, with no value.
+// Listing all keys makes QSettings parse every group: a lookup alone may stop at
+// a group such as [Velmora\Backup] and never reach [Velmora]. An "@Variant(…)"
+// value is read as its text: built, it may be a NaN that is not even equal to
+// itself, or a picture that needs a GUI.
+std::optional<Values> readValues(QByteArray content)
 {
-    const QSettings settings(path, QSettings::NativeFormat);
     Values values;
-    for (const QString &key : settings.allKeys())
-        values.emplace(key, settings.value(key));
+    if (content.isEmpty())
+        return values;
+    content.replace("@Variant(", "@Variant-as-text(");
+    const auto read = [&values](const QString &path) {
+        const QSettings settings(path, QSettings::NativeFormat);
+        for (const QString &key : settings.allKeys()) {
+            const QString name = lookupName(key);
+            if (!name.isEmpty() && settings.contains(name))
+                values.emplace(name, settings.value(name));
+            else
+                values.emplace(key, QVariant());
+        }
+    };
+    // QSettings reads paths only. The bytes are handed to it as a file in memory
+    // that no folder holds, so a read leaves nothing behind. It trusts what it
+    // read of a path while size and time agree, and descriptor paths come round
+    // again: each such file gets a time of its own.
+#ifdef Q_OS_LINUX
+    static time_t nextTime = 1;
+    const int fd = ::memfd_create("velmora-settings", MFD_CLOEXEC);
+    const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    const timespec times[2] = {{0, UTIME_OMIT}, {nextTime++, 0}};
+    const bool made = fd >= 0 &&
+                      ::write(fd, content.constData(), size_t(content.size())) == content.size() &&
+                      ::futimens(fd, times) == 0 && QFileInfo(path).isReadable();
+    if (made)
+        read(path);
+    if (fd >= 0)
+        ::close(fd);
+    if (made)
+        return values;
+#endif
+    QTemporaryFile copy; // in the system's temporary folder, never beside the settings
+    if (!copy.open() || copy.write(content) != content.size() || !copy.flush())
+        return std::nullopt;
+    read(copy.fileName());
     return values;
 }
 
-// The same for bytes already read: a private copy is read, so that QSettings sees
-// exactly the bytes the editor sees, and no parse it keeps of the path from an
-// earlier read of the same size and time can stand in for them. Where no copy
-// can be made (a folder we may not write), the file itself is read.
-Values readValues(const QString &target, const QByteArray &content)
-{
+// The one look at the file that start-up and the save share: where it is, its
+// bytes, and what QSettings makes of them.
+struct Examined {
+    ConfigFile::Snapshot file;
     Values values;
-    const auto failure = ConfigFile::inspect(
-        target, content, [&values](const QString &copy) { values = readValues(copy); });
-    if (failure)
-        values = readValues(target);
-    return values;
+    std::optional<QString> failure;
+};
+
+Examined examine(const QString &path)
+{
+    Examined e{ConfigFile::take(path), {}, {}};
+    if (e.file.state == ConfigFile::Snapshot::Refused)
+        e.failure = e.file.reason;
+    else if (auto values = readValues(e.file.content))
+        e.values = std::move(*values);
+    else
+        e.failure = QStringLiteral("%1 cannot be handed to the settings reader: no file can be "
+                                   "made in memory or in the temporary folder")
+                        .arg(e.file.target);
+    return e;
 }
 
 QString shown(const QVariant &value)
@@ -63,9 +133,9 @@ QString shown(const QVariant &value)
     return u'"' + value.toString() + u'"';
 }
 
-// Why an edited file must not replace the old one: a key of ours that does not
-// read as its new text, or any other key that reads differently.
-std::optional<QString> misread(const Values &before, const Values &after,
+// Why a file must not stand: a key of ours that does not read as its new text,
+// or, given what it read before, any other key that reads differently.
+std::optional<QString> misread(const Values *before, const Values &after,
                                const std::map<QString, QString> &ours)
 {
     for (const auto &[key, text] : ours) {
@@ -75,17 +145,19 @@ std::optional<QString> misread(const Values &before, const Values &after,
             return QStringLiteral("\"%1\" would read as %2, not \"%3\"")
                 .arg(key, shown(value), text);
     }
-    auto b = before.begin(), a = after.begin();
+    if (!before)
+        return std::nullopt;
+    auto b = before->begin(), a = after.begin();
     for (;;) {
-        while (b != before.end() && ours.count(b->first))
+        while (b != before->end() && ours.count(b->first))
             ++b;
         while (a != after.end() && ours.count(a->first))
             ++a;
-        if (b == before.end() && a == after.end())
+        if (b == before->end() && a == after.end())
             return std::nullopt;
-        if (a == after.end() || (b != before.end() && b->first < a->first))
+        if (a == after.end() || (b != before->end() && b->first < a->first))
             return QStringLiteral("the key \"%1\", which is not ours, would be lost").arg(b->first);
-        if (b == before.end() || a->first < b->first)
+        if (b == before->end() || a->first < b->first)
             return QStringLiteral("a key \"%1\" would appear").arg(a->first);
         if (a->second != b->second)
             return QStringLiteral(
@@ -102,6 +174,23 @@ QString lineList(const std::vector<int> &lines)
     for (const int line : lines)
         numbers << QString::number(line);
     return numbers.join(QStringLiteral(", "));
+}
+
+// Whether the holder of a lock lives decides whether it is stale, not its age:
+// QLockFile takes over the lock of a dead local process, and an empty lock file,
+// left by a save killed between making and filling it, is removed once no live
+// save could still be filling it.
+bool takeLock(QLockFile &lock, const QString &lockPath)
+{
+    lock.setStaleLockTime(0);
+    const auto removeIfAbandoned = [&lockPath] {
+        const QFileInfo info(lockPath);
+        return info.isFile() && info.size() == 0 &&
+               info.lastModified().msecsTo(QDateTime::currentDateTime()) > 1000 &&
+               QFile::remove(lockPath);
+    };
+    removeIfAbandoned();
+    return lock.tryLock(kLockWaitMs) || (removeIfAbandoned() && lock.tryLock(0));
 }
 
 } // namespace
@@ -146,24 +235,12 @@ std::optional<QString> SettingsStore::readFailure(const QString &application)
     Private::Opened &opened = it->second;
     if (!isNew)
         return opened.failure;
-
     if (m_root.isEmpty())
         return opened.failure = unknownFolder();
-    const ConfigFile::Probe probe = ConfigFile::probe(location(application));
-    if (probe.state == ConfigFile::Probe::Refused)
-        return opened.failure = probe.reason;
-    QByteArray content;
-    if (probe.state == ConfigFile::Probe::Regular) {
-        if (auto failure = ConfigFile::read(probe.target, content))
-            return opened.failure = failure;
-        // A line QSettings cannot parse (a `#` comment, a bare word) is no reason to
-        // stop: it reads every key it can, and the editor keeps such lines as they are.
-        if (QSettings(probe.target, QSettings::NativeFormat).status() == QSettings::AccessError)
-            return opened.failure = QStringLiteral("%1 cannot be read").arg(probe.target);
-        opened.values = readValues(probe.target, content);
-    }
-    opened.document.emplace(content);
-    return std::nullopt;
+    Examined examined = examine(location(application));
+    opened.values = std::move(examined.values);
+    opened.document.emplace(examined.file.content);
+    return opened.failure = examined.failure;
 }
 
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,
@@ -201,6 +278,9 @@ std::optional<QString> SettingsStore::commit(const QString &application)
     if (m_root.isEmpty())
         return unknownFolder();
     const QString path = location(application);
+    // Before any folder is made: a path that cannot be used leads nowhere else either.
+    if (const auto first = ConfigFile::take(path); first.state == ConfigFile::Snapshot::Refused)
+        return first.reason;
     if (!QDir().mkpath(m_root))
         return QStringLiteral("the folder %1 cannot be created").arg(m_root);
 
@@ -208,20 +288,10 @@ std::optional<QString> SettingsStore::commit(const QString &application)
     if (auto problem = ConfigFile::lockProblem(lockPath))
         return problem;
     QLockFile lock(lockPath);
-    if (!lock.tryLock(kLockWaitMs)) {
+    if (!takeLock(lock, lockPath)) {
         if (lock.error() == QLockFile::LockFailedError)
             return QStringLiteral("another program holds the lock file %1").arg(lockPath);
         return QStringLiteral("the lock file %1 cannot be made").arg(lockPath);
-    }
-
-    // Under the lock, so that a writer that went before is not undone.
-    const ConfigFile::Probe probe = ConfigFile::probe(path);
-    if (probe.state == ConfigFile::Probe::Refused)
-        return probe.reason;
-    QByteArray content;
-    if (probe.state == ConfigFile::Probe::Regular) {
-        if (auto failure = ConfigFile::read(probe.target, content))
-            return failure;
     }
 
     std::map<QString, std::vector<IniEdit::Assignment>> bySection;
@@ -230,39 +300,48 @@ std::optional<QString> SettingsStore::commit(const QString &application)
         bySection[p.section].push_back({p.key, p.text.toUtf8()});
         ours[sectionKey(p.section, p.key)] = p.text;
     }
-    QByteArray edited = content;
-    std::vector<int> changedLines;
-    for (const auto &[section, values] : bySection) {
-        IniEdit::Document::Edit edit = IniEdit::Document(edited).assign(section, values);
-        if (edit.problem)
-            return QStringLiteral("in %1, %2. Nothing was written: mend that line by hand, "
-                                  "then press Ok again")
-                .arg(probe.target, edit.problem->what);
-        edited = std::move(edit.content);
-        changedLines.insert(changedLines.end(), edit.changedLines.begin(), edit.changedLines.end());
-    }
-
-    Values before;
-    if (!content.isEmpty()) {
-        const auto failure = ConfigFile::inspect(
-            probe.target, content, [&before](const QString &file) { before = readValues(file); });
-        if (failure)
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
+        // Read under the lock, so that a writer that went before is not undone.
+        const Examined before = examine(path);
+        if (before.failure)
+            return before.failure;
+        const QString &file = before.file.target;
+        QByteArray edited = before.file.content;
+        std::vector<int> changedLines;
+        for (const auto &[section, values] : bySection) {
+            IniEdit::Document::Edit edit = IniEdit::Document(edited).assign(section, values);
+            if (edit.problem)
+                return QStringLiteral("in %1, %2. Nothing was written: mend that line by hand, "
+                                      "then press Ok again")
+                    .arg(file, edit.problem->what);
+            edited = std::move(edit.content);
+            changedLines.insert(changedLines.end(), edit.changedLines.begin(),
+                                edit.changedLines.end());
+        }
+        const auto judged = readValues(edited);
+        const auto wrong = judged ? misread(&before.values, *judged, ours)
+                                  : QStringLiteral("the settings reader cannot be handed it");
+        if (wrong)
+            return QStringLiteral("in %1, after our change of line %2, %3. Nothing was written; "
+                                  "look there for a quote or a backslash that joins lines")
+                .arg(file, lineList(changedLines), *wrong);
+        bool changed = false;
+        if (auto failure = ConfigFile::replace(before.file, edited, changed))
             return failure;
+        if (changed)
+            continue;
+        // What is on disk now is what counts, not what the calls said: our twelve
+        // values as the reader reads them. Others may write the file after us.
+        const Examined after = examine(path);
+        if (const auto failure =
+                after.failure ? after.failure : misread(nullptr, after.values, ours))
+            return QStringLiteral("%1 did not hold the new values after saving: %2")
+                .arg(file, *failure);
+        return std::nullopt;
     }
-    const auto verify = [&](const QString &file) -> std::optional<QString> {
-        const auto wrong = misread(before, readValues(file), ours);
-        if (!wrong)
-            return std::nullopt;
-        return QStringLiteral("in %1, after our change of line %2, %3. Nothing was written; "
-                              "look there for a quote or a backslash that joins lines")
-            .arg(probe.target, lineList(changedLines), *wrong);
-    };
-    if (auto failure = ConfigFile::replace(probe.target, edited, verify))
-        return failure;
-
-    // What is on disk now is what counts, not what the calls said.
-    QByteArray after;
-    if (ConfigFile::read(probe.target, after) || after != edited)
-        return QStringLiteral("%1 did not hold the new values after saving").arg(probe.target);
-    return std::nullopt;
+    return QStringLiteral("%1 was changed by another program %2 times while it was being saved, "
+                          "so nothing was written and the file is as that program left it; "
+                          "press Ok again")
+        .arg(path)
+        .arg(kSaveAttempts);
 }

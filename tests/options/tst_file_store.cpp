@@ -486,33 +486,49 @@ private slots:
         QVERIFY(QFile::link(file, link));
 
         // A killed save's leftover goes at the next save once old; a young one stays,
-        // and so does a name that is not of our pattern.
-        const QStringList leftovers{".Quenmark.conf.Ab12Cd", ".Quenmark.conf.Ef34Gh",
-                                    ".Quenmark.conf.not-ours"};
-        for (const QString &name : leftovers)
+        // and so do the user's own files of any name, however old.
+        const QStringList leftovers{".Quenmark.conf.velmora-save-Ab12Cd", ".Quenmark.conf.20240101",
+                                    ".Quenmark.conf.backup", ".Quenmark.conf.bak2024",
+                                    ".Quenmark.conf.velmora-save-Ef34Gh"};
+        for (const QString &name : leftovers) {
             QVERIFY(writeFile(m_dir->filePath(name), "x"));
-        const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(m_dir->filePath(leftovers[0])), hourAgo,
-                            0) == 0);
+            const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+            QVERIFY(name.endsWith("Gh") ||
+                    ::utimensat(AT_FDCWD, QFile::encodeName(m_dir->filePath(name)), hourAgo, 0) ==
+                        0);
+        }
 
-        // Every file renamed into the folder is one replacement; a save makes one. The
-        // creations are watched too, since inotify merges identical events in a row.
+        // What a read and a save do in the folder: a read opens the store and makes
+        // nothing, not even a file without a name; a save makes one new file of ours
+        // and renames it over the store once. Creations are watched too, since
+        // inotify merges identical events in a row.
         const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         QVERIFY(watch >= 0);
         auto closeWatch = qScopeGuard([watch] { ::close(watch); });
         QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_dir->path()),
-                                  IN_MOVED_TO | IN_CREATE) >= 0);
-
+                                  IN_MOVED_TO | IN_CREATE | IN_OPEN) >= 0);
+        const auto made = [watch](uint32_t mask) {
+            QStringList names;
+            alignas(inotify_event) char events[4096];
+            for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
+                for (char *e = events; e < events + n;
+                     e += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(e)->len) {
+                    const auto *event = reinterpret_cast<inotify_event *>(e);
+                    QString name = QString::fromUtf8(event->len ? event->name : "");
+                    name.replace(QRegularExpression("-save-\\w{6}$"), "-save-XXXXXX");
+                    if (event->mask & mask)
+                        names << (event->mask & IN_MOVED_TO ? "renamed "
+                                  : event->mask & IN_OPEN   ? "opened "
+                                                            : "") +
+                                     name;
+                }
+            return names;
+        };
+        QVERIFY(!loadStore(m_dir->filePath("config")).error);
+        QCOMPARE(made(~0u), QStringList{"opened Quenmark.conf"});
         QVERIFY(!saveStore(m_dir->filePath("config"), stateOf("0 3")));
-        int replacements = 0;
-        alignas(inotify_event) char events[4096];
-        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;)
-            for (char *e = events; e < events + n;
-                 e += sizeof(inotify_event) + reinterpret_cast<inotify_event *>(e)->len)
-                replacements +=
-                    reinterpret_cast<inotify_event *>(e)->mask & IN_MOVED_TO &&
-                    QByteArray(reinterpret_cast<inotify_event *>(e)->name) == "Quenmark.conf";
-        QCOMPARE(replacements, 1);
+        QCOMPARE(made(IN_CREATE | IN_MOVED_TO),
+                 QStringList({".Quenmark.conf.velmora-save-XXXXXX", "renamed Quenmark.conf"}));
         QCOMPARE(QDir(m_dir->path()).entryList({".Quenmark.conf.*"}, QDir::Files | QDir::Hidden),
                  leftovers.sliced(1));
         struct stat st;
