@@ -58,7 +58,10 @@ QString validKeys()
 QString usage()
 {
     return QStringLiteral(
-               "Usage: velmora                       open the options window\n"
+               "Usage: velmora [QT-OPTION ...]       open the options window (-style fusion, "
+               "say);\n"
+               "                                     other arguments not starting with -- are "
+               "ignored\n"
                "       velmora --show [--json]       where the settings live, and for each key "
                "the\n"
                "                                     text stored and the option after loading\n"
@@ -73,6 +76,23 @@ QString usage()
         .arg(validKeys());
 }
 
+// A control character from the store (or a path) would act on the terminal, an
+// escape sequence could even hide or rewrite what was printed: it is shown as
+// \xNN instead, or in JSON as \u00NN. Line breaks of our own messages stay.
+QString visible(const QString &text, bool keepLineBreaks, bool json = false)
+{
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && !(keepLineBreaks && u == u'\n')) || (u >= 0x7f && u <= 0x9f))
+            shown += QLatin1String(json ? "\\u" : "\\x") +
+                     QString::number(u, 16).toUpper().rightJustified(json ? 4 : 2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QString stateName(OptionValue value)
 {
     return value == 0   ? QStringLiteral("cleared")
@@ -85,7 +105,7 @@ std::optional<OptionSet> load(SettingsStore &store, QTextStream &err)
 {
     OptionSet options;
     if (const auto error = LoadOptions(options, store)) {
-        err << error->message() << Qt::endl;
+        err << visible(error->message(), true) << Qt::endl;
         return std::nullopt;
     }
     return options;
@@ -96,7 +116,7 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
     const QString where = store.location(kApplicationName);
     QJsonArray entries;
     if (!json)
-        out << "Settings: " << where << ", section \"" << kSectionName << "\"\n";
+        out << "Settings: " << visible(where, false) << ", section \"" << kSectionName << "\"\n";
     for (int i = 0; i < OptionCount; ++i) {
         const StoredText stored = store.GetSetting(kApplicationName, kSectionName, keyOf(i), 0);
         const QString text = stored.asStored.value_or(stored.text);
@@ -107,7 +127,8 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
                 {QStringLiteral("state"), stateName(options.value(i))}});
             continue;
         }
-        const QString shown = stored.missing ? QStringLiteral("missing") : u'"' + text + u'"';
+        const QString shown =
+            stored.missing ? QStringLiteral("missing") : u'"' + visible(text, false) + u'"';
         out << QStringLiteral("%1 %2 %3\n")
                    .arg(u'"' + keyOf(i) + u'"', -22)
                    .arg(shown, -9)
@@ -117,14 +138,17 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
         const QJsonObject object{{QStringLiteral("settings"), where},
                                  {QStringLiteral("section"), kSectionName},
                                  {QStringLiteral("options"), entries}};
-        out << QJsonDocument(object).toJson(QJsonDocument::Indented);
+        // The document escapes all but DEL and the C1 controls itself.
+        out << visible(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)),
+                       true, true);
     }
 }
 
 int save(const OptionSet &options, SettingsStore &store, QTextStream &out, QTextStream &err)
 {
     if (const auto error = SaveOptions(options, store)) {
-        err << error->message().section(u'\n', 0, 1) << Qt::endl; // not the window's advice
+        err << visible(error->message().section(u'\n', 0, 1), true)
+            << Qt::endl; // not the window's advice
         return StoreFailed;
     }
     show(options, store, false, out); // the store reads the file anew after a save
@@ -138,6 +162,14 @@ int usageError(const QString &what, QTextStream &err)
 }
 
 } // namespace
+
+qsizetype CommandStart(const QStringList &arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+        if (arguments[i].startsWith(QLatin1String("--")))
+            return i;
+    return -1;
+}
 
 int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStream &out,
                    QTextStream &err)

@@ -11,7 +11,15 @@ class SettingsStore;
 
 enum ExitStatus { Done = 0, StoreFailed = 1, UsageError = 2 };
 
-// `arguments` without the program name; nothing is written unless the whole
+// Where our command begins in `arguments` (without the program name): at the
+// first argument that begins with "--", or -1 when none does and the window
+// opens. Anything before it is not ours: Qt's own options (-style fusion), which
+// Qt takes for the window, and whatever a launcher passes (a file name, an empty
+// string), which is ignored. From there on, anything we do not know is a usage
+// error, so that a mistyped command never opens a window that waits for a person.
+qsizetype CommandStart(const QStringList &arguments);
+
+// `arguments` without the program name, from the command on; nothing is written unless the whole
 // command line is sound.
 int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStream &out,
                    QTextStream &err);

@@ -2,12 +2,15 @@
 // window unloads.
 
 #include "command_line.h"
+#include "display_probe.h"
 #include "frmOptions.h"
+#include "outside_world.h"
 #include "settings_store.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QIODevice>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,26 +20,8 @@
 #include <windows.h>
 #endif
 
-// Without a display Qt's X11 plugin aborts; say so plainly instead, before Qt
-// is asked for a connection.
-static bool lacksDisplay()
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    auto set = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value && *value;
-    };
-    const char *platform = std::getenv("QT_QPA_PLATFORM");
-    const bool chosen = platform && *platform;
-    if (chosen && std::strncmp(platform, "xcb", 3) != 0)
-        return false; // offscreen, wayland, vnc and the like need no X display
-    if (set("DISPLAY"))
-        return false;
-    return chosen || !set("WAYLAND_DISPLAY");
-#else
-    return false;
-#endif
-}
+// How long a display named for the window may take to answer a connection.
+constexpr std::chrono::seconds kDisplayAnswerTime{5};
 
 // Qt reports a display it cannot reach with a few warnings and then a fatal
 // message that aborts. While the window system is being reached, warnings are
@@ -98,7 +83,7 @@ void printError(const QString &text)
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
 }
 
-// With arguments: no window, no display, no Excel; the answer on the console.
+// A command: no window, no display, no Excel; the answer on the console.
 int runWithoutWindow(int argc, char *argv[])
 {
 #ifdef Q_OS_WIN
@@ -113,22 +98,46 @@ int runWithoutWindow(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     SettingsStore store;
-    return RunCommandLine(app.arguments().mid(1), store, out, err);
+    const QStringList arguments = app.arguments().mid(1);
+    const int status = RunCommandLine(arguments.mid(CommandStart(arguments)), store, out, err);
+    // An answer that could not be written (a full disk, a closed file) is no answer.
+    out.flush();
+    errno = 0;
+    if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const QString reason =
+            errno ? QString::fromLocal8Bit(std::strerror(errno)) : out.device()->errorString();
+        err << "velmora: the answer could not be written to standard output: " << reason
+            << Qt::endl;
+        return status == Done ? StoreFailed : status;
+    }
+    return status;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (argc > 1)
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (CommandStart(arguments) >= 0)
         return runWithoutWindow(argc, argv);
-    if (lacksDisplay()) {
+    // Qt waits for a display without limit, and aborts without one: say so plainly.
+    const DisplayVerdict display = JudgeDisplays(argc, argv, kDisplayAnswerTime);
+    if (display.kind == DisplayVerdict::NoneNamed) {
         std::fprintf(stderr, "velmora: no display: DISPLAY is not set; start it in a desktop "
                              "session or under xvfb-run\n");
         return 2;
     }
+    if (display.kind == DisplayVerdict::Silent) {
+        std::fprintf(stderr,
+                     "velmora: no display answers at %s within %lld s; start it in a desktop "
+                     "session or under xvfb-run\n",
+                     display.named.c_str(), static_cast<long long>(kDisplayAnswerTime.count()));
+        return 2;
+    }
     qtHandler = qInstallMessageHandler(whileConnecting);
-    QApplication app(argc, argv);
+    QApplication app(argc, argv); // takes Qt's own options; any other argument is ignored
     qInstallMessageHandler(qtHandler);
     for (const HeldMessage &message : held) // they were not about a missing display after all
         qt_message_output(message.type,
@@ -142,7 +151,7 @@ int main(int argc, char *argv[])
         // A stored value that cannot be used: say what and where, write nothing.
         const QString text = error->message();
         printError(text);
-        QMessageBox::critical(nullptr, QString::fromLatin1(kSection), text);
+        ShowPlainMessage(nullptr, QMessageBox::Critical, text);
         return 1;
     }
     form.show();

@@ -7,6 +7,12 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace
 {
 
@@ -30,12 +36,44 @@ std::optional<QCursor> decode(const QByteArray &bytes)
     return QCursor(QPixmap::fromImage(image), x, y);
 }
 
+// The whole file when it is a regular file of a cursor's size, else nothing. A
+// FIFO, a device or a /proc file (whose size reads as 0 while a read may wait
+// forever) is never read from, and opening cannot wait either.
+QByteArray readSmallFile(const QString &path)
+{
+    QFile file;
+#ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before, opened;
+    if (::stat(name.constData(), &before) != 0 || !S_ISREG(before.st_mode))
+        return {}; // not even opened: opening a device can have effects of its own
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    // The file may have been swapped for another between the two looks.
+    if (::fstat(fd, &opened) != 0 || opened.st_dev != before.st_dev ||
+        opened.st_ino != before.st_ino ||
+        !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+#else
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+#endif
+    if (file.isSequential() || file.size() <= 0 || file.size() > HandCursor::MaxFileSize)
+        return {};
+    // One byte more than allowed tells a file that grew since its size was read.
+    const QByteArray bytes = file.read(HandCursor::MaxFileSize + 1);
+    return bytes.size() > HandCursor::MaxFileSize ? QByteArray() : bytes;
+}
+
 } // namespace
 
 void HandCursor::read(const QString &path)
 {
-    QFile file(path);
-    m_bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    m_bytes = readSmallFile(path);
     m_decoded = false;
     m_cursor.reset();
 }

@@ -14,7 +14,12 @@
 class HandCursor
 {
 public:
-    // Reads the file; a file that cannot be read counts as no cursor.
+    // The largest file read: a few images of 256 x 256 pixels in 32 bits. A larger
+    // one is no cursor of ours, and reading it would only cost time and memory.
+    static constexpr qint64 MaxFileSize = 1024 * 1024;
+
+    // Reads the file; a file that cannot be read at once, or is no regular file of
+    // at most MaxFileSize bytes, counts as no cursor.
     void read(const QString &path);
     // The cursor, or nothing when the file is not one (empty, truncated, not a
     // cursor at all, or never read).

@@ -3,11 +3,17 @@
 #include "option_table.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
+
+void ShowPlainMessage(QWidget *window, QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, QString::fromLatin1(kSection), text, QMessageBox::Ok, window);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
 
 void OutsideWorld::showMessage(QWidget *window, const QString &text)
 {
-    QMessageBox::warning(window, QString::fromLatin1(kSection), text);
+    ShowPlainMessage(window, QMessageBox::Warning, text);
 }
 
 ShellOutcome OutsideWorld::openWithShell(WId owner, const QString &target, const QString &folder,

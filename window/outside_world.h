@@ -7,9 +7,13 @@
 
 #include "open_with_shell.h"
 
+#include <QMessageBox>
 #include <QString>
 
-class QWidget;
+// A message box that shows its text as written: a value quoted from the store
+// or a path must never be taken for markup (a stored "<h1>" would show as a
+// heading and could hide the file and the advice).
+void ShowPlainMessage(QWidget *window, QMessageBox::Icon icon, const QString &text);
 
 class OutsideWorld
 {

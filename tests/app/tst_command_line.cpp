@@ -7,6 +7,7 @@
 #include "store_examples.h"
 #include "test_files.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 class TestCommandLine : public QObject
@@ -28,11 +29,74 @@ class TestCommandLine : public QObject
     }
 
 private slots:
+    void argumentLists_data();
+    void argumentLists();
     void commandLines_data();
     void commandLines();
     void setEndsWhereAClickEnds_data() { addClickEndEffects(); }
     void setEndsWhereAClickEnds();
 };
+
+// Which way the real program goes with an argument list: the window opens (and
+// is still open a second later), a command runs, or a usage error ends it.
+// Without a display, Qt's -platform option is what lets a window open.
+void TestCommandLine::argumentLists_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("outcome"); // "window", "command", "usage" or "unwritten"
+
+    const QStringList offscreen{"-platform", "offscreen"};
+    const auto row = [](const char *name, const QStringList &arguments, const char *outcome) {
+        QTest::newRow(name) << arguments << outcome;
+    };
+    row("a Qt option", offscreen, "window");
+    row("two Qt options", offscreen + QStringList{"-style", "fusion"}, "window");
+    row("an empty argument", offscreen + QStringList{""}, "window");
+    row("a file a launcher passes", offscreen + QStringList{"Book1.xls"}, "window");
+    row("one dash, unknown to Qt", offscreen + QStringList{"-show"}, "window");
+    row("a command", {"--version"}, "command");
+    row("a command after a Qt option", offscreen + QStringList{"--show"}, "command");
+    row("a command after a file", {"Book1.xls", "--set", "Home=1"}, "command");
+    row("a mistyped command", {"--shwo"}, "usage");
+    row("a mistyped command after a file", {"Book1.xls", "--shwo"}, "usage");
+    row("a Qt option with two dashes", {"--style", "fusion"}, "usage");
+    row("two dashes alone", {"--"}, "usage");
+    row("a command with more", {"--reset", "Book1.xls"}, "usage");
+    row("a command whose answer finds the disk full", {"--show"}, "unwritten");
+}
+
+void TestCommandLine::argumentLists()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, outcome);
+    QTemporaryDir dir;
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    program.setProcessEnvironment(environment);
+    if (outcome == "unwritten")
+        program.setStandardOutputFile("/dev/full");
+    program.start(VELMORA_PROGRAM, arguments);
+    QVERIFY2(program.waitForStarted(), qPrintable(program.errorString()));
+
+    const bool ended = program.waitForFinished(outcome == "window" ? 1000 : 30000);
+    const QString printed = program.readAllStandardOutput() + program.readAllStandardError();
+    if (outcome == "window") {
+        QVERIFY2(!ended, qPrintable("ended: " + printed));
+        program.kill();
+        program.waitForFinished();
+        return;
+    }
+    QVERIFY(ended);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), outcome == "usage" ? 2 : outcome == "unwritten" ? 1 : 0);
+    QCOMPARE(printed.contains("Usage:"), outcome == "usage");
+    QCOMPARE(printed.contains("could not be written"), outcome == "unwritten");
+    if (outcome == "usage") // nothing written
+        QCOMPARE(readAll(storeFileIn(dir.path())), QByteArray("<missing>"));
+}
 
 void TestCommandLine::commandLines_data()
 {
@@ -53,6 +117,8 @@ void TestCommandLine::commandLines_data()
         "as before");
     row("show, a bad value", "[Velmora]\nHome=abc\n", "--show", 1, "Type mismatch|\"abc\"",
         "as before");
+    row("show, control bytes quoted visibly", "[Velmora]\nHome=\x1b[2J\x07\xc2\x9b\n", "--show", 1,
+        "\"\\x1B[2J\\x07\\x9B\"", "as before");
     row("set, short forms", "", "--set PageLayout=1 view=1 Home=1", 0,
         "\"Left\"                 \"0\"       cleared",
         "Classic=1|Left=0|Home=1|Page%20Layout=1|%20View=1|Hide%20built-in%20tabs=1");

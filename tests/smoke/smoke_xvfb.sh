@@ -6,7 +6,8 @@
 #     stderr, a failing exit status and the store left as it was;
 #  3. through the accessibility bus, as a screen reader: the window is a dialog
 #     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
-#  4. no display, or one where no server answers: one line on stderr, exit status 2;
+#  4. no display, or one where no server answers (none there, stopped, or silent):
+#     one line on stderr, exit status 2;
 #  5. under a window manager (openbox): the whole window, frame included, centred,
 #     and a minimised window back at once.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
@@ -36,7 +37,9 @@ app_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "${mute_pid:-}" ] && kill "$mute_pid" 2>/dev/null
     if [ -n "$xvfb_pid" ]; then
+        kill -CONT "$xvfb_pid" 2>/dev/null # perhaps stopped by check 4
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
     fi
@@ -173,14 +176,34 @@ dbus-run-session -- "$system_python" "$(dirname "$0")/atspi_check.py" "$program"
 echo "ok 3 - a dialog named Velmora on the accessibility bus; Home toggled there runs the rules"
 
 # 4. No display, or one named where no server answers: one line on stderr naming
-# it and exit status 2, instead of Qt's abort.
-for display in "" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none"; do
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $display "$program" >"$work/out3" 2>"$work/err3"
+# it and exit status 2, instead of Qt's abort; nor a wait without end where a
+# server accepts and never answers: our own Xvfb stopped, and a port that only
+# accepts (display 127.0.0.1:N is TCP port 6000 + N).
+"$system_python" -c '
+import socket, sys, time
+s = socket.socket()
+for port in range(6100, 6400):
+    try:
+        s.bind(("127.0.0.1", port))
+        break
+    except OSError:
+        pass
+s.listen()
+print(port - 6000, flush=True)
+time.sleep(120)' >"$work/mute.display" &
+mute_pid=$!
+retry 50 grep -q . "$work/mute.display" || fail "no port that only accepts"
+kill -STOP "$xvfb_pid"
+for display in "" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none" "DISPLAY=$DISPLAY" \
+    "DISPLAY=127.0.0.1:$(cat "$work/mute.display")"; do
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM $display timeout 30 "$program" >"$work/out3" 2>"$work/err3"
     status=$?
     [ "$status" -eq 2 ] || fail "exit status $status with '$display'"
     [ "$(wc -l <"$work/err3")" -eq 1 ] && grep -qF "${display:-DISPLAY}" "$work/err3" ||
         fail "stderr with '$display': $(cat "$work/err3")"
 done
+kill -CONT "$xvfb_pid"
+kill "$mute_pid"
 echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr naming it"
 
 # 5. Under a window manager the frame is known only once the window is shown:
