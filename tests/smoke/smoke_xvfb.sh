@@ -179,17 +179,9 @@ echo "ok 3 - a dialog named Velmora on the accessibility bus; Home toggled there
 # it and exit status 2, instead of Qt's abort; nor a wait without end where a
 # server accepts and never answers: our own Xvfb stopped, and a port that only
 # accepts (display 127.0.0.1:N is TCP port 6000 + N).
-"$system_python" -c '
-import socket, sys, time
-s = socket.socket()
-for port in range(6100, 6400):
-    try:
-        s.bind(("127.0.0.1", port))
-        break
-    except OSError:
-        pass
-s.listen()
-print(port - 6000, flush=True)
+"$system_python" -c 'import socket, time
+s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1] - 6000, flush=True)
 time.sleep(120)' >"$work/mute.display" &
 mute_pid=$!
 retry 50 grep -q . "$work/mute.display" || fail "no port that only accepts"
