@@ -56,17 +56,6 @@ QString nameOf(const QString &path)
     return path.sliced(path.lastIndexOf(u'/') + 1);
 }
 
-// A name whose bytes are not UTF-8 reaches us with U+FFFD in their place; its
-// bytes can no longer be told, and using it would read or write another file.
-std::optional<QString> undecodable(const QString &path)
-{
-    if (!path.contains(QChar::ReplacementCharacter))
-        return std::nullopt;
-    return QStringLiteral("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot "
-                          "be used; rename it, or point XDG_CONFIG_HOME elsewhere")
-        .arg(path, QChar(QChar::ReplacementCharacter));
-}
-
 // `path` with its folder resolved by the kernel (links and "..", in that order);
 // 0, or the error that stops it.
 int inRealFolder(QString &path)
@@ -100,6 +89,8 @@ Snapshot missing(Snapshot s)
         return s; // no link: the file itself is missing
     const QString link = QFile::decodeName(QByteArray(buffer, n));
     s.target = link.startsWith(u'/') ? link : folderOf(s.target) + u'/' + link;
+    if (auto bad = undecodable(s.target))
+        return refused(s, *bad);
     const int error = inRealFolder(s.target);
     struct stat st;
     if ((error != 0 && error != ENOENT) ||
@@ -143,6 +134,17 @@ void removeLeftovers(const QString &folder, const QString &name)
 }
 
 } // namespace
+
+// A name whose bytes are not UTF-8 reaches us with U+FFFD in their place; its
+// bytes can no longer be told, and using it would read or write another file.
+std::optional<QString> undecodable(const QString &path)
+{
+    if (!path.contains(QChar::ReplacementCharacter))
+        return std::nullopt;
+    return QStringLiteral("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot "
+                          "be used; rename it, or point XDG_CONFIG_HOME elsewhere")
+        .arg(path, QChar(QChar::ReplacementCharacter));
+}
 
 QString userFolder()
 {

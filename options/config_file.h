@@ -31,6 +31,9 @@ struct Snapshot {
     // Whether `now` is still the file this snapshot was taken of, byte for byte.
     bool sameFileAs(const Snapshot &now) const;
 };
+// Why a path cannot be used, if so: its bytes are not UTF-8, and it would name another file.
+std::optional<QString> undecodable(const QString &path);
+
 // Follows the links of `path` and reads the regular file at their end, without
 // blocking: a FIFO or a device swapped in at any moment is refused, not opened.
 Snapshot take(const QString &path);

@@ -279,8 +279,8 @@ std::optional<QString> SettingsStore::commit(const QString &application)
         return unknownFolder();
     const QString path = location(application);
     // Before any folder is made: a path that cannot be used leads nowhere else either.
-    if (const auto first = ConfigFile::take(path); first.state == ConfigFile::Snapshot::Refused)
-        return first.reason;
+    if (auto bad = ConfigFile::undecodable(path))
+        return bad;
     if (!QDir().mkpath(m_root))
         return QStringLiteral("the folder %1 cannot be created").arg(m_root);
 

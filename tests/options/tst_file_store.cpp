@@ -322,6 +322,11 @@ private slots:
         row("lock held for 300 ms", "lock held briefly", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("stale lock of a dead process", "stale lock", {}, "saved 0 2 3",
             "config/Quenmark.conf");
+        row("an hour-old lock of a live process", "lock held, old", {}, "save",
+            "another program holds the lock file|config/Quenmark.conf.lock");
+        row("empty lock of a killed save", "empty lock", {}, "saved 0 2 3", "config/Quenmark.conf");
+        row("XDG_CONFIG_HOME not UTF-8", "xdg odd", {}, "start-up", "not UTF-8");
+        row("link to a name not UTF-8", "link odd", {}, "start-up", "not UTF-8");
         row("relative XDG_CONFIG_HOME is ignored", "relative xdg", {}, "saved 0 1 2",
             "home/.config/Quenmark.conf");
         row("linked folder, relative link", "dotfiles", {}, "saved 0 2 3",
@@ -384,14 +389,39 @@ private slots:
             QVERIFY(QFile::link(m_dir->filePath("nowhere"), lock));
         } else if (setup == "lock fifo") {
             QVERIFY(makeFifo(lock));
+        } else if (setup == "empty lock") {
+            const timespec old[2] = {{time(nullptr) - 10, 0}, {time(nullptr) - 10, 0}};
+            QVERIFY(writeFile(lock, {}) &&
+                    ::utimensat(AT_FDCWD, QFile::encodeName(lock), old, 0) == 0);
+        } else if (setup == "xdg odd" || setup == "link odd") {
+            // The real store is behind a name that is not UTF-8; nothing may be made elsewhere.
+            const QByteArray odd =
+                QFile::encodeName(config) + (setup == "xdg odd" ? "\xff" : "/real\xff");
+            QVERIFY(::rename(QFile::encodeName(setup == "xdg odd" ? config : file), odd) == 0);
+            if (setup == "xdg odd")
+                qputenv("XDG_CONFIG_HOME", odd);
+            else
+                QVERIFY(::symlink(odd.constData(), QFile::encodeName(file)) == 0);
         } else if (setup.startsWith("lock held") || setup == "stale lock") {
-            const int holdMs = setup == "lock held" ? 5000 : setup == "stale lock" ? 0 : 300;
+            const int holdMs = setup == "lock held" || setup.endsWith("old") ? 5000
+                               : setup == "stale lock"                       ? 0
+                                                                             : 300;
             int ready[2];
             QVERIFY(::pipe(ready) == 0);
             holder = fork();
             if (holder == 0) {
                 QLockFile held(lock);
-                const bool locked = held.lock();
+                bool locked = held.lock();
+                if (setup.endsWith("old")) {
+                    // A live holder's lock as a tool without QLockFile's own lock on it
+                    // leaves it, older than QLockFile's default limit of 30 s.
+                    const QByteArray info = readAll(lock);
+                    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0},
+                                                 {time(nullptr) - 3600, 0}};
+                    held.unlock();
+                    locked = locked && writeFile(lock, info) &&
+                             ::utimensat(AT_FDCWD, QFile::encodeName(lock), hourAgo, 0) == 0;
+                }
                 if (::write(ready[1], "x", 1) != 1 || !locked)
                     _exit(1);
                 if (holdMs == 0)
@@ -462,6 +492,16 @@ private slots:
             QVERIFY2(result.contains(part), qPrintable(result + "\nlacks: " + part));
         if (outcome == "save")
             QCOMPARE(readAll(file), content);
+        if (setup.endsWith("odd")) { // a save is refused too, and makes nothing anywhere else
+            OptionSet options;
+            SettingsStore store;
+            QVERIFY(SaveOptions(options, store).has_value());
+            QVERIFY(QDir(m_dir->path())
+                        .entryList()
+                        .filter(QChar(QChar::ReplacementCharacter))
+                        .isEmpty());
+            QVERIFY(QDir(config).entryList().filter(QChar(QChar::ReplacementCharacter)).isEmpty());
+        }
     }
 
     void oneReplacementKeepsModeOwnerAndGroup()
