@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -21,6 +22,8 @@
 namespace
 {
 
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+
 using Clock = std::chrono::steady_clock;
 
 std::string environment(const char *name)
@@ -28,8 +31,6 @@ std::string environment(const char *name)
     const char *value = std::getenv(name);
     return value ? value : "";
 }
-
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
 
 enum class Answer { Answered, Refused, Silent };
 
