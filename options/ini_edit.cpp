@@ -1,13 +1,31 @@
 #include "ini_edit.h"
 
+#include "option_table.h"
+
 #include <QHash>
 
-#include <cctype>
+#include <algorithm>
 
 namespace IniEdit
 {
 namespace
 {
+
+// Our section and keys are spelt as QSettings spells them with nothing but a
+// blank escaped: letters, digits and '-' stand for themselves.
+constexpr bool needsOnlyBlanksEscaped(const char *name)
+{
+    for (; *name; ++name) {
+        const char c = *name;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '-' || c == ' '))
+            return false;
+    }
+    return true;
+}
+static_assert(needsOnlyBlanksEscaped(kSection) &&
+              std::all_of(kOptionTable.begin(), kOptionTable.end(),
+                          [](const OptionInfo &o) { return needsOnlyBlanksEscaped(o.key); }));
 
 const QByteArray kBom = QByteArrayLiteral("\xef\xbb\xbf");
 
@@ -55,33 +73,6 @@ Marks markLine(const QByteArray &text, qsizetype from, qsizetype to, bool inQuot
     return marks;
 }
 
-int hexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
-// The number spelt by `count` hex digits at `at`, or -1.
-int hexNumber(const QString &text, qsizetype at, int count)
-{
-    if (at + count > text.size())
-        return -1;
-    int number = 0;
-    for (int k = 0; k < count; ++k) {
-        const int digit = hexDigit(text.at(at + k));
-        if (digit < 0)
-            return -1;
-        number = number * 16 + digit;
-    }
-    return number;
-}
-
 QString decodedKey(const QByteArray &spelling)
 {
     const QString text = QString::fromUtf8(spelling);
@@ -94,11 +85,16 @@ QString decodedKey(const QByteArray &spelling)
             continue;
         }
         if (c == u'%') {
+            // The code is read as the settings reader reads it, with Qt's own number
+            // parsing, which also takes a sign or blanks there ("%U+020View").
             const bool wide = i + 1 < text.size() && text.at(i + 1) == u'U';
-            const int code = wide ? hexNumber(text, i + 2, 4) : hexNumber(text, i + 1, 2);
-            if (code >= 0) {
-                key += QChar(char16_t(code));
-                i += wide ? 5 : 2;
+            const qsizetype from = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+            bool ok = false;
+            const ushort code =
+                from + digits <= text.size() ? text.sliced(from, digits).toUShort(&ok, 16) : 0;
+            if (ok) {
+                key += QChar(code);
+                i = from + digits - 1;
                 continue;
             }
         }
@@ -121,14 +117,6 @@ Document::Document(QByteArray content) : m_content(std::move(content))
         line.end = pos;
         while (line.end < size && text.at(line.end) != '\n' && text.at(line.end) != '\r')
             ++line.end;
-        line.next = line.end;
-        if (line.next < size) {
-            const bool crlf = text.at(line.next) == '\r' && line.next + 1 < size &&
-                              text.at(line.next + 1) == '\n';
-            line.next += crlf ? 2 : 1;
-            if (m_lineEnd.isEmpty())
-                m_lineEnd = text.sliced(line.end, line.next - line.end);
-        }
 
         // What the line is when read on its own.
         qsizetype first = line.begin;
@@ -171,6 +159,18 @@ Document::Document(QByteArray content) : m_content(std::move(content))
         line.leaves = read.inQuote          ? Line::Quote
                       : read.finalBackslash ? Line::Backslash
                                             : Line::Closed;
+        // "\r\n" ends a line; after a final backslash the reader takes "\n\r" as one
+        // line end too.
+        line.next = line.end;
+        if (line.next < size) {
+            const char after = line.next + 1 < size ? text.at(line.next + 1) : 0;
+            const bool pair =
+                (text.at(line.next) == '\r' && after == '\n') ||
+                (line.leaves == Line::Backslash && text.at(line.next) == '\n' && after == '\r');
+            line.next += pair ? 2 : 1;
+            if (m_lineEnd.isEmpty() && line.leaves != Line::Backslash)
+                m_lineEnd = text.sliced(line.end, line.next - line.end);
+        }
         m_lines.push_back(line);
         pos = line.next;
     }
@@ -328,7 +328,12 @@ std::optional<QByteArray> Document::rawValue(const QString &section, const QStri
     const Line *line = inGroup ? inGroup : topLevel;
     if (!line)
         return std::nullopt;
-    return m_content.sliced(line->valueBegin, line->valueEnd - line->valueBegin);
+    // A value that runs on into the next lines is quoted with them, as it is read.
+    qsizetype end = line->valueEnd;
+    const int start = int(line - m_lines.data());
+    for (size_t i = size_t(start) + 1; i < m_lines.size() && m_lines[i].runStart == start; ++i)
+        end = m_lines[i].end;
+    return m_content.sliced(line->valueBegin, end - line->valueBegin);
 }
 
 std::optional<Problem> Document::whyUnseen(const QString &section, const QString &key) const
@@ -351,23 +356,7 @@ std::optional<Problem> Document::whyUnseen(const QString &section, const QString
 
 QByteArray escapedKey(const QString &key)
 {
-    // Letters, digits and "_-." stand for themselves; '/' is written as '\';
-    // everything else as its code: %XX up to 0xFF, %UXXXX above.
-    QByteArray spelling;
-    for (const QChar c : key) {
-        const char16_t u = c.unicode();
-        const bool plain =
-            (u < 0x80 && std::isalnum(int(u))) || u == u'_' || u == u'-' || u == u'.';
-        if (plain)
-            spelling += char(u);
-        else if (u == u'/')
-            spelling += '\\';
-        else if (u <= 0xFF)
-            spelling += QByteArray::number(u, 16).toUpper().rightJustified(2, '0').prepend('%');
-        else
-            spelling += QByteArray::number(u, 16).toUpper().rightJustified(4, '0').prepend("%U");
-    }
-    return spelling;
+    return key.toLatin1().replace(' ', "%20");
 }
 
 } // namespace IniEdit

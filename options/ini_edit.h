@@ -98,7 +98,7 @@ private:
     std::optional<Problem> leavesRunOpen(int index, const QString &consequence) const;
 };
 
-// How QSettings spells a key in the file ("Page%20Layout").
+// How QSettings spells one of our keys, or our section, in the file ("Page%20Layout").
 QByteArray escapedKey(const QString &key);
 
 } // namespace IniEdit

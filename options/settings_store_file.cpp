@@ -37,25 +37,20 @@ QString sectionKey(const QString &section, const QString &key)
     return section + QLatin1Char('/') + key;
 }
 
-// A key as a lookup takes it: QSettings folds doubled slashes and drops them at
-// both ends, so "Velmora//Home", which [Velmora] with a line "\Home" lists, is
-// looked up as "Velmora/Home".
-QString lookupName(const QString &key)
+// Whether a lookup can find a key by the name the listing gives it. A lookup
+// folds doubled slashes and drops them at both ends, so "Velmora//Home", which
+// [Velmora] with a line "\Home" lists, is looked up as "Velmora/Home", another
+// key; and the empty key is no name for a lookup at all.
+bool isLookupName(const QString &key)
 {
-    QString name;
-    for (const QChar c : key) {
-        if (c != u'/' || (!name.isEmpty() && !name.endsWith(u'/')))
-            name += c;
-    }
-    if (name.endsWith(u'/'))
-        name.chop(1);
-    return name;
+    return !key.isEmpty() && !key.startsWith(u'/') && !key.endsWith(u'/') &&
+           !key.contains(QLatin1String("//"));
 }
 
 using Values = std::map<QString, QVariant>;
 
-// Every key of `content` as QSettings reads it, by the name a lookup finds it
-// under; a listed key no lookup can find is kept by its listed name, with no value.
+// Every key of `content` as QSettings lists it, with the value a lookup of that
+// name finds; a key no lookup can reach has none, for no reader sees one.
 // Listing all keys makes QSettings parse every group: a lookup alone may stop at
 // a group such as [Velmora\Backup] and never reach [Velmora]. An "@Variant(…)"
 // value is read as its text: built, it may be a NaN that is not even equal to
@@ -68,13 +63,8 @@ std::optional<Values> readValues(QByteArray content)
     content.replace("@Variant(", "@Variant-as-text(");
     const auto read = [&values](const QString &path) {
         const QSettings settings(path, QSettings::NativeFormat);
-        for (const QString &key : settings.allKeys()) {
-            const QString name = lookupName(key);
-            if (!name.isEmpty() && settings.contains(name))
-                values.emplace(name, settings.value(name));
-            else
-                values.emplace(key, QVariant());
-        }
+        for (const QString &key : settings.allKeys())
+            values.emplace(key, isLookupName(key) ? settings.value(key) : QVariant());
     };
     // QSettings reads paths only. The bytes are handed to it as a file in memory
     // that no folder holds, so a read leaves nothing behind. It trusts what it
@@ -173,6 +163,7 @@ QString lineList(const std::vector<int> &lines)
     QStringList numbers;
     for (const int line : lines)
         numbers << QString::number(line);
+    numbers.removeDuplicates();
     return numbers.join(QStringLiteral(", "));
 }
 

@@ -6,9 +6,12 @@
 #include "test_files.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using Kind = StoreError::Kind;
 
@@ -128,8 +131,9 @@ private slots:
         QCOMPARE(error.location, storeFile());
         // The message names everything a user needs to mend the store.
         const QString message = error.message();
+        const QString expected = kind == Kind::InvalidPropertyValue ? "0, 1 or 2" : storeFile();
         for (const QString &part :
-             {error.kindText(), "\"" + key + "\"", "\"" + text + "\"", storeFile()})
+             {error.kindText(), "\"" + key + "\"", "\"" + text + "\"", storeFile(), expected})
             QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
         // Loading stopped at the bad key: "Insert" (option 5) is not read after an earlier one.
         const auto bad = std::find_if(kOptionTable.begin(), kOptionTable.end(),
@@ -183,7 +187,10 @@ private slots:
         OptionSet options;
         QVERIFY(!LoadOptions(options, store));
         QVERIFY(!QFile::exists(storeFile()));
+        const mode_t mask = umask(022); // a new store is any new file of the user's
         QVERIFY(!SaveOptions(options, store));
+        umask(mask);
+        QCOMPARE(QFileInfo(storeFile()).permissions() & 0x0fff, QFile::Permissions(0x0644));
         // Table order, in QSettings' spelling of the keys.
         QCOMPARE(readAll(storeFile()), QByteArray("[Velmora]\nClassic=1\nLeft=1\nAll=1\nHome=0\n"
                                                   "Page%20Layout=0\nInsert=0\nFormulas=0\n"
@@ -193,14 +200,16 @@ private slots:
 
     void saveWritesEveryKeyGrayedAsTwo()
     {
-        QVERIFY(writeFile(storeFile(), "[Velmora]\nHome=1\nExtra=kept\n[Other]\nx=1\n"));
+        QVERIFY(writeFile(storeFile(), "[Velmora]\nHome = 1   ; note\nExtra=kept\n\n; Other's\n"
+                                       "[Other]\nx=1\n"));
         QVERIFY(!saveStore(root(), stateOf("0 2:2 4 11")));
-        // Our lines change in place; the missing keys follow the group's last line.
+        // Our values change in place, blanks and comment kept; the missing keys follow
+        // the group's last key line, before a blank line and the next group's comment.
         QCOMPARE(readAll(storeFile()),
-                 QByteArray("[Velmora]\nHome=0\nExtra=kept\nClassic=1\nLeft=0\n"
+                 QByteArray("[Velmora]\nHome = 0   ; note\nExtra=kept\nClassic=1\nLeft=0\n"
                             "All=2\nPage%20Layout=1\nInsert=0\nFormulas=0\n"
                             "Data=0\nReview=0\n%20View=0\nDeveloper=0\n"
-                            "Hide%20built-in%20tabs=1\n[Other]\nx=1\n"));
+                            "Hide%20built-in%20tabs=1\n\n; Other's\n[Other]\nx=1\n"));
     }
 
     void failedSaveReportsAndCanBeRetried()

@@ -117,6 +117,8 @@ inline void addBadStoredValues()
         {"@@", "Home=@@1", "Home", "@@1"},
         {"escape", "Home=\\x41", "Home", "\\x41"},
         {"duplicate key", "Home=xyz\nHome=abc", "Home", "abc"},
+        {"sign in %U", "%U+020View=\\x41", " View", "\\x41"},
+        {"continued", "Home=1\\\n2", "Home", "1\\\n2", Kind::InvalidPropertyValue},
 #endif
     };
     for (const Row &r : rows)
