@@ -24,6 +24,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace
@@ -518,6 +519,43 @@ private slots:
                         .isEmpty());
             QVERIFY(QDir(config).entryList().filter(QChar(QChar::ReplacementCharacter)).isEmpty());
         }
+    }
+
+    // A writer that takes no lock appends a line while a save runs: right after the
+    // save read the file (the rename would drop the line), or right after its
+    // rename (the file still holds our twelve values). Either way the line stays
+    // and the save succeeds.
+    void handEditDuringSave_data()
+    {
+        QTest::addColumn<uint32_t>("after");
+        QTest::newRow("after the read") << uint32_t(IN_CLOSE_NOWRITE);
+        QTest::newRow("after the rename") << uint32_t(IN_MOVED_TO);
+    }
+    void handEditDuringSave()
+    {
+        QFETCH(uint32_t, after);
+        const QString file = storeFileIn(m_dir->path());
+        QByteArray content = "[Velmora]\nHome=1\n[Other]\n";
+        for (int i = 0; i < 3000; ++i) // long enough that the save's check takes a while
+            content += "key" + QByteArray::number(i) + "=some value\n";
+        QVERIFY(writeFile(file, content));
+        const int watch = inotify_init1(IN_CLOEXEC);
+        QVERIFY(watch >= 0 &&
+                inotify_add_watch(watch, QFile::encodeName(m_dir->path()), after) >= 0);
+        std::thread editor([&] {
+            alignas(inotify_event) char event[sizeof(inotify_event) + NAME_MAX + 1];
+            while (::read(watch, event, sizeof event) > 0 &&
+                   QByteArray(reinterpret_cast<inotify_event *>(event)->name) != "Quenmark.conf") {
+            }
+            QFile f(file);
+            (void)(f.open(QIODevice::Append) && f.write("by hand=1\n"));
+        });
+        const auto error = saveStore(m_dir->path(), stateOf("0 4 11"));
+        editor.join();
+        ::close(watch);
+        QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+        QVERIFY(readAll(file).endsWith("by hand=1\n"));
+        QCOMPARE(describe(loadStore(m_dir->path()).state), QString("0 4 11"));
     }
 
     void oneReplacementKeepsModeOwnerAndGroup()
