@@ -76,9 +76,6 @@ QString usage()
         .arg(validKeys());
 }
 
-// A control character from the store (or a path) would act on the terminal, an
-// escape sequence could even hide or rewrite what was printed: it is shown as
-// \xNN instead, or in JSON as \u00NN. Line breaks of our own messages stay.
 QString visible(const QString &text, bool keepLineBreaks, bool json = false)
 {
     QString shown;
@@ -92,6 +89,16 @@ QString visible(const QString &text, bool keepLineBreaks, bool json = false)
     }
     return shown;
 }
+
+} // namespace
+
+QString VisibleOnTerminal(const QString &text)
+{
+    return visible(text, true);
+}
+
+namespace
+{
 
 QString stateName(OptionValue value)
 {

@@ -11,6 +11,11 @@ class SettingsStore;
 
 enum ExitStatus { Done = 0, StoreFailed = 1, UsageError = 2 };
 
+// A control character from the store (or a path) would act on the terminal, an
+// escape sequence could even hide or rewrite what was printed: it is shown as
+// \xNN instead (in JSON as \u00NN). Line breaks of our own messages stay.
+QString VisibleOnTerminal(const QString &text);
+
 // Where our command begins in `arguments` (without the program name): at the
 // first argument that begins with "--", or -1 when none does and the window
 // opens. Anything before it is not ours: Qt's own options (-style fusion), which

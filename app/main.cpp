@@ -67,9 +67,11 @@ void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QS
 }
 
 // A message on stderr as the user wrote it, whatever the code page: a console of
-// Windows takes UTF-16, and everything else here gets UTF-8.
-void printError(const QString &text)
+// Windows takes UTF-16, and everything else here gets UTF-8. Control characters
+// quoted from the store are shown, not sent.
+void printError(const QString &message)
 {
+    const QString text = VisibleOnTerminal(message);
 #ifdef Q_OS_WIN
     const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
