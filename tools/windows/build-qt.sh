@@ -43,6 +43,10 @@ cache="${XDG_CACHE_HOME:-$HOME/.cache}/velmora"
 prefix="$cache/qt-${qt_version%%+*}-$arch-$hash"
 
 if [ "${1:-}" = --print-prefix ]; then echo "$prefix"; exit 0; fi
+# One build of a target at a time: a second run waits for the first, then finds it complete.
+mkdir -p "$cache"
+exec 9>"$cache/qt-$arch.lock"
+flock 9
 if [ -f "$prefix/.complete" ]; then echo "$prefix"; exit 0; fi
 
 work="$cache/qt-work-$arch-$hash"
