@@ -2,7 +2,6 @@
 // window unloads.
 
 #include "command_line.h"
-#include "display_probe.h"
 #include "frmOptions.h"
 #include "outside_world.h"
 #include "settings_store.h"
@@ -10,6 +9,7 @@
 #include <QApplication>
 #include <QIODevice>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,10 +18,14 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#elif defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+#include <csignal>
+#include <unistd.h>
+#define VELMORA_DISPLAY_SERVER 1
 #endif
 
-// How long a display named for the window may take to answer a connection.
-constexpr std::chrono::seconds kDisplayAnswerTime{5};
+// How long the window system may take to answer while Qt connects to it.
+constexpr unsigned kDisplayAnswerSeconds = 5;
 
 // Qt reports a display it cannot reach with a few warnings and then a fatal
 // message that aborts. While the window system is being reached, warnings are
@@ -64,6 +68,73 @@ void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QS
                      "under xvfb-run\n",
                      displays.constData());
     std::_Exit(2);
+}
+
+// Without a display Qt's X11 plugin aborts; say so plainly instead, before Qt
+// is asked for a connection. Qt takes -platform before QT_QPA_PLATFORM, and
+// -display before DISPLAY.
+bool lacksDisplay(int argc, char *argv[])
+{
+#ifdef VELMORA_DISPLAY_SERVER
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    bool display = !qgetenv("DISPLAY").isEmpty();
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            platform = argv[++i];
+        else if (std::strcmp(argv[i], "-display") == 0)
+            display = *argv[++i] != 0;
+    }
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return false; // offscreen, wayland, vnc and the like need no X display
+    return !display && (!platform.isEmpty() || qgetenv("WAYLAND_DISPLAY").isEmpty());
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#endif
+}
+
+// A display that accepts a connection and never answers (a stopped X server, a
+// port that only accepts) would keep Qt waiting for ever while it connects: the
+// wait is bounded by an alarm, whose handler says so in one line and ends the run.
+#ifdef VELMORA_DISPLAY_SERVER
+char silentDisplay[512];
+size_t silentDisplaySize = 0;
+
+extern "C" void onSilentDisplay(int)
+{
+    (void)!::write(STDERR_FILENO, silentDisplay, silentDisplaySize);
+    std::_Exit(2);
+}
+#endif
+
+void boundConnection(int argc, char *argv[])
+{
+#ifdef VELMORA_DISPLAY_SERVER
+    QByteArray named = displaysNamed();
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-display") == 0)
+            named = QByteArray("-display ") + argv[i + 1];
+    }
+    const int n = std::snprintf(silentDisplay, sizeof silentDisplay,
+                                "velmora: no display answers at %s within %u s; start it in a "
+                                "desktop session or under xvfb-run\n",
+                                named.constData(), kDisplayAnswerSeconds);
+    silentDisplaySize = std::min(size_t(std::max(n, 0)), sizeof silentDisplay - 1);
+    std::signal(SIGALRM, onSilentDisplay);
+    ::alarm(kDisplayAnswerSeconds);
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+#endif
+}
+
+void connected()
+{
+#ifdef VELMORA_DISPLAY_SERVER
+    ::alarm(0);
+    std::signal(SIGALRM, SIG_DFL);
+#endif
 }
 
 // A message on stderr as the user wrote it, whatever the code page: a console of
@@ -124,22 +195,15 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     if (CommandStart(arguments) >= 0)
         return runWithoutWindow(argc, argv);
-    // Qt waits for a display without limit, and aborts without one: say so plainly.
-    const DisplayVerdict display = JudgeDisplays(argc, argv, kDisplayAnswerTime);
-    if (display.kind == DisplayVerdict::NoneNamed) {
+    if (lacksDisplay(argc, argv)) {
         std::fprintf(stderr, "velmora: no display: DISPLAY is not set; start it in a desktop "
                              "session or under xvfb-run\n");
         return 2;
     }
-    if (display.kind == DisplayVerdict::Silent) {
-        std::fprintf(stderr,
-                     "velmora: no display answers at %s within %lld s; start it in a desktop "
-                     "session or under xvfb-run\n",
-                     display.named.c_str(), static_cast<long long>(kDisplayAnswerTime.count()));
-        return 2;
-    }
     qtHandler = qInstallMessageHandler(whileConnecting);
+    boundConnection(argc, argv);
     QApplication app(argc, argv); // takes Qt's own options; any other argument is ignored
+    connected();
     qInstallMessageHandler(qtHandler);
     for (const HeldMessage &message : held) // they were not about a missing display after all
         qt_message_output(message.type,
