@@ -2,7 +2,9 @@
 # Builds velmora-<version>-win64.zip and velmora-<version>-win64.msi (win32 with
 # VELMORA_WIN_ARCH=i686): the program, its cursor, the Qt DLLs and plugins it
 # loads, the mingw-w64 runtime, all stripped, and licences/ with every licence
-# and notice they come under.
+# and notice they come under. With VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD
+# (and VELMORA_SIGN_TIMESTAMP_URL) the programs, DLLs and MSI are signed
+# (sign-release.sh).
 #   tools/windows/package-windows.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -99,6 +101,14 @@ done
 
 python3 tools/windows/check-package.py "$build" "$stage"
 
+# Signed after stripping (which would break a signature), before zip and MSI take the files.
+signing=${VELMORA_SIGN_PKCS12:+yes}
+if [ -n "$signing" ]; then
+    find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec tools/windows/sign-release.sh sign {} +
+else
+    echo "Unsigned release: no certificate given (VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD)"
+fi
+
 rm -f "$name.zip" "$name.msi"
 (cd "$build/package" && zip -qr9 "$OLDPWD/$name.zip" "$name")
 
@@ -106,9 +116,13 @@ rm -f "$name.zip" "$name.msi"
 heat=(-p "$stage/" --directory-ref INSTALLDIR --component-group ProgramFolder --var var.SourceDir)
 [ "$msi_arch" = x64 ] && heat+=(--win64)
 find "$stage" -type f | sort | wixl-heat "${heat[@]}" >"$build/package/files.wxs"
-wixl --arch "$msi_arch" -D Version="$version.0" -D Arch="$msi_arch" -D SourceDir="$stage" \
+# wixl finds files by relative paths only.
+wixl --arch "$msi_arch" -D Version="$version.0" -D Arch="$msi_arch" \
+    -D SourceDir="$(realpath --relative-to=. "$stage")" \
     -D Win64="$([ "$msi_arch" = x64 ] && echo yes || echo no)" \
+    -D Icon=dist/icons/example.quenmark.Velmora.ico \
     -o "$name.msi" dist/windows/velmora.wxs "$build/package/files.wxs"
+[ -z "$signing" ] || tools/windows/sign-release.sh sign "$name.msi"
 
 echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))" \
     "and $name.msi ($(du -h "$name.msi" | cut -f1))"
