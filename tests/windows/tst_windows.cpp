@@ -1,7 +1,6 @@
 // Where the Windows program differs: the registry store, Excel started through
-// the shell from the program folder, the window's taskbar state, how the
-// pages look under the real platform plugin, and what Windows reads from
-// velmora.exe (icon, version, manifest). Each case has a registry key of
+// the shell from the program folder, the window's taskbar state, and how the
+// pages look under the real platform plugin. Each case has a registry key of
 // its own below HKEY_CURRENT_USER\Software\Velmora tests.
 
 #include "frmOptions.h"
@@ -16,10 +15,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QScreen>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 
@@ -33,11 +30,6 @@ QStringList readLines(const QString &path)
         return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
-
-// The program beside the tests, read as Explorer and Windows read it.
-const std::wstring program =
-    QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/velmora.exe")
-        .toStdWString();
 
 } // namespace
 
@@ -278,58 +270,37 @@ void TestWindows::pagesUnderTheWindowsPlugin()
 
 void TestWindows::programFile()
 {
-    const std::wstring program = // beside the tests
-        QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/velmora.exe")
-            .toStdWString();
-    // The version resource: its strings found as Explorer finds them, by the translation.
+    const std::wstring program =
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdWString() +
+        L"\\velmora.exe";
+    // The version's strings, in the block that Explorer reads (US English, Unicode).
     QByteArray info(int(GetFileVersionInfoSizeW(program.c_str(), nullptr)), '\0');
     GetFileVersionInfoW(program.c_str(), 0, DWORD(info.size()), info.data());
-    const auto query = [&info](const QString &path) {
-        void *value = nullptr;
-        UINT size = 0;
-        VerQueryValueW(info.data(), path.toStdWString().c_str(), &value, &size);
-        return value;
-    };
-    const auto *language = static_cast<const WORD *>(query("\\VarFileInfo\\Translation"));
-    const auto *fixed = static_cast<const VS_FIXEDFILEINFO *>(query("\\"));
-    QVERIFY(language && fixed);
     QStringList found;
     for (const char *field :
-         {"FileVersion", "ProductVersion", "CompanyName", "ProductName", "FileDescription",
-          "LegalCopyright", "InternalName", "OriginalFilename"})
-        found << QString::fromWCharArray(static_cast<const wchar_t *>(query(
-            QString::asprintf("\\StringFileInfo\\%04x%04x\\%s", language[0], language[1], field))));
-    for (const DWORD *numbers : {&fixed->dwFileVersionMS, &fixed->dwProductVersionMS})
-        found << QString::asprintf("%d.%d.%d.%d", HIWORD(numbers[0]), LOWORD(numbers[0]),
-                                   HIWORD(numbers[1]), LOWORD(numbers[1]));
-    QString version = QStringLiteral(VELMORA_VERSION); // project()'s, as four numbers
-    while (version.count('.') < 3)
-        version += ".0";
-    QCOMPARE(found, QStringList({version, version, "Quenmark", "Velmora",
+         {"CompanyName", "ProductName", "FileDescription", "LegalCopyright", "InternalName",
+          "OriginalFilename", "FileVersion", "ProductVersion"}) {
+        void *value = nullptr;
+        UINT size = 0;
+        const std::wstring path =
+            QStringLiteral("\\StringFileInfo\\040904b0\\%1").arg(field).toStdWString();
+        found << (VerQueryValueW(info.data(), path.c_str(), &value, &size)
+                      ? QString::fromWCharArray(static_cast<const wchar_t *>(value))
+                      : QString());
+    }
+    QCOMPARE(found, QStringList({"Quenmark", "Velmora",
                                  "Velmora, options of the Quenmark add-in for Excel",
                                  "Copyright (c) 2026 Quenmark. MIT licence.", "velmora",
-                                 "velmora.exe", version, version}));
-
-    // An image of each size Windows asks for (else a size would fall back on another's),
-    // each one decoded by Windows.
+                                 "velmora.exe", "7.0.0.0", "7.0.0.0"}));
+    // The five images of the icon (16 to 256 pixels, numbered by windres), as Windows decodes them.
     const HMODULE file = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    const auto load = [file](const wchar_t *name, const wchar_t *type) {
-        const HRSRC found = FindResourceW(file, name, type);
-        return std::pair(static_cast<BYTE *>(found ? LoadResource(file, found) : nullptr),
-                         found ? SizeofResource(file, found) : 0);
-    };
-    BYTE *group = load(L"IDI_ICON1", RT_GROUP_ICON).first;
-    QVERIFY(group);
-    QSet<int> images;
-    for (const int size : {16, 24, 32, 48, 256})
-        images << LookupIconIdFromDirectoryEx(group, TRUE, size, size, 0);
-    QCOMPARE(images.size(), 5);
-    for (const int image : images) {
-        const auto [bits, length] = load(MAKEINTRESOURCEW(image), RT_ICON);
-        QVERIFY(bits && CreateIconFromResourceEx(bits, length, TRUE, 0x30000, 0, 0, 0));
+    for (WORD id = 1; id <= 6; ++id) {
+        const HRSRC image = FindResourceW(file, MAKEINTRESOURCEW(id), RT_ICON);
+        QCOMPARE(image &&
+                     CreateIconFromResourceEx(static_cast<BYTE *>(LoadResource(file, image)),
+                                              SizeofResource(file, image), TRUE, 0x30000, 0, 0, 0),
+                 id <= 5);
     }
-    FreeLibrary(file);
-
     // The manifest as Windows takes it in at start: the run level and the systems.
     ACTCTXW request{};
     request.cbSize = sizeof request;
@@ -338,23 +309,17 @@ void TestWindows::programFile()
     request.lpResourceName = MAKEINTRESOURCEW(1);
     const HANDLE context = CreateActCtxW(&request);
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
-    char buffer[512]{}; // element sizes differ between versions of Windows
+    char systems[512]{}; // a count, then entries whose size differs between versions of Windows
     QVERIFY(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
                          sizeof level, nullptr) &&
-            QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, buffer,
-                         sizeof buffer, nullptr));
+            QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, systems,
+                         sizeof systems, nullptr));
     ReleaseActCtx(context);
     QCOMPARE(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
-    QCOMPARE(reinterpret_cast<const DWORD *>(buffer)[0], DWORD(4));
-    // Windows 7, 8, 8.1, and 10 with 11, by the numbers Microsoft gives them.
-    for (const char *system :
-         {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
-          "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
-        const GUID id = QUuid(system);
-        QVERIFY2(QByteArray(buffer, sizeof buffer)
-                     .contains(QByteArray(reinterpret_cast<const char *>(&id), sizeof id)),
-                 system);
-    }
+    // Windows 7, 8, 8.1, and 10 with 11, whose entry makes them answer version queries truly.
+    QCOMPARE(*reinterpret_cast<const DWORD *>(systems), DWORD(4));
+    QVERIFY(QByteArray(systems, sizeof systems) // that entry's GUID as Windows stores it
+                .contains(QByteArray::fromHex("127a0f8eb3bfe84fb9a548fd50a15a9a")));
 }
 
 QTEST_MAIN(TestWindows)

@@ -19,7 +19,6 @@ runner = __import__('run-tests')
 
 SETTINGS = r'HKCU\Software\VB and VBA Program Settings\Quenmark\Velmora'
 UNINSTALL = r'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-PRODUCTS = r'HKLM\Software\Classes\Installer\Products'
 APP_PATHS = r'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\excel.exe'
 OK_BUTTON = ('268', '316')  # the middle of Ok, in client pixels
 
@@ -71,15 +70,13 @@ def main():
               all(s in entry for s in ['Velmora', '7.0.0', 'Quenmark', 'http://www.quenmark.example/',
                                        'NoModify    REG_DWORD    0x1', 'NoRepair    REG_DWORD    0x1']),
               entry[-800:])
-        # ARPPRODUCTICON names an entry of the Icon table, which msiexec copies out as the
-        # product's icon, and the shortcut shows the same file.
-        icon = [l.split('REG_SZ')[-1].strip() for l in query(PRODUCTS).splitlines()
-                if 'ProductIcon' in l]
-        icon_file = os.path.join(drive, *icon[0][3:].split('\\')) if icon else ''
-        link = open(shortcuts()[0], 'rb').read() if shortcuts() else b''
+        # ARPPRODUCTICON's entry of the Icon table, copied out by msiexec; the shortcut's too.
+        icon = (query(r'HKLM\Software\Classes\Installer\Products').split('ProductIcon') + [''])[1]
+        icon = icon.partition('REG_SZ')[2].split('\n')[0].strip()
+        icon_file = os.path.join(drive, *icon[3:].split('\\'))
         check('the installed product and its shortcut show the program\'s icon',
               os.path.isfile(icon_file) and open(icon_file, 'rb').read(4) == b'\0\0\1\0' and
-              icon[0].encode('utf-16-le') in link, f'{icon}, shortcut {link[-200:]}')
+              any(icon.encode('utf-16-le') in open(link, 'rb').read() for link in shortcuts()), icon)
 
         # 2. Excel registered as Office registers it; the stand-in records what it finds.
         office = os.path.join(drive, 'Program Files (x86)', 'Microsoft Office', 'Office12')
