@@ -29,6 +29,10 @@ void HideFromTaskbarWin(void *hwnd)
     SetWindowLongPtrW(window, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     SendMessageW(window, WM_SETICON, ICON_SMALL, 0);
     SendMessageW(window, WM_SETICON, ICON_BIG, 0);
+    // Qt gives the window class the program's icon, which Wine draws in a dialog's
+    // title bar too; the program file keeps its icon for Explorer and the shortcut.
+    SetClassLongPtrW(window, GCLP_HICONSM, 0);
+    SetClassLongPtrW(window, GCLP_HICON, 0);
     SetWindowPos(window, nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

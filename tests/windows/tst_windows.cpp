@@ -118,6 +118,7 @@ void TestWindows::shownWindowHasNoTaskbarButton()
         // A dialog's frame, without an icon; the whole window, frame included, centred.
         QVERIFY(exStyle & WS_EX_DLGMODALFRAME);
         QVERIFY(!SendMessageW(hwnd(), WM_GETICON, ICON_SMALL, 0));
+        QVERIFY(!GetClassLongPtrW(hwnd(), GCLP_HICONSM) && !GetClassLongPtrW(hwnd(), GCLP_HICON));
         // As Windows has the frame, not as Qt last measured it.
         RECT outer{};
         QVERIFY(GetWindowRect(hwnd(), &outer));
