@@ -17,6 +17,9 @@ namespace ConfigFile
 namespace
 {
 
+// Larger than any settings file: a file beyond it is refused, not read into memory.
+constexpr qint64 kLargestFile = 64 << 20;
+
 // Our new files are ".<name>" plus this and six letters or digits: a name that
 // no person or other tool would give a backup, so that a leftover of a killed
 // save can be told from the user's own files by its name.
@@ -120,7 +123,8 @@ void removeLeftovers(const QString &folder, const QString &name)
     constexpr time_t kOlderThan = 10 * 60; // seconds since the file was last written
     const QString prefix = u'.' + name + QLatin1String(kNewFileTag);
     const QDir dir(folder);
-    for (const QString &entry : dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden)) {
+    for (const QString &entry :
+         dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::CaseSensitive)) {
         const QString suffix = entry.sliced(prefix.size());
         struct stat st;
         const QByteArray path = encoded(dir.filePath(entry));
@@ -137,13 +141,28 @@ void removeLeftovers(const QString &folder, const QString &name)
 
 // A name whose bytes are not UTF-8 reaches us with U+FFFD in their place; its
 // bytes can no longer be told, and using it would read or write another file.
+// The folders the path really leads through, as far as they exist, are looked
+// at too: a link among them may lead to such a name.
 std::optional<QString> undecodable(const QString &path)
 {
-    if (!path.contains(QChar::ReplacementCharacter))
-        return std::nullopt;
-    return QStringLiteral("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot "
-                          "be used; rename it, or point XDG_CONFIG_HOME elsewhere")
-        .arg(path, QChar(QChar::ReplacementCharacter));
+    QString real = path;
+    for (QString folder = folderOf(path); folder.startsWith(u'/'); folder = folderOf(folder)) {
+        char buffer[PATH_MAX];
+        if (::realpath(encoded(folder).constData(), buffer)) {
+            real = QFile::decodeName(buffer) + path.sliced(folder.size());
+            break;
+        }
+        if (folder == u"/")
+            break;
+    }
+    for (const QString &name : {path, real}) {
+        if (name.contains(QChar::ReplacementCharacter))
+            return QStringLiteral("the path %1 holds bytes that are not UTF-8 (shown as %2), so "
+                                  "it cannot be used; rename it, or point XDG_CONFIG_HOME "
+                                  "elsewhere")
+                .arg(name, QChar(QChar::ReplacementCharacter));
+    }
+    return std::nullopt;
 }
 
 QString userFolder()
@@ -203,8 +222,17 @@ Snapshot take(const QString &path)
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     if (::fstat(fd, &s.info) != 0 || !S_ISREG(s.info.st_mode))
         return refused(s, QStringLiteral("%1 is not a regular file").arg(s.target));
+    const auto tooLarge = [&s] {
+        return refused(s, QStringLiteral("%1 is larger than %2 MiB, more than any settings file")
+                              .arg(s.target)
+                              .arg(kLargestFile >> 20));
+    };
+    if (s.info.st_size > kLargestFile)
+        return tooLarge();
     char chunk[65536];
     for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
+        if (n > 0 && s.content.size() + n > kLargestFile)
+            return tooLarge();
         if (n > 0)
             s.content.append(chunk, n);
         else if (errno != EINTR)

@@ -10,12 +10,15 @@
 #include "config_file.h"
 #include "ini_edit.h"
 
+#include <QDataStream>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
 #include <QTemporaryFile>
+#include <QThread>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -123,6 +126,15 @@ QString shown(const QVariant &value)
     return u'"' + value.toString() + u'"';
 }
 
+// A value in a form that equals itself: a NaN, however it was spelt, does not.
+QByteArray storedForm(const QVariant &value)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << value;
+    return bytes;
+}
+
 // Why a file must not stand: a key of ours that does not read as its new text,
 // or, given what it read before, any other key that reads differently.
 std::optional<QString> misread(const Values *before, const Values &after,
@@ -149,7 +161,7 @@ std::optional<QString> misread(const Values *before, const Values &after,
             return QStringLiteral("the key \"%1\", which is not ours, would be lost").arg(b->first);
         if (b == before->end() || a->first < b->first)
             return QStringLiteral("a key \"%1\" would appear").arg(a->first);
-        if (a->second != b->second)
+        if (storedForm(a->second) != storedForm(b->second))
             return QStringLiteral(
                        "the key \"%1\", which is not ours, would read as %2 instead of %3")
                 .arg(a->first, shown(a->second), shown(b->second));
@@ -168,20 +180,31 @@ QString lineList(const std::vector<int> &lines)
 }
 
 // Whether the holder of a lock lives decides whether it is stale, not its age:
-// QLockFile takes over the lock of a dead local process, and an empty lock file,
-// left by a save killed between making and filling it, is removed once no live
-// save could still be filling it.
-bool takeLock(QLockFile &lock, const QString &lockPath)
+// QLockFile takes over the lock of a dead local process. A lock file that names
+// no holder (empty, as a save killed between making and filling it leaves it, or
+// garbled) is removed once no live save could still be filling it. The lock path
+// is looked at before every try, since QLockFile opens it to read the holder,
+// and a FIFO put there meanwhile would block that for good.
+std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath)
 {
     lock.setStaleLockTime(0);
-    const auto removeIfAbandoned = [&lockPath] {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (auto problem = ConfigFile::lockProblem(lockPath))
+            return problem;
         const QFileInfo info(lockPath);
-        return info.isFile() && info.size() == 0 &&
-               info.lastModified().msecsTo(QDateTime::currentDateTime()) > 1000 &&
-               QFile::remove(lockPath);
-    };
-    removeIfAbandoned();
-    return lock.tryLock(kLockWaitMs) || (removeIfAbandoned() && lock.tryLock(0));
+        if (info.isFile() && !lock.getLockInfo(nullptr, nullptr, nullptr) &&
+            qAbs(info.lastModified().msecsTo(QDateTime::currentDateTime())) > 1000)
+            QFile::remove(lockPath);
+        if (lock.tryLock(0))
+            return std::nullopt;
+        if (lock.error() != QLockFile::LockFailedError)
+            return QStringLiteral("the lock file %1 cannot be made").arg(lockPath);
+        if (waited.elapsed() > kLockWaitMs)
+            return QStringLiteral("another program holds the lock file %1").arg(lockPath);
+        QThread::msleep(50);
+    }
 }
 
 } // namespace
@@ -255,7 +278,8 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     // Messages quote the file, not QSettings' decoding of it ("@String(1)", "\x41").
     const auto raw = opened.document->rawValue(section, key);
     const QVariant &value = it->second;
-    const bool plain = value.typeId() == QMetaType::QString;
+    const bool plain =
+        value.typeId() == QMetaType::QString && !(raw && raw->startsWith("@Variant("));
     const QString asStored = raw ? QString::fromUtf8(*raw) : value.toString();
     return {plain ? value.toString() : asStored, plain, asStored, {}, false};
 }
@@ -276,14 +300,9 @@ std::optional<QString> SettingsStore::commit(const QString &application)
         return QStringLiteral("the folder %1 cannot be created").arg(m_root);
 
     const QString lockPath = path + QStringLiteral(".lock");
-    if (auto problem = ConfigFile::lockProblem(lockPath))
-        return problem;
     QLockFile lock(lockPath);
-    if (!takeLock(lock, lockPath)) {
-        if (lock.error() == QLockFile::LockFailedError)
-            return QStringLiteral("another program holds the lock file %1").arg(lockPath);
-        return QStringLiteral("the lock file %1 cannot be made").arg(lockPath);
-    }
+    if (auto failure = takeLock(lock, lockPath))
+        return failure;
 
     std::map<QString, std::vector<IniEdit::Assignment>> bySection;
     std::map<QString, QString> ours; // section/key, new text

@@ -332,8 +332,11 @@ private slots:
         row("an hour-old lock of a live process", "lock held, old", {}, "save",
             "another program holds the lock file|config/Quenmark.conf.lock");
         row("empty lock of a killed save", "empty lock", {}, "saved 0 2 3", "config/Quenmark.conf");
+        row("garbled lock", "garbled lock", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("XDG_CONFIG_HOME not UTF-8", "xdg odd", {}, "start-up", "not UTF-8");
         row("link to a name not UTF-8", "link odd", {}, "start-up", "not UTF-8");
+        row("no store yet, in a folder not UTF-8", "folder odd", {}, "start-up", "not UTF-8");
+        row("larger than any settings file", "huge", {}, "start-up", "larger than 64 MiB");
         row("relative XDG_CONFIG_HOME is ignored", "relative xdg", {}, "saved 0 1 2",
             "home/.config/Quenmark.conf");
         row("linked folder, relative link", "dotfiles", {}, "saved 0 2 3",
@@ -356,7 +359,8 @@ private slots:
             "[Velmora]\nClassic=\"0\"\nLeft=0\nAll=0\nHome=@String(1)\n", "saved 0 3",
             "config/Quenmark.conf");
         row("a NaN of older Qt", "",
-            "[Other]\nd=@Variant(\\0\\0\\0\\x6\\x7f\\xf8\\0\\0\\0\\0\\0\\0)\n[Velmora]\nHome=1\n",
+            "[Other]\nd=@Variant(\\0\\0\\0\\x6\\x7f\\xf8\\0\\0\\0\\0\\0\\0)\n"
+            "e=\\x40Variant(\\0\\0\\0\\x6\\x7f\\xf8\\0\\0\\0\\0\\0\\0)\n[Velmora]\nHome=1\n",
             "saved 0 2 3", "config/Quenmark.conf");
         row("a picture", "",
             "[Other]\np=@Variant(\\0\\0\\0\\x41\\0\\0\\0\\x1\\x89PNG)\n=v\n[Velmora]\nHome=1\n",
@@ -410,14 +414,22 @@ private slots:
             QVERIFY(QFile::link(m_dir->filePath("nowhere"), lock));
         } else if (setup == "lock fifo") {
             QVERIFY(makeFifo(lock));
-        } else if (setup == "empty lock") {
-            QVERIFY(writeFile(lock, {}) && backdate(lock, 10));
+        } else if (setup.endsWith("d lock") || setup == "empty lock") {
+            QVERIFY(writeFile(lock, QByteArray(setup == "empty lock" ? 0 : 80, '\0')) &&
+                    backdate(lock, 10));
+        } else if (setup == "huge") {
+            QVERIFY(QFile::resize(file, (64 << 20) + 1));
         } else if (setup.endsWith("odd")) { // the real store behind a name that is not UTF-8
-            const bool xdg = setup == "xdg odd";
-            const QByteArray odd = QFile::encodeName(config) + (xdg ? "\xff" : "/real\xff");
-            QVERIFY(::rename(QFile::encodeName(xdg ? config : file), odd) == 0);
-            QVERIFY(xdg ? qputenv("XDG_CONFIG_HOME", odd)
-                        : ::symlink(odd.constData(), QFile::encodeName(file)) == 0);
+            const bool xdg = setup == "xdg odd", folder = setup == "folder odd";
+            const QByteArray odd =
+                QFile::encodeName(config) + (xdg || folder ? "\xff" : "/real\xff");
+            QVERIFY(::rename(QFile::encodeName(xdg || folder ? config : file), odd) == 0);
+            if (folder) // config is a link to it, with no store there yet
+                QVERIFY(::unlink(odd + "/Quenmark.conf") == 0 &&
+                        ::symlink(odd.constData(), QFile::encodeName(config)) == 0);
+            else
+                QVERIFY(xdg ? qputenv("XDG_CONFIG_HOME", odd)
+                            : ::symlink(odd.constData(), QFile::encodeName(file)) == 0);
         } else if (setup.startsWith("lock held") || setup == "stale lock") {
             const int holdMs = setup == "lock held" || setup.endsWith("old") ? 5000
                                : setup == "stale lock"                       ? 0
@@ -570,8 +582,11 @@ private slots:
 
         // A killed save's leftover goes at the next save once old; a young one stays,
         // and so do the user's own files of any name, however old.
-        const QStringList leftovers{".Quenmark.conf.velmora-save-Ab12Cd", ".Quenmark.conf.20240101",
-                                    ".Quenmark.conf.backup", ".Quenmark.conf.bak2024",
+        const QStringList leftovers{".Quenmark.conf.velmora-save-Ab12Cd",
+                                    ".Quenmark.conf.20240101",
+                                    ".Quenmark.conf.backup",
+                                    ".Quenmark.conf.bak2024",
+                                    ".QUENMARK.CONF.VELMORA-SAVE-Ab12Cd",
                                     ".Quenmark.conf.velmora-save-Ef34Gh"};
         for (const QString &name : leftovers)
             QVERIFY(writeFile(m_dir->filePath(name), "x") &&
