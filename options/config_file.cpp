@@ -102,19 +102,6 @@ Snapshot missing(Snapshot s)
     return s;
 }
 
-bool writeAll(int fd, const QByteArray &content)
-{
-    for (qsizetype done = 0; done < content.size();) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 // A save that is killed may leave its new file behind. Ours are removed once no
 // save could still be using them: under the lock no other save of ours runs,
 // and none takes anywhere near this long. The name alone condemns nothing.
@@ -222,23 +209,16 @@ Snapshot take(const QString &path)
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     if (::fstat(fd, &s.info) != 0 || !S_ISREG(s.info.st_mode))
         return refused(s, QStringLiteral("%1 is not a regular file").arg(s.target));
-    const auto tooLarge = [&s] {
+    QFile file;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        s.content = file.read(kLargestFile + 1); // one byte more tells a file that grew past it
+    if (file.error() != QFileDevice::NoError)
+        return refused(s,
+                       QStringLiteral("%1 cannot be read: %2").arg(s.target, file.errorString()));
+    if (s.info.st_size > kLargestFile || s.content.size() > kLargestFile)
         return refused(s, QStringLiteral("%1 is larger than %2 MiB, more than any settings file")
                               .arg(s.target)
                               .arg(kLargestFile >> 20));
-    };
-    if (s.info.st_size > kLargestFile)
-        return tooLarge();
-    char chunk[65536];
-    for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) != 0;) {
-        if (n > 0 && s.content.size() + n > kLargestFile)
-            return tooLarge();
-        if (n > 0)
-            s.content.append(chunk, n);
-        else if (errno != EINTR)
-            return refused(
-                s, QStringLiteral("%1 cannot be read: %2").arg(s.target, qt_error_string(errno)));
-    }
     s.state = Snapshot::Regular;
     return s;
 }
@@ -295,8 +275,11 @@ std::optional<QString> replace(const Snapshot &read, const QByteArray &content, 
         ::umask(mask);
         ::fchmod(fd, 0666 & ~mask);
     }
-    if (!writeAll(fd, content) || ::fsync(fd) != 0)
-        return QStringLiteral("%1 cannot be written: %2").arg(folder, qt_error_string(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+        file.write(content) != content.size() || !file.flush() || ::fsync(fd) != 0)
+        return QStringLiteral("%1 cannot be written: %2")
+            .arg(folder, file.error() ? file.errorString() : qt_error_string(errno));
 
     // The last moment before the rename: a writer that does not take the lock
     // (an editor, a script's >>, a sync tool) may have changed the file since it
