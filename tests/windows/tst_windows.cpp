@@ -226,13 +226,18 @@ void TestWindows::pagesUnderTheWindowsPlugin()
     const QString suffix = dpi.isEmpty() ? QString() : QStringLiteral("@%1dpi").arg(dpi);
     const QString names[] = {"windows-options-page" + suffix + ".png",
                              "windows-about-page" + suffix + ".png"};
+    QImage shot, last, before; // the shot of the page before
     for (int tab = 1; tab <= 2; ++tab) {
         tbsOptions(*m_w.form)->setSelectedItem(tbsOptions(*m_w.form)->Tabs().Item(short(tab)));
-        QTest::qWait(300);
         const QRect frame = m_w.form->frameGeometry();
-        const QImage shot = m_w.form->screen()
-                                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                                .toImage();
+        const auto grab = [&] {
+            return m_w.form->screen()
+                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .toImage();
+        };
+        // Painted: the screen shows another picture than before, the same twice running.
+        QTRY_VERIFY((last = std::exchange(shot, grab()), shot == last && shot != before));
+        before = shot;
         const qreal ratio = shot.devicePixelRatio(); // above 1 at a high DPI setting
         QCOMPARE((QSizeF(shot.size()) / ratio).toSize(), frame.size());
         if (!dpi.isEmpty())
@@ -303,10 +308,7 @@ void TestWindows::programFile()
                  id <= 5);
     }
     // The manifest as Windows takes it in at start: the run level and the systems.
-    ACTCTXW request{};
-    request.cbSize = sizeof request;
-    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    request.lpSource = program.c_str();
+    ACTCTXW request{sizeof(ACTCTXW), ACTCTX_FLAG_RESOURCE_NAME_VALID, program.c_str()};
     request.lpResourceName = MAKEINTRESOURCEW(1);
     const HANDLE context = CreateActCtxW(&request);
     ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
