@@ -72,6 +72,8 @@ private slots:
     void hideBuiltInTabsHidesTheRectangleBehindIt();
     void aboutPageTitleAndGroove();
     void captionsFitTheirControls();
+    void checkSquaresAreWhole_data();
+    void checkSquaresAreWhole();
     void textFollowsTheSchemeWhileReadable_data();
     void textFollowsTheSchemeWhileReadable();
     void captionsInButtonText();
@@ -450,6 +452,44 @@ void TestOptionsWindow::captionsFitTheirControls()
     const int needed = title->heightForWidth(title->width());
     QVERIFY(needed > title->fontMetrics().lineSpacing()); // wraps
     QVERIFY(needed <= title->height());
+}
+
+void TestOptionsWindow::checkSquaresAreWhole_data()
+{
+    QTest::addColumn<qreal>("scale");
+    for (qreal scale : {1.0, 1.5, 2.0})
+        QTest::addRow("scale %g", scale) << scale;
+}
+
+void TestOptionsWindow::checkSquaresAreWhole()
+{
+    // Boxes overlap (Review lies over Data's top 6 px), yet every square shows its
+    // whole outline: each edge's outermost pixel is dark from end to end.
+    QFETCH(qreal, scale);
+    QVERIFY(m_w.start());
+    QPixmap pixmap(m_w.form->size() * scale);
+    pixmap.setDevicePixelRatio(scale);
+    m_w.form->render(&pixmap);
+    const QImage image = pixmap.toImage();
+    for (int i = 0; i < OptionCount; ++i) {
+        OptionCheckBox *box = Check1(*m_w.form, i);
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRectF square = box->style()
+                                  ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box)
+                                  .translated(box->mapTo(m_w.form.get(), QPoint()))
+                                  .adjusted(0, 0, -1, -1); // from pixel to pixel
+        auto dark = [&](QPointF at) {
+            at = (at + QPointF(0.5, 0.5)) * scale;
+            return qGray(image.pixel(int(at.x()), int(at.y()))) < 225;
+        };
+        for (qreal t = 2; t <= square.width() - 2; t += 0.5)
+            QVERIFY2(dark(square.topLeft() + QPointF(t, 0)) &&
+                         dark(square.topLeft() + QPointF(0, t)) &&
+                         dark(square.bottomRight() - QPointF(t, 0)) &&
+                         dark(square.bottomRight() - QPointF(0, t)),
+                     qPrintable(box->text()));
+    }
 }
 
 void TestOptionsWindow::textFollowsTheSchemeWhileReadable_data()
