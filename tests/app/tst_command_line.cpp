@@ -11,6 +11,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #ifdef Q_OS_WIN // where the argument lists alone run
 #define SKIP_ON_WINDOWS() QSKIP("a case of the settings file")
 #else
@@ -142,6 +146,13 @@ void TestCommandLine::commandLines_data()
         "\"Home=2\": the value must be 0 (clear) or 1 (tick)", "as before");
     row("reset", "[Velmora]\nHome=1\nLeft=0\n", "--reset", 0, "\"Left\"                 \"1\"",
         "Home=0|Left=1|All=1");
+    row("set over a grayed Left leaves it", "[Velmora]\nLeft=2\n", "--set Left=1", 0, "grayed",
+        "Left=2|All=1");
+    // A lock path no lock can be taken at (a FIFO) fails the save, which writes nothing.
+    for (const char *arguments : {"--set Home=0", "--reset"})
+        QTest::addRow("%s, the save fails", arguments)
+            << QByteArray("[Velmora]\nHome=1\n") << arguments << 1 << "Quenmark.conf.lock|FIFO"
+            << "as before";
     row("help", "", "--help", 0, "Usage:|--set KEY=0|Exit status", "as before");
     row("version", "", "--version", 0, "Velmora 7.0\n", "as before");
     row("unknown option", "", "--shwo", 2, "\"--shwo\"|Usage:", "as before");
@@ -159,6 +170,10 @@ void TestCommandLine::commandLines()
     const QString store = storeFileIn(dir.path());
     if (!file.isEmpty())
         QVERIFY(writeFile(store, file));
+#ifndef Q_OS_WIN
+    if (QByteArray(QTest::currentDataTag()).endsWith("the save fails"))
+        QCOMPARE(mkfifo(QFile::encodeName(store + ".lock"), 0600), 0);
+#endif
 
     QString text;
     QCOMPARE(run(dir.path(), arguments.split(' '), &text), status);
