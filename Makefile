@@ -15,7 +15,8 @@ deps:
 	@tools/install-deps.sh
 
 # Configured once; after that the build re-runs cmake itself whenever a CMakeLists.txt
-# changes, so a plain `make` does not configure (and print the configure output) again.
+# changes, or packages were installed while something optional was missing (see
+# CMakeLists.txt), so a plain `make` does not configure (and print the configure output) again.
 configure: deps-run
 	@if [ ! -f $(BUILD)/build.ninja ] && [ ! -f $(BUILD)/Makefile ]; then \
 		cmake -S . -B $(BUILD) -G "$(GENERATOR)"; \
@@ -28,12 +29,14 @@ test: deps build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
 # The display is checked first: without one, installing and building would be wasted.
+# Running needs the program alone, not the tests.
 run:
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-		echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it in a desktop session, or under Xvfb: xvfb-run -a make run" >&2; \
+		echo "make run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); run it in a desktop session, or under a virtual display: tools/install-deps.sh xvfb xauth && xvfb-run -a make run" >&2; \
 		exit 1; \
 	fi
-	@$(MAKE) --no-print-directory build
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD) --target velmora
 	@$(BUILD)/bin/velmora
 
 # The package is built with the /usr prefix in a folder of its own.
