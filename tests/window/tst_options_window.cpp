@@ -526,15 +526,26 @@ void TestOptionsWindow::textFollowsTheSchemeWhileReadable()
              QColor(Qt::white));
 
     // None of the scheme's dark surfaces shows, also when the scheme is there from the
-    // start: not in the pane around the pages, not inside an unticked box; a tick is dark.
+    // start, and while another window is active (the scheme's inactive colours): not in
+    // the pane around the pages, not inside an unticked box; a tick is dark.
     frmOptions started(*m_w.store);
     QVERIFY(!started.StartUp());
-    for (frmOptions *form : {m_w.form.get(), &started}) {
-        const QImage look = form->grab().toImage();
-        const QWidget *page = picOptions(*form, 0), *box = Check1(*form, 3);
-        for (QPoint at : {QPoint(page->x() - 3, page->geometry().center().y()),
-                          box->mapTo(form, QPoint(6, box->height() / 2))})
-            QVERIFY(qGray(look.pixel(at * look.devicePixelRatio())) > 200);
+    QWidget other;
+    for (bool elsewhere : {false, true}) {
+        if (elsewhere) {
+            for (QWidget *window : {(QWidget *)m_w.form.get(), (QWidget *)&started, &other})
+                window->show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+        }
+        for (frmOptions *form : {m_w.form.get(), &started}) {
+            const QImage look = form->grab().toImage();
+            const QWidget *page = picOptions(*form, 0), *box = Check1(*form, 3);
+            for (QPoint at : {QPoint(page->x() - 3, page->geometry().center().y()),
+                              box->mapTo(form, QPoint(6, box->height() / 2))})
+                QVERIFY2(qGray(look.pixel(at * look.devicePixelRatio())) > 200,
+                         elsewhere ? "another window active" : "");
+        }
     }
     const QImage ticked = Check1(*m_w.form, 0)->grab().toImage();
     bool dark = false; // somewhere in the box's first 15 pixels, its tick
