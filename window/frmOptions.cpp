@@ -1,16 +1,16 @@
 #include "frmOptions.h"
 
+#include "accessibility.h"
 #include "center_on_screen.h"
 #include "command_button.h"
 #include "file_exists.h"
 #include "form_layout.h"
-#include "link_label.h"
+#include "native_window.h"
 #include "open_with_shell.h"
 #include "option_check_box.h"
 #include "option_storage.h"
 #include "page_frame.h"
 #include "tab_strip.h"
-#include "taskbar.h"
 #include "text_colours.h"
 #include "twips.h"
 
@@ -106,6 +106,7 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     winId();
     windowHandle()->installEventFilter(this);
     HideFromTaskbar(*this);
+    CentreOnceFramed(*this);
 }
 
 frmOptions::~frmOptions() = default;
@@ -407,8 +408,7 @@ bool frmOptions::eventFilter(QObject *watched, QEvent *event)
     if (watched == windowHandle() && event->type() == QEvent::Expose && !m_firstShown) {
         // Once the window is on the screen, the pointer is made ready for the link.
         m_firstShown = true;
-        QMetaObject::invokeMethod(
-            this, [this] { MouseIcon(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &frmOptions::makePointerReady, Qt::QueuedConnection);
     }
 
     auto *widget = qobject_cast<QWidget *>(watched);

@@ -101,6 +101,8 @@ private:
     void bindOptions();
     void unload();
     void setLinkUnderline(bool underlined);
+    // Reads the custom pointer's image ahead of the first move over a control.
+    void makePointerReady() const { m_mouseIcon.decodeNow(); }
     void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
     void handToShell(const QString &target, const QString &failure);

@@ -78,11 +78,16 @@ void HandCursor::read(const QString &path)
     m_cursor.reset();
 }
 
-const std::optional<QCursor> &HandCursor::cursor() const
+void HandCursor::decodeNow() const
 {
     if (!m_decoded) {
         m_cursor = decode(m_bytes);
         m_decoded = true;
     }
+}
+
+const std::optional<QCursor> &HandCursor::cursor() const
+{
+    decodeNow();
     return m_cursor;
 }

@@ -21,7 +21,9 @@ public:
     // Reads the file; a file that cannot be read at once, or is no regular file of
     // at most MaxFileSize bytes, counts as no cursor.
     void read(const QString &path);
-    // The cursor, or nothing when the file is not one (empty, truncated, not a
+    // Makes the pointer from the file read, unless that is done already.
+    void decodeNow() const;
+    // The cursor, made at the first call, or nothing when the file is not one (empty, truncated, not a
     // cursor at all, or never read).
     const std::optional<QCursor> &cursor() const;
 

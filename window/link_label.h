@@ -25,7 +25,3 @@ private:
     bool m_pressed = false;        // a left press is under way that may become a click
     bool m_secondOfDouble = false; // the next press completes a double click
 };
-
-// Makes screen readers see every LinkLabel as a link, every CommandButton as a
-// push button and the options window as a dialog. Idempotent.
-void InstallAccessibility();

@@ -1,10 +1,10 @@
-#include "taskbar.h"
+#include "native_window.h"
 
 #include <QGuiApplication>
 #include <QWidget>
 
 #if defined(Q_OS_WIN)
-#include "taskbar_win.h"
+#include "native_window_win.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QPointer>
@@ -12,28 +12,45 @@
 namespace
 {
 
-// Keeps the window off the taskbar at every show, and centres it, frame and all, at
-// the first. Lives as long as the window, so it leaves the application with it.
+// Hides the window from the taskbar again at every show. Lives as long as the window,
+// so it leaves the application with it.
 class OwnerKeeper : public QObject, public QAbstractNativeEventFilter
 {
 public:
     explicit OwnerKeeper(QWidget &window) : QObject(&window), m_window(&window) {}
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
     {
+        if (m_window && type == "windows_generic_MSG")
+            HideFromTaskbarOnShowWin(reinterpret_cast<void *>(m_window->internalWinId()), message);
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+// Centres the window, frame and all, at its first show, as it was centred once when it
+// loaded. Lives until then, or as long as the window.
+class FrameCentrer : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    explicit FrameCentrer(QWidget &window) : QObject(&window), m_window(&window) {}
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
         if (!m_window || type != "windows_generic_MSG")
             return false;
         void *hwnd = reinterpret_cast<void *>(m_window->internalWinId());
-        if (HideFromTaskbarOnShowWin(hwnd, message) && !m_centred) {
-            m_centred = true; // once, as the window was centred once when it loaded
+        if (IsShowMessageWin(hwnd, message)) {
             const QSize client = m_window->size() * m_window->devicePixelRatio();
             CentreFrameWin(hwnd, client.width(), client.height());
+            qApp->removeNativeEventFilter(this);
+            deleteLater();
         }
         return false;
     }
 
 private:
     QPointer<QWidget> m_window;
-    bool m_centred = false;
 };
 
 } // namespace
@@ -136,7 +153,18 @@ void HideFromTaskbar(QWidget &window)
     xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()),
                         atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &skip);
     xcb_flush(c);
-    qApp->installNativeEventFilter(new FrameCentrer(window, atom(c, "_NET_FRAME_EXTENTS")));
+#else
+    Q_UNUSED(window);
+#endif
+}
+
+void CentreOnceFramed(QWidget &window)
+{
+#if defined(Q_OS_WIN)
+    qApp->installNativeEventFilter(new FrameCentrer(window));
+#elif defined(VELMORA_HAVE_XCB)
+    if (xcb_connection_t *c = connection())
+        qApp->installNativeEventFilter(new FrameCentrer(window, atom(c, "_NET_FRAME_EXTENTS")));
 #else
     Q_UNUSED(window);
 #endif

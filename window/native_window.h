@@ -1,10 +1,15 @@
 #pragma once
 
-// Keeps a top-level window off the taskbar. Call after the native window
-// exists and before it is first shown; it stays off on every later show. On
-// X11 the window is also centred again, frame and all, once a window manager
-// has framed it (Windows knows the frame before the first show).
+// What the options window asks of the platform's window system, beyond Qt: no
+// taskbar button, and a centre that counts the frame. Both are called after the
+// native window exists and before it is first shown.
 
 class QWidget;
 
+// Keeps a top-level window off the taskbar, at this show and every later one.
 void HideFromTaskbar(QWidget &window);
+
+// Centres the window once more, frame and all, as soon as its frame is known: on X11
+// when a window manager has framed it, on Windows at the first show (the frame it
+// has then is a dialog's, which HideFromTaskbar gave it after Qt had measured).
+void CentreOnceFramed(QWidget &window);

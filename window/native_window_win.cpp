@@ -1,4 +1,4 @@
-#include "taskbar_win.h"
+#include "native_window_win.h"
 
 #include <windows.h>
 
@@ -37,16 +37,19 @@ void HideFromTaskbarWin(void *hwnd)
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
+bool IsShowMessageWin(void *hwnd, const void *msg)
 {
     // WM_SHOWWINDOW comes inside ShowWindow, after Qt has cleared the owner and
     // before the window is visible, which is when the taskbar takes its decision.
     const MSG *message = static_cast<const MSG *>(msg);
-    if (!hwnd || message->hwnd != static_cast<HWND>(hwnd) || message->message != WM_SHOWWINDOW ||
-        !message->wParam)
-        return false;
-    HideFromTaskbarWin(hwnd);
-    return true;
+    return hwnd && message->hwnd == static_cast<HWND>(hwnd) && message->message == WM_SHOWWINDOW &&
+           message->wParam;
+}
+
+void HideFromTaskbarOnShowWin(void *hwnd, const void *msg)
+{
+    if (IsShowMessageWin(hwnd, msg))
+        HideFromTaskbarWin(hwnd);
 }
 
 void CentreFrameWin(void *hwnd, int width, int height)
