@@ -6,6 +6,7 @@
 #include "form_layout.h"
 #include "link_label.h"
 #include "page_frame.h"
+#include "text_colours.h"
 
 #include <QLabel>
 
@@ -22,17 +23,12 @@ void frmOptions::buildAboutPage()
         l->setFocusPolicy(Qt::NoFocus);
         return l;
     };
-    auto colour = [](QLabel *l, const QColor &c) {
-        QPalette p = l->palette();
-        p.setColor(QPalette::WindowText, c);
-        l->setPalette(p);
-    };
 
     // Back to front, the two lines of the groove painted on the frame behind them.
     lblWebsite = label("lblWebsite", QString::fromLatin1(Website), arial(9.75, false, true), true);
     connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
             &frmOptions::lblWebsite_Click);
-    colour(lblWebsite, QColor(0, 0, 255));
+    setRoleColour(lblWebsite, QPalette::WindowText, QColor(0, 0, 255));
     lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
     lblWebsite->adjustSize();
     lblWebsite->setMouseTracking(true);
@@ -40,7 +36,7 @@ void frmOptions::buildAboutPage()
 
     lblTitle = label("lblTitle", QStringLiteral("lblTitle"), arial(12, true));
     place(lblTitle, 0, 480, 5415, 615);
-    colour(lblTitle, QColor(0, 128, 0));
+    setRoleColour(lblTitle, QPalette::WindowText, QColor(0, 128, 0));
     lblTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblTitle->setWordWrap(true);
 
@@ -52,7 +48,7 @@ void frmOptions::buildAboutPage()
     lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     lblWebsiteLabel = label("lblWebsiteLabel", QStringLiteral("Website: "), arial(9.75, true));
-    colour(lblWebsiteLabel, QColor(0, 0, 0));
+    setRoleColour(lblWebsiteLabel, QPalette::WindowText, QColor(0, 0, 0));
     lblWebsiteLabel->move(twipsRect(405, 2745, 0, 0).topLeft());
     lblWebsiteLabel->adjustSize();
 

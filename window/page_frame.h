@@ -10,7 +10,6 @@
 #include <QRectF>
 #include <QWidget>
 
-#include <memory>
 #include <variant>
 #include <vector>
 
@@ -35,14 +34,12 @@ class PageFrame : public QWidget
 public:
     explicit PageFrame(QWidget *parent = nullptr);
     // Painted back to front in the order they are added.
-    LineShape *addLine(const LineShape &line);
-    RectShape *addRect(const RectShape &rect);
+    void addLine(const LineShape &line) { m_shapes.emplace_back(line); }
+    void addRect(const RectShape &rect) { m_shapes.emplace_back(rect); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    std::vector<std::unique_ptr<LineShape>> m_lines;
-    std::vector<std::unique_ptr<RectShape>> m_rects;
-    std::vector<std::variant<LineShape *, RectShape *>> m_order;
+    std::vector<std::variant<LineShape, RectShape>> m_shapes;
 };
