@@ -58,6 +58,15 @@ public:
     // reason is returned and the pending texts are dropped either way.
     std::optional<QString> commit(const QString &application);
 
+#ifndef Q_OS_WIN
+    // From now on the file of `application` is `content`, held in memory: read,
+    // edited and judged as on disk, but no folder, lock or file is made. Checks of
+    // many saves (every state a user can reach) need no disk for each.
+    void holdInMemory(const QString &application, QByteArray content = {});
+    // The held file as the last commit left it.
+    QByteArray heldFile(const QString &application) const;
+#endif
+
 private:
     struct Pending {
         QString section;

@@ -103,9 +103,9 @@ struct Examined {
     std::optional<QString> failure;
 };
 
-Examined examine(const QString &path)
+Examined examine(ConfigFile::Snapshot file)
 {
-    Examined e{ConfigFile::take(path), {}, {}};
+    Examined e{std::move(file), {}, {}};
     if (e.file.state == ConfigFile::Snapshot::Refused)
         e.failure = e.file.reason;
     else if (auto values = readValues(e.file.content))
@@ -179,6 +179,52 @@ QString lineList(const std::vector<int> &lines)
     return numbers.join(QStringLiteral(", "));
 }
 
+// A file held in memory, as a look at the disk would find it.
+ConfigFile::Snapshot heldSnapshot(const QString &path, const QByteArray &content)
+{
+    ConfigFile::Snapshot file;
+    file.state = content.isEmpty() ? ConfigFile::Snapshot::Missing : ConfigFile::Snapshot::Regular;
+    file.path = file.target = path;
+    file.content = content;
+    return file;
+}
+
+using Sections = std::map<QString, std::vector<IniEdit::Assignment>>;
+
+// The file `before` looked at, with our texts in place: the settings reader must read
+// our keys as `ours` (section/key, new text) and every other key as before. Or why
+// it must not be written.
+struct Edited {
+    QByteArray content;
+    std::optional<QString> refusal;
+};
+Edited edited(const Examined &before, const Sections &bySection,
+              const std::map<QString, QString> &ours)
+{
+    const QString &file = before.file.target;
+    Edited e{before.file.content, {}};
+    std::vector<int> changedLines;
+    for (const auto &[section, values] : bySection) {
+        IniEdit::Document::Edit edit = IniEdit::Document(e.content).assign(section, values);
+        if (edit.problem) {
+            e.refusal = QStringLiteral("in %1, %2. Nothing was written: mend that line by hand, "
+                                       "then press Ok again")
+                            .arg(file, edit.problem->what);
+            return e;
+        }
+        e.content = std::move(edit.content);
+        changedLines.insert(changedLines.end(), edit.changedLines.begin(), edit.changedLines.end());
+    }
+    const auto judged = readValues(e.content);
+    const auto wrong = judged ? misread(&before.values, *judged, ours)
+                              : QStringLiteral("the settings reader cannot be handed it");
+    if (wrong)
+        e.refusal = QStringLiteral("in %1, after our change of line %2, %3. Nothing was written; "
+                                   "look there for a quote or a backslash that joins lines")
+                        .arg(file, lineList(changedLines), *wrong);
+    return e;
+}
+
 // Whether the holder of a lock lives decides whether it is stale, not its age:
 // QLockFile takes over the lock of a dead local process. A lock file that names
 // no holder (empty, as a save killed between making and filling it leaves it, or
@@ -216,6 +262,7 @@ struct SettingsStore::Private {
         Values values;
     };
     std::map<QString, Opened> open;
+    std::map<QString, QByteArray> held; // files kept in memory, by application
 };
 
 SettingsStore::SettingsStore(QString root) : m_root(std::move(root)), d(std::make_unique<Private>())
@@ -251,10 +298,25 @@ std::optional<QString> SettingsStore::readFailure(const QString &application)
         return opened.failure;
     if (m_root.isEmpty())
         return opened.failure = unknownFolder();
-    Examined examined = examine(location(application));
+    const auto held = d->held.find(application);
+    Examined examined =
+        examine(held != d->held.end() ? heldSnapshot(location(application), held->second)
+                                      : ConfigFile::take(location(application)));
     opened.values = std::move(examined.values);
     opened.document.emplace(examined.file.content);
     return opened.failure = examined.failure;
+}
+
+void SettingsStore::holdInMemory(const QString &application, QByteArray content)
+{
+    d->open.erase(application);
+    d->held[application] = std::move(content);
+}
+
+QByteArray SettingsStore::heldFile(const QString &application) const
+{
+    const auto held = d->held.find(application);
+    return held == d->held.end() ? QByteArray() : held->second;
 }
 
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,
@@ -290,9 +352,22 @@ std::optional<QString> SettingsStore::commit(const QString &application)
     m_pending.erase(application);
     d->open.erase(application); // whatever happens, the next read looks at the disk again
 
+    Sections bySection;
+    std::map<QString, QString> ours; // section/key, new text
+    for (const Pending &p : pending) {
+        bySection[p.section].push_back({p.key, p.text.toUtf8()});
+        ours[sectionKey(p.section, p.key)] = p.text;
+    }
+    const QString path = location(application);
+    if (const auto held = d->held.find(application); held != d->held.end()) {
+        Edited e = edited(examine(heldSnapshot(path, held->second)), bySection, ours);
+        if (!e.refusal)
+            held->second = std::move(e.content);
+        return e.refusal;
+    }
+
     if (m_root.isEmpty())
         return unknownFolder();
-    const QString path = location(application);
     // Before any folder is made: a path that cannot be used leads nowhere else either.
     if (auto bad = ConfigFile::undecodable(path))
         return bad;
@@ -304,49 +379,26 @@ std::optional<QString> SettingsStore::commit(const QString &application)
     if (auto failure = takeLock(lock, lockPath))
         return failure;
 
-    std::map<QString, std::vector<IniEdit::Assignment>> bySection;
-    std::map<QString, QString> ours; // section/key, new text
-    for (const Pending &p : pending) {
-        bySection[p.section].push_back({p.key, p.text.toUtf8()});
-        ours[sectionKey(p.section, p.key)] = p.text;
-    }
     for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
         // Read under the lock, so that a writer that went before is not undone.
-        const Examined before = examine(path);
+        const Examined before = examine(ConfigFile::take(path));
         if (before.failure)
             return before.failure;
-        const QString &file = before.file.target;
-        QByteArray edited = before.file.content;
-        std::vector<int> changedLines;
-        for (const auto &[section, values] : bySection) {
-            IniEdit::Document::Edit edit = IniEdit::Document(edited).assign(section, values);
-            if (edit.problem)
-                return QStringLiteral("in %1, %2. Nothing was written: mend that line by hand, "
-                                      "then press Ok again")
-                    .arg(file, edit.problem->what);
-            edited = std::move(edit.content);
-            changedLines.insert(changedLines.end(), edit.changedLines.begin(),
-                                edit.changedLines.end());
-        }
-        const auto judged = readValues(edited);
-        const auto wrong = judged ? misread(&before.values, *judged, ours)
-                                  : QStringLiteral("the settings reader cannot be handed it");
-        if (wrong)
-            return QStringLiteral("in %1, after our change of line %2, %3. Nothing was written; "
-                                  "look there for a quote or a backslash that joins lines")
-                .arg(file, lineList(changedLines), *wrong);
+        const Edited e = edited(before, bySection, ours);
+        if (e.refusal)
+            return e.refusal;
         bool changed = false;
-        if (auto failure = ConfigFile::replace(before.file, edited, changed))
+        if (auto failure = ConfigFile::replace(before.file, e.content, changed))
             return failure;
         if (changed)
             continue;
         // What is on disk now is what counts, not what the calls said: our twelve
         // values as the reader reads them. Others may write the file after us.
-        const Examined after = examine(path);
+        const Examined after = examine(ConfigFile::take(path));
         if (const auto failure =
                 after.failure ? after.failure : misread(nullptr, after.values, ours))
             return QStringLiteral("%1 did not hold the new values after saving: %2")
-                .arg(file, *failure);
+                .arg(before.file.target, *failure);
         return std::nullopt;
     }
     return QStringLiteral("%1 was changed by another program %2 times while it was being saved, "

@@ -165,19 +165,22 @@ private slots:
 
     void roundTripOfEveryReachableState()
     {
-        for (const auto &state : reachableStates()) {
-            // A folder each: QSettings caches a file it has read and trusts the cache
-            // while size and time stamp (in ms) agree, which same-size saves can meet.
-            const QString folder = m_dir->filePath(describe(state));
-            const auto error = saveStore(folder, state);
+        // Every state's save is edited and judged by the settings reader in memory;
+        // the file format is the same for all, so every 150th goes through the disk.
+        const auto states = reachableStates();
+        for (size_t i = 0; i < states.size(); ++i) {
+            SettingsStore store(m_dir->filePath(QString::number(i)));
+            if (i % 150 != 0)
+                store.holdInMemory("Quenmark");
+            const auto error = SaveOptions(OptionSet(states[i]), store);
             QVERIFY2(!error, error ? qPrintable(error->message()) : "");
-            const Loaded loaded = loadStore(folder);
-            QVERIFY(!loaded.error);
+            OptionSet loaded; // the store reads its file anew after a save
+            QVERIFY(!LoadOptions(loaded, store));
             // "Hide built-in tabs" is not read: it returns only through options 4 to 10.
-            OptionSet::State expected = state;
-            if (std::all_of(&state[4], &state[11], [](OptionValue v) { return v == 0; }))
+            OptionSet::State expected = states[i];
+            if (std::all_of(&expected[4], &expected[11], [](OptionValue v) { return v == 0; }))
                 expected[11] = 0;
-            QCOMPARE(describe(loaded.state), describe(expected));
+            QCOMPARE(describe(loaded.values()), describe(expected));
         }
     }
 
