@@ -137,53 +137,94 @@ void connected()
 #endif
 }
 
-// A message on stderr as the user wrote it, whatever the code page: a console of
-// Windows takes UTF-16, and everything else here gets UTF-8. Control characters
-// quoted from the store are shown, not sent.
+#ifdef Q_OS_WIN
+// Text for a standard handle. A console gets UTF-16, so its code page, which later
+// programs in that window rely on, stays as it was; a file or a pipe gets UTF-8.
+// Without a handle of its own, a program attached to its starter's console writes
+// there. False when the text could not be written.
+bool writeStandard(DWORD which, const QString &text, bool attached)
+{
+    HANDLE handle = GetStdHandle(which);
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    if ((!handle || handle == INVALID_HANDLE_VALUE) && attached)
+        handle = opened =
+            CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        return text.isEmpty();
+    bool done = true;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const std::wstring wide = text.toStdWString();
+        // In pieces: older consoles refuse a single write of more than 64 KiB.
+        for (size_t at = 0; done && at < wide.size();) {
+            DWORD written = 0;
+            const DWORD piece = DWORD(std::min<size_t>(wide.size() - at, 8192));
+            done = WriteConsoleW(handle, wide.data() + at, piece, &written, nullptr) && written;
+            at += written;
+        }
+    } else {
+        const QByteArray bytes = text.toUtf8();
+        DWORD written = 0;
+        done = bytes.isEmpty() ||
+               (WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr) &&
+                written == DWORD(bytes.size()));
+    }
+    if (opened != INVALID_HANDLE_VALUE)
+        CloseHandle(opened);
+    return done;
+}
+#endif
+
+// A message on stderr as the user wrote it, whatever the code page. Control
+// characters quoted from the store are shown, not sent.
 void printError(const QString &message)
 {
     const QString text = VisibleOnTerminal(message);
 #ifdef Q_OS_WIN
-    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-        const std::wstring wide = (text + u'\n').toStdWString();
-        DWORD written = 0;
-        WriteConsoleW(handle, wide.c_str(), DWORD(wide.size()), &written, nullptr);
-        return;
-    }
-#endif
+    writeStandard(STD_ERROR_HANDLE, text + u'\n', false);
+#else
     std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+#endif
 }
 
 // A command: no window, no display, no Excel; the answer on the console.
 int runWithoutWindow(int argc, char *argv[])
 {
 #ifdef Q_OS_WIN
-    // A GUI program has no console of its own: print to the one it was started
-    // from, if any (cmd, PowerShell); otherwise to whatever handles it was given.
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        std::freopen("CONOUT$", "w", stdout);
-        std::freopen("CONOUT$", "w", stderr);
-        SetConsoleOutputCP(CP_UTF8); // what QTextStream writes
-    }
+    // A GUI program has no console of its own: unless it was given handles, it answers
+    // in the one it was started from (cmd, PowerShell), if any.
+    const bool attached = AttachConsole(ATTACH_PARENT_PROCESS);
 #endif
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout), err(stderr);
     SettingsStore store;
     const QStringList arguments = app.arguments().mid(1);
+#ifdef Q_OS_WIN
+    QString answer, complaints;
+    QTextStream out(&answer), err(&complaints);
+#else
+    QTextStream out(stdout), err(stderr);
+#endif
     const int status = RunCommandLine(arguments.mid(CommandStart(arguments)), store, out, err);
     // An answer that could not be written (a full disk, a closed file) is no answer.
     out.flush();
+    err.flush();
+    QString reason;
+#ifdef Q_OS_WIN
+    if (!writeStandard(STD_OUTPUT_HANDLE, answer, attached))
+        reason = qt_error_string(int(GetLastError()));
+#else
     errno = 0;
-    if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        const QString reason =
-            errno ? QString::fromLocal8Bit(std::strerror(errno)) : out.device()->errorString();
+    if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout))
+        reason = errno ? QString::fromLocal8Bit(std::strerror(errno)) : out.device()->errorString();
+#endif
+    if (!reason.isNull())
         err << "velmora: the answer could not be written to standard output: " << reason
             << Qt::endl;
-        return status == Done ? StoreFailed : status;
-    }
-    return status;
+#ifdef Q_OS_WIN
+    writeStandard(STD_ERROR_HANDLE, complaints, attached);
+#endif
+    return reason.isNull() || status != Done ? status : StoreFailed;
 }
 
 } // namespace

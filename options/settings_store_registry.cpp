@@ -184,21 +184,24 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     openForReading(open, branch, subkey(branch, section));
     if (open.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
+    // A key or value that cannot be read says nothing about the value: no text to judge.
     if (open.status != ERROR_SUCCESS)
-        return {QStringLiteral("(the key cannot be read: %1)").arg(systemMessage(open.status)),
+        return {{},
                 false,
                 {},
-                {},
+                QStringLiteral("the registry key \"%1\" cannot be opened: %2")
+                    .arg(section, systemMessage(open.status)),
                 false};
 
     const RawValue value = query(open.handle, key);
     if (value.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
     if (value.status != ERROR_SUCCESS)
-        return {QStringLiteral("(the value cannot be read: %1)").arg(systemMessage(value.status)),
+        return {{},
                 false,
                 {},
-                {},
+                QStringLiteral("the value \"%1\" cannot be read: %2")
+                    .arg(key, systemMessage(value.status)),
                 false};
     if (value.type != REG_SZ)
         return {describe(value), false, {}, {}, false};

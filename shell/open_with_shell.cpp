@@ -3,12 +3,13 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <QRegularExpression>
+
 #ifdef Q_OS_WIN
 #include "shell_execute_win.h"
 #else
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #endif
 
@@ -93,21 +94,26 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
 #ifdef Q_OS_WIN
     Q_UNUSED(onLateFailure); // the shell tells nothing later
     const std::wstring directory = QDir::toNativeSeparators(folder).toStdWString();
-    outcome.lookedIn =
-        QStringLiteral("%1, the places Windows searches and %2")
-            .arg(QDir::toNativeSeparators(folder), QString::fromWCharArray(kAppPathsKeys));
-    outcome.started = ShellExecuteOpen(reinterpret_cast<void *>(owner),
-                                       target.toStdWString().c_str(), directory.c_str());
-    // Windows' own shell also finds a program registered under App Paths (as Office
-    // registers Excel); Wine's does not for a name without ".exe", so look there too.
-    if (!outcome.started) {
-        const std::wstring registered = RegisteredAppPath(target.toStdWString());
-        if (!registered.empty()) {
-            outcome.started = ShellExecuteOpen(reinterpret_cast<void *>(owner), registered.c_str(),
-                                               directory.c_str());
-            if (!outcome.started)
-                outcome.found = QString::fromStdWString(registered);
+    void *const window = reinterpret_cast<void *>(owner);
+    static const QRegularExpression anyFolder(QStringLiteral("[\\\\/:]"));
+    if (target.contains(anyFolder)) { // an address, or a file by its path
+        outcome.lookedIn = QDir::toNativeSeparators(folder);
+        outcome.started =
+            ShellExecuteOpen(window, target.toStdWString().c_str(), directory.c_str());
+    } else {
+        // A bare name goes to the shell only as the file we found for it: given the name,
+        // the shell would first take whatever has it in the folder we were started from.
+        outcome.lookedIn =
+            QStringLiteral("%1, %2 and the folders on PATH")
+                .arg(QDir::toNativeSeparators(folder), QString::fromWCharArray(kAppPathsKeys));
+        const ProgramSearch search = FindProgram(target.toStdWString(), directory);
+        if (search.found.empty()) {
+            outcome.found = QString::fromStdWString(search.registeredMissing);
+            outcome.registeredMissing = !outcome.found.isEmpty();
+            return outcome;
         }
+        outcome.found = QString::fromStdWString(search.found);
+        outcome.started = ShellExecuteOpen(window, search.found.c_str(), directory.c_str());
     }
 #else
     Q_UNUSED(owner);

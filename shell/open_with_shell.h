@@ -9,9 +9,10 @@
 // when nothing could be started and where it was looked for.
 struct ShellOutcome {
     bool started = false;
-    QString program;  // what was to be run: the target itself, or the opener for it
-    QString lookedIn; // the places searched for it, for the user
-    QString found;    // set when a program was found but could not be run
+    QString program;                // what was to be run: the target itself, or the opener for it
+    QString lookedIn;               // the places searched for it, for the user
+    QString found;                  // set when a program was found but could not be run
+    bool registeredMissing = false; // `found` is registered for it, but no such file exists
 };
 
 // Told when a program that was started fails later, with what to tell the user.

@@ -15,3 +15,13 @@ std::wstring RegisteredAppPath(const std::wstring &name);
 
 // The App Paths keys RegisteredAppPath looks at, for messages.
 extern const wchar_t *const kAppPathsKeys;
+
+// Where a bare program name ("Excel") is looked for. The shell would look in the
+// folder we were started from first, which may be any Downloads folder; this never
+// does: `folder` (the program's), then App Paths, then the absolute folders on PATH,
+// each with the extensions PATHEXT lists. Only a file counts, never a folder.
+struct ProgramSearch {
+    std::wstring found;             // the program file, empty when none
+    std::wstring registeredMissing; // an App Paths entry whose file is not there
+};
+ProgramSearch FindProgram(const std::wstring &name, const std::wstring &folder);

@@ -308,6 +308,10 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
+    else if (outcome.registeredMissing)
+        text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
+                   "in %3.")
+                    .arg(outcome.program, outcome.found, outcome.lookedIn);
     else
         text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
                    "for in %2.")

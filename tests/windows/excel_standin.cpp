@@ -1,7 +1,7 @@
 // Stands in for Excel beside the programs under test: started by name through
 // the shell, it records its working folder, its arguments and the twelve values
-// it finds in the store (the add-in reads them at this moment), then appends a
-// line to its log. It does nothing unless a test asks for a record.
+// it finds in the store (the add-in reads them at this moment), then appends its
+// own path to its log. It does nothing unless a test asks for a record.
 
 #include "option_table.h"
 
@@ -66,8 +66,11 @@ int wmain(int argc, wchar_t **)
         std::fclose(file);
         MoveFileExW(temporary.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
+    // Which file ran: one planted elsewhere under the same name must not.
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (FILE *log = _wfopen((record + L".log").c_str(), L"ab")) {
-        std::fputs("run\n", log);
+        std::fputs((narrow(self) + "\n").c_str(), log);
         std::fclose(log);
     }
     return 0;

@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+#include <sddl.h>
+
 #include <memory>
 
 using Kind = StoreError::Kind;
@@ -44,6 +46,7 @@ private slots:
     void storedValues_data();
     void storedValues();
     void readingCreatesNothing();
+    void unreadableKey();
 
 private:
     std::unique_ptr<TestKey> m_key;
@@ -177,6 +180,32 @@ void TestRegistryStore::readingCreatesNothing()
     QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Home", -7).text, QString("-7"));
     QVERIFY(!store.readFailure("Quenmark"));
     QVERIFY(!m_key->exists());
+}
+
+void TestRegistryStore::unreadableKey()
+{
+    QVERIFY(m_key->setText("Classic", "1"));
+    // Reading denied to everyone on the section key alone; its owner may still allow it again.
+    const auto allow = [this](const wchar_t *sddl) {
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        HKEY key = nullptr;
+        const bool done = ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                              sddl, SDDL_REVISION_1, &sd, nullptr) &&
+                          !RegOpenKeyExW(HKEY_CURRENT_USER, m_key->section().toStdWString().c_str(),
+                                         0, WRITE_DAC, &key) &&
+                          !RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd);
+        RegCloseKey(key);
+        LocalFree(sd);
+        return done;
+    };
+    QVERIFY(allow(L"D:(D;;KR;;;WD)(A;;KA;;;WD)"));
+    SettingsStore store(m_key->root());
+    OptionSet options;
+    const auto error = LoadOptions(options, store);
+    QVERIFY(allow(L"D:(A;;KA;;;WD)"));
+    QVERIFY(error && error->kind == Kind::Unreadable);
+    QVERIFY2(error->message().contains("the registry key \"Velmora\" cannot be opened: "),
+             qPrintable(error->message()));
 }
 
 QTEST_MAIN(TestRegistryStore)

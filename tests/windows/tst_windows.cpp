@@ -31,6 +31,12 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// Beside the tests, where the shell finds it as "Excel".
+QString excelStandIn()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Excel.exe");
+}
+
 } // namespace
 
 class TestWindows : public QObject
@@ -163,17 +169,24 @@ void TestWindows::excelFoundUnderAppPaths_data()
 {
     QTest::addColumn<bool>("machine"); // HKLM, else HKCU
     QTest::addColumn<bool>("view32");
-    QTest::addColumn<bool>("quoted");
-    QTest::newRow("none registered") << false << false << false;
-    QTest::newRow("HKCU, 64-bit view") << false << false << false;
-    QTest::newRow("HKLM, 32-bit view, quoted") << true << true << true;
+    QTest::addColumn<QString>("registered"); // what App Paths names, if anything
+    QTest::addColumn<QString>("planted");    // what has the name in the starting folder
+    const QString standIn = excelStandIn();
+    QTest::newRow("none registered") << false << false << QString() << QString();
+    QTest::newRow("HKCU, 64-bit view") << false << false << standIn << QString();
+    QTest::newRow("HKLM, 32-bit view, quoted") << true << true << '"' + standIn + '"' << QString();
+    QTest::newRow("a program of the name where we started") << false << false << standIn << "file";
+    QTest::newRow("a folder of the name where we started") << false << false << standIn << "folder";
+    QTest::newRow("registered, but the file is gone")
+        << false << false << "C:\\Nowhere\\EXCEL.EXE" << QString();
 }
 
 void TestWindows::excelFoundUnderAppPaths()
 {
     QFETCH(bool, machine);
     QFETCH(bool, view32);
-    QFETCH(bool, quoted);
+    QFETCH(QString, registered);
+    QFETCH(QString, planted);
     // A name only App Paths knows: the stand-in is registered under it, Office's way.
     const QString name = QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
     const std::wstring subkey =
@@ -182,13 +195,8 @@ void TestWindows::excelFoundUnderAppPaths()
             .toStdWString();
     const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const REGSAM view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    const bool registered = QByteArray(QTest::currentDataTag()) != "none registered";
-    if (registered) {
-        QString excel =
-            QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Excel.exe");
-        if (quoted)
-            excel = '"' + excel + '"';
-        const std::wstring value = excel.toStdWString();
+    if (!registered.isEmpty()) {
+        const std::wstring value = registered.toStdWString();
         HKEY key = nullptr;
         QCOMPARE(RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
                                  &key, nullptr),
@@ -197,20 +205,32 @@ void TestWindows::excelFoundUnderAppPaths()
                        DWORD((value.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
     }
-    QTemporaryDir records;
+    // Started from a folder of someone else's, which holds a stand-in of the same name.
+    QTemporaryDir records, start;
     const QString record = records.filePath(QStringLiteral("excel.rec"));
     qputenv("VELMORA_TEST_EXCEL_RECORD", QDir::toNativeSeparators(record).toUtf8());
+    const QString cwd = QDir::currentPath();
+    QVERIFY(planted != "file" || QFile::copy(QCoreApplication::applicationDirPath() + "/Excel.exe",
+                                             start.filePath(name + ".exe")));
+    QVERIFY(planted != "folder" || QDir(start.path()).mkdir(name));
+    QDir::setCurrent(start.path());
 
     const ShellOutcome outcome = OpenWithShell(0, name, records.path());
-    if (registered)
+    QDir::setCurrent(cwd);
+    if (!registered.isEmpty())
         RegDeleteKeyExW(hive, subkey.c_str(), view, 0);
     qunsetenv("VELMORA_TEST_EXCEL_RECORD");
-    QCOMPARE(outcome.started, registered);
-    if (registered)
+    const bool present = registered.contains("Excel.exe");
+    QCOMPARE(outcome.started, present);
+    if (present) { // the registered program ran, and nothing else
         QTRY_COMPARE_WITH_TIMEOUT(readLines(record + ".log").size(), 1, 20000);
-    else // the message names every place looked at
+        QCOMPARE(readLines(record + ".log").first().toLower(), excelStandIn().toLower());
+    } else { // the message names every place looked at, and a registered file that is gone
         QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
                  qPrintable(outcome.lookedIn));
+        QCOMPARE(outcome.registeredMissing, !registered.isEmpty());
+        QCOMPARE(outcome.found, registered);
+    }
 }
 
 void TestWindows::pagesUnderTheWindowsPlugin()

@@ -116,12 +116,17 @@ rm -f "$name.zip" "$name.msi"
 heat=(-p "$stage/" --directory-ref INSTALLDIR --component-group ProgramFolder --var var.SourceDir)
 [ "$msi_arch" = x64 ] && heat+=(--win64)
 find "$stage" -type f | sort | wixl-heat "${heat[@]}" >"$build/package/files.wxs"
-# wixl finds files by relative paths only.
-wixl --arch "$msi_arch" -D Version="$version.0" -D Arch="$msi_arch" \
-    -D SourceDir="$(realpath --relative-to=. "$stage")" \
-    -D Win64="$([ "$msi_arch" = x64 ] && echo yes || echo no)" \
-    -D Icon=dist/icons/example.quenmark.Velmora.ico \
-    -o "$name.msi" dist/windows/velmora.wxs "$build/package/files.wxs"
+# wixl finds files by relative paths only. Every build gets a product code of its own.
+msi() {
+    wixl --arch "$msi_arch" -D Version="$version.0" -D Arch="$msi_arch" \
+        -D SourceDir="$(realpath --relative-to=. "$stage")" \
+        -D Win64="$([ "$msi_arch" = x64 ] && echo yes || echo no)" \
+        -D Icon=dist/icons/example.quenmark.Velmora.ico \
+        -o "$1" dist/windows/velmora.wxs "$build/package/files.wxs"
+}
+msi "$name.msi"
+# A second build of the same version, for the test that it replaces the first.
+[ -z "${VELMORA_REBUILT_MSI:-}" ] || msi "$VELMORA_REBUILT_MSI"
 [ -z "$signing" ] || tools/windows/sign-release.sh sign "$name.msi"
 
 echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))" \

@@ -12,10 +12,10 @@ qt=$(tools/windows/configure.sh "$build")
 cmake --build "$build"
 python3 tools/windows/run-tests.py "$build" "$qt" ${2:+"$2"}
 [ -z "${2:-}" ] || exit 0
-tools/windows/package-windows.sh "$build"
+VELMORA_REBUILT_MSI=$build/rebuilt.msi tools/windows/package-windows.sh "$build"
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 bits=$([ "${VELMORA_WIN_ARCH:-x86_64}" = i686 ] && echo 32 || echo 64)
-python3 tools/windows/wine-story.py "$build" "velmora-$version-win$bits.msi"
+python3 tools/windows/wine-story.py "$build" "velmora-$version-win$bits.msi" "$build/rebuilt.msi"
 # A copy of the release signed with a throwaway certificate verifies; a DLL left
 # unsigned, or the program changed after signing, fails the check and is named.
 copy=$build/signed-copy && rm -rf "$copy" && tools/windows/sign-release.sh self-signed "$copy/key"

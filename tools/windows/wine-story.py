@@ -6,7 +6,7 @@ find the twelve settings and Excel started, see no taskbar button for it in Wine
 desktop, uninstall, and find the program gone and the settings kept. Nothing is set up
 that the README does not say: no font mapping, no WINEPATH.
 
-    wine-story.py BUILD_DIR MSI
+    wine-story.py BUILD_DIR MSI [THE SAME MSI BUILT AGAIN]
 """
 import os
 import shutil
@@ -25,6 +25,7 @@ OK_BUTTON = ('268', '316')  # the middle of Ok, in client pixels
 
 def main():
     build, msi = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    rebuilt = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None  # the same, built again
     prefix = os.path.join(build, 'wine-story-prefix')
     shutil.rmtree(prefix, ignore_errors=True)
     xvfb, display = runner.start_xvfb()
@@ -78,6 +79,16 @@ def main():
               os.path.isfile(icon_file) and open(icon_file, 'rb').read(4) == b'\0\0\1\0' and
               any(icon.encode('utf-16-le') in open(link, 'rb').read() for link in shortcuts()), icon)
 
+        # An installer built again of the same version replaces the installed one.
+        if rebuilt:
+            code = wine('msiexec', '/i', runner.windows_path(rebuilt), '/qn')
+            entries = query(UNINSTALL).count('DisplayName    REG_SZ    Velmora')
+            check('a rebuilt MSI of the same version replaces the installed product',
+                  code == 0 and entries == 1 and len(shortcuts()) == 1 and
+                  os.path.isfile(os.path.join(folder, 'velmora.exe')),
+                  f'exit status {code}, {entries} uninstall entries, shortcuts {shortcuts()}')
+            msi = rebuilt
+
         # 2. Excel registered as Office registers it; the stand-in records what it finds.
         office = os.path.join(drive, 'Program Files (x86)', 'Microsoft Office', 'Office12')
         os.makedirs(office, exist_ok=True)
@@ -91,9 +102,14 @@ def main():
         run_env = dict(env, VELMORA_TEST_EXCEL_RECORD=runner.windows_path(record),
                        VELMORA_TEST_EXCEL_KEY=SETTINGS.split('\\', 1)[1])
 
-        # 3. Start the installed program and press Ok.
+        # 3. Start the installed program from a Downloads folder that holds an
+        # Excel.exe and a folder Excel of its own, and press Ok.
+        downloads = os.path.join(drive, 'users', 'Public', 'Downloads')
+        os.makedirs(os.path.join(downloads, 'Excel'), exist_ok=True)
+        shutil.copy(os.path.join(build, 'bin', 'Excel.exe'), os.path.join(downloads, 'Excel.exe'))
         program = subprocess.Popen([runner.WINE, r'C:\Program Files\Velmora\velmora.exe'],
-                                   env=run_env, stdout=log, stderr=log, start_new_session=True)
+                                   env=run_env, stdout=log, stderr=log, start_new_session=True,
+                                   cwd=downloads)
         pressed = wine(runner.windows_path(os.path.join(build, 'bin', 'press_at.exe')), 'Velmora',
                        *OK_BUTTON)
         try:
@@ -113,9 +129,11 @@ def main():
             if os.path.exists(record + '.log'):
                 break
             time.sleep(0.1)
-        check('Ok starts Excel found under App Paths, after the save',
-              os.path.exists(record) and 'Classic=1' in open(record, errors='replace').read(),
-              'no record from the Excel stand-in')
+        ran = open(record + '.log').read().lower() if os.path.exists(record + '.log') else ''
+        check('Ok starts Excel found under App Paths, after the save, not the Downloads one',
+              os.path.exists(record) and 'Classic=1' in open(record, errors='replace').read() and
+              ran == 'c:\\program files (x86)\\microsoft office\\office12\\excel.exe\n',
+              f'no record from the Excel stand-in, or another one ran: {ran!r}')
 
         # 4. The command line, as a script after installing would use it: the answer
         # comes on the console velmora.exe was started from.
