@@ -3,6 +3,7 @@
 #include "option_set.h"
 #include "option_storage.h"
 #include "settings_store.h"
+#include "store_error.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -67,7 +69,9 @@ QString usage()
                "                                     text stored and the option after loading\n"
                "       velmora --set KEY=0|1 ...     tick (1) or clear (0) options as clicks "
                "would,\n"
-               "                                     then save all twelve as Ok does\n"
+               "                                     then save all twelve as Ok does and say "
+               "what\n"
+               "                                     changed (the rules may change others)\n"
                "       velmora --reset               save the first-start state\n"
                "       velmora --help | --version\n"
                "Keys: %1.\n"
@@ -118,28 +122,36 @@ std::optional<OptionSet> load(SettingsStore &store, QTextStream &err)
     return options;
 }
 
-void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream &out)
+// `heading` names what the table is: the settings as they are, or as just saved.
+void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream &out,
+          const QString &heading = QStringLiteral("Settings"))
 {
     const QString where = store.location(kApplicationName);
     QJsonArray entries;
-    if (!json)
-        out << "Settings: " << visible(where, false) << ", section \"" << kSectionName << "\"\n";
+    const auto line = [&out](const QString &key, const QString &stored, const QString &option) {
+        out << QStringLiteral("%1 %2 %3\n").arg(key, -21).arg(stored, -13).arg(option);
+    };
+    if (!json) {
+        out << heading << ": " << visible(where, false) << ", section \"" << kSectionName << "\"\n";
+        line(QStringLiteral("Key"), QStringLiteral("Stored text"),
+             QStringLiteral("Option after loading"));
+    }
     for (int i = 0; i < OptionCount; ++i) {
         const StoredText stored = store.GetSetting(kApplicationName, kSectionName, keyOf(i), 0);
         const QString text = stored.asStored.value_or(stored.text);
-        if (json) {
+        if (json) { // the text whole: a script gets the data, not a message
             entries.append(QJsonObject{
                 {QStringLiteral("key"), keyOf(i)},
                 {QStringLiteral("stored"), stored.missing ? QJsonValue() : QJsonValue(text)},
                 {QStringLiteral("state"), stateName(options.value(i))}});
             continue;
         }
-        const QString shown =
-            stored.missing ? QStringLiteral("missing") : u'"' + visible(text, false) + u'"';
-        out << QStringLiteral("%1 %2 %3\n")
-                   .arg(u'"' + keyOf(i) + u'"', -22)
-                   .arg(shown, -9)
-                   .arg(stateName(options.value(i)));
+        const bool byDefault = stored.missing && OptionSet::info(i).readAtStart;
+        line(u'"' + keyOf(i) + u'"',
+             stored.missing ? QStringLiteral("(not stored)")
+                            : visible(QuotedStoredText(text), false),
+             stateName(options.value(i)) +
+                 (byDefault ? QStringLiteral(", the default") : QString()));
     }
     if (json) {
         const QJsonObject object{{QStringLiteral("settings"), where},
@@ -151,14 +163,56 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
     }
 }
 
-int save(const OptionSet &options, SettingsStore &store, QTextStream &out, QTextStream &err)
+// What a save changed against the options loaded before it (nothing is said when
+// they could not be loaded), so that a script's log shows what the rules did
+// besides what was asked. Judged by the end result: a later option's rules may
+// have undone an earlier one.
+void tellChanges(const OptionSet *before, const OptionSet &after,
+                 const std::vector<std::pair<int, OptionValue>> &asked, const QString &otherChange,
+                 QTextStream &out)
+{
+    if (!before)
+        return;
+    QStringList done, others, alreadySo;
+    for (int i = 0; i < OptionCount; ++i) {
+        const QString key = u'"' + keyOf(i) + u'"', now = stateName(after.value(i));
+        const auto it = std::find_if(asked.begin(), asked.end(),
+                                     [i](const auto &assignment) { return assignment.first == i; });
+        const bool changed = before->value(i) != after.value(i);
+        if (it != asked.end() && after.isTicked(i) == (it->second != 0))
+            (changed ? done : alreadySo)
+                << (changed ? QStringLiteral("%1 %2 (was %3)")
+                                  .arg(key, now, stateName(before->value(i)))
+                            : key + u' ' + now);
+        else if (it != asked.end())
+            others << QStringLiteral("%1 %2 (%3 as asked, then undone by the rules)")
+                          .arg(key, now, stateName(it->second));
+        else if (changed)
+            others << QStringLiteral("%1 %2 (was %3)").arg(key, now, stateName(before->value(i)));
+    }
+    const auto tell = [&out](const char *what, const QStringList &entries) {
+        if (!entries.isEmpty())
+            out << what << ": " << entries.join(QStringLiteral(", ")) << ".\n";
+    };
+    tell("Changed as asked", done);
+    tell(qPrintable(otherChange), others);
+    tell("Already so, left alone", alreadySo);
+    if (done.isEmpty() && others.isEmpty())
+        out << "No option changed.\n";
+}
+
+int save(const OptionSet &options, const OptionSet *before,
+         const std::vector<std::pair<int, OptionValue>> &asked, const QString &otherChange,
+         SettingsStore &store, QTextStream &out, QTextStream &err)
 {
     if (const auto error = SaveOptions(options, store)) {
         err << visible(error->message().section(u'\n', 0, 1), true)
             << Qt::endl; // not the window's advice
         return StoreFailed;
     }
-    show(options, store, false, out); // the store reads the file anew after a save
+    // The store reads the file anew after a save.
+    show(options, store, false, out, QStringLiteral("Saved to"));
+    tellChanges(before, options, asked, otherChange, out);
     return Done;
 }
 
@@ -199,13 +253,16 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
         return Done;
     }
     if (command == u"--reset" && rest.isEmpty()) {
-        // The first start: every key read takes its default, and the rules run.
-        OptionSet options;
+        // The first start: every key read takes its default, and the rules run. A
+        // store that cannot be loaded is no reason not to reset it.
+        OptionSet options, before;
+        const bool loaded = !LoadOptions(before, store);
         for (int i = 0; i < OptionCount; ++i) {
             if (OptionSet::info(i).readAtStart)
                 options.setValue(i, OptionSet::info(i).defaultValue);
         }
-        return save(options, store, out, err);
+        return save(options, loaded ? &before : nullptr, {},
+                    QStringLiteral("Changed to the first-start state"), store, out, err);
     }
     if (command == u"--set" && !rest.isEmpty()) {
         std::vector<std::pair<int, OptionValue>> assignments;
@@ -230,12 +287,14 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
         auto options = load(store, err);
         if (!options)
             return StoreFailed;
+        const OptionSet before = *options;
         for (const auto &[index, value] : assignments) {
             if (options->isTicked(index) !=
                 (value != 0)) // already so: left alone, as a click would
                 options->click(index);
         }
-        return save(*options, store, out, err);
+        return save(*options, &before, assignments, QStringLiteral("Changed by the rules"), store,
+                    out, err);
     }
     return usageError(command.isEmpty()
                           ? QStringLiteral("nothing to do")

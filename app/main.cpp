@@ -52,10 +52,21 @@ QByteArray displaysNamed()
     return named.join(", ");
 }
 
+// While the application is made, Qt asks for the runtime folder only to learn
+// whether it runs in a Flatpak (a file "flatpak-info" there), and without
+// XDG_RUNTIME_DIR it warns that it takes /tmp/runtime-<user>. That is the normal
+// case as root in a container or under a service, and Flatpak always sets the
+// variable, so the answer is right and the warning tells a user nothing.
+bool aboutFlatpakCheck(const QString &text)
+{
+    return text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
+}
+
 void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (type != QtFatalMsg) {
-        held.push_back({type, context.category, text});
+        if (!aboutFlatpakCheck(text))
+            held.push_back({type, context.category, text});
         return;
     }
     const QByteArray displays = displaysNamed();

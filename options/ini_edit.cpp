@@ -1,6 +1,7 @@
 #include "ini_edit.h"
 
 #include "option_table.h"
+#include "store_error.h"
 
 #include <QHash>
 
@@ -181,11 +182,8 @@ Document::Document(QByteArray content) : m_content(std::move(content))
 QString Document::quote(int index) const
 {
     const Line &line = m_lines[size_t(index)];
-    QString text = QString::fromUtf8(m_content.sliced(line.begin, line.end - line.begin));
-    constexpr qsizetype kLongest = 60;
-    if (text.size() > kLongest)
-        text = text.first(kLongest) + u'…';
-    return QStringLiteral("line %1 (%2)").arg(index + 1).arg(text);
+    const QString text = QString::fromUtf8(m_content.sliced(line.begin, line.end - line.begin));
+    return QStringLiteral("line %1 (%2)").arg(index + 1).arg(ShortenedText(text));
 }
 
 QString Document::runOpenedBy(int index) const

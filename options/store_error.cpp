@@ -1,8 +1,33 @@
 #include "store_error.h"
 
+#include <QList>
+
 #include <charconv>
 #include <cmath>
 #include <string>
+
+namespace
+{
+constexpr qsizetype kLongestQuoted = 60;
+}
+
+QString ShortenedText(const QString &text)
+{
+    if (text.size() <= kLongestQuoted)
+        return text;
+    // Never half of a character that takes two UTF-16 units.
+    const qsizetype kept =
+        text[kLongestQuoted - 1].isHighSurrogate() ? kLongestQuoted - 1 : kLongestQuoted;
+    return text.first(kept) + u'…';
+}
+
+QString QuotedStoredText(const QString &text)
+{
+    const QString quoted = u'"' + ShortenedText(text) + u'"';
+    if (text.size() <= kLongestQuoted)
+        return quoted;
+    return QStringLiteral("%1 (cut; %2 characters in all)").arg(quoted).arg(text.toUcs4().size());
+}
 
 QString StoreError::kindText() const
 {
@@ -32,10 +57,11 @@ QString StoreError::message() const
                                                   : QStringLiteral("is not stored as a text"))
                                  : kind == Kind::Overflow ? QStringLiteral("is out of range")
                                                           : QStringLiteral("is not 0, 1 or 2");
-        return QStringLiteral("%1: the stored value of \"%2\" is \"%3\", which %4.\n"
+        return QStringLiteral("%1: the stored value of \"%2\" is %3, which %4.\n"
                               "Settings: %5, section \"%6\".\n"
                               "Set it to 0 or 1, or delete the key, and start again.")
-            .arg(kindText(), key, text, expected, location, QString::fromLatin1(kSection));
+            .arg(kindText(), key, QuotedStoredText(text), expected, location,
+                 QString::fromLatin1(kSection));
     }
     case Kind::Unreadable:
         return QStringLiteral("%1: %2.\nSettings: %3.").arg(kindText(), reason, location);

@@ -30,6 +30,14 @@ struct StoreError {
     QString message() const;
 };
 
+// A text from the store as messages and --show quote it: whole and in double
+// quotes when short; else its first 60 characters, a visible mark that it was
+// cut and its whole length, so that a huge value (a file holds 200,000
+// characters as readily as 1) cannot fill a message box or a terminal.
+QString QuotedStoredText(const QString &text);
+// The same cut without quotes or length, for a line quoted within a sentence.
+QString ShortenedText(const QString &text);
+
 // A stored text as an option value: a decimal number in the C locale, blanks
 // around it and a sign allowed, fractions rounded half to even, then 0, 1 or 2.
 struct Conversion {
