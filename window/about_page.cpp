@@ -29,8 +29,7 @@ void frmOptions::buildAboutPage()
     connect(static_cast<LinkLabel *>(lblWebsite), &LinkLabel::activated, this,
             &frmOptions::lblWebsite_Click);
     setRoleColour(lblWebsite, QPalette::WindowText, QColor(0, 0, 255));
-    lblWebsite->move(twipsRect(1950, 2760, 0, 0).topLeft());
-    lblWebsite->adjustSize();
+    place(lblWebsite, 1950, 2760, 0, 0); // sized to its text when the page first shows
     lblWebsite->setMouseTracking(true);
     lblWebsite->installEventFilter(this);
 
@@ -49,8 +48,19 @@ void frmOptions::buildAboutPage()
 
     lblWebsiteLabel = label("lblWebsiteLabel", QStringLiteral("Website: "), arial(9.75, true));
     setRoleColour(lblWebsiteLabel, QPalette::WindowText, QColor(0, 0, 0));
-    lblWebsiteLabel->move(twipsRect(405, 2745, 0, 0).topLeft());
-    lblWebsiteLabel->adjustSize();
+    place(lblWebsiteLabel, 405, 2745, 0, 0); // the same
 
     frame->addLine({QLineF(0, 2160, 5480, 2160), QColor(128, 128, 128), 1});
+}
+
+void frmOptions::fitAboutLabelsToText()
+{
+    // When the page first shows rather than when it is built: measuring the web
+    // address loads its face, the window's only regular one, for a tenth of start-up.
+    // Given a size (none) when built, so that Qt does not fit them as the window shows.
+    if (m_aboutFitted)
+        return;
+    m_aboutFitted = true;
+    lblWebsite->adjustSize();
+    lblWebsiteLabel->adjustSize();
 }

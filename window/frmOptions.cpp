@@ -190,6 +190,8 @@ void frmOptions::tbsOptions_Click()
         const short selected = tbsOptions->SelectedItem()->Index();
         QWidget *page = picOptions(i);
         if (i == selected - 1) {
+            if (i == 1)
+                fitAboutLabelsToText();
             setLeft(page, 210);
             page->setEnabled(true);
         } else {

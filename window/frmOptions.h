@@ -97,6 +97,7 @@ private:
     PageFrame *buildPage(int index, double pageLeft, double frameLeft);
     void buildOptionsPage();
     void buildAboutPage();
+    void fitAboutLabelsToText();
     void buildButtons();
     void bindOptions();
     void unload();
@@ -115,4 +116,5 @@ private:
     HandCursor m_mouseIcon;
     bool m_unloaded = false;
     bool m_firstShown = false;
+    bool m_aboutFitted = false;
 };
