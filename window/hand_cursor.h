@@ -23,8 +23,8 @@ public:
     void read(const QString &path);
     // Makes the pointer from the file read, unless that is done already.
     void decodeNow() const;
-    // The cursor, made at the first call, or nothing when the file is not one (empty, truncated, not a
-    // cursor at all, or never read).
+    // The cursor, made at the first call, or nothing when the file is not one (empty, truncated,
+    // not a cursor at all, or never read).
     const std::optional<QCursor> &cursor() const;
 
 private:
