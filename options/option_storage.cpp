@@ -12,7 +12,7 @@ const QString section = QString::fromLatin1(kSection);
 std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, int index)
 {
     const QString location = store.location(application);
-    if (const auto failure = store.readFailure(application))
+    if (const auto failure = store.open(application))
         return StoreError{StoreError::Kind::Unreadable, {}, {}, location, *failure};
 
     const OptionInfo &option = OptionSet::info(index);

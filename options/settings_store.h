@@ -48,8 +48,9 @@ public:
     // section or the key is missing. An empty stored text stays empty.
     StoredText GetSetting(const QString &application, const QString &section, const QString &key,
                           qint16 defaultValue);
-    // Why the store of `application` cannot be read, if it cannot.
-    std::optional<QString> readFailure(const QString &application);
+    // Opens the store of `application` for reading, and says why it cannot be read, if it
+    // cannot. The settings file is read at the first call and kept for the later calls.
+    std::optional<QString> open(const QString &application);
 
     void SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text);

@@ -290,7 +290,7 @@ static std::optional<QString> unknownFolder()
                           "an absolute path");
 }
 
-std::optional<QString> SettingsStore::readFailure(const QString &application)
+std::optional<QString> SettingsStore::open(const QString &application)
 {
     auto [it, isNew] = d->open.try_emplace(application);
     Private::Opened &opened = it->second;
@@ -323,7 +323,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
                                      const QString &key, qint16 defaultValue)
 {
     const StoredText fallback = StoredText::defaultOf(defaultValue);
-    if (readFailure(application))
+    if (open(application))
         return fallback;
     const Private::Opened &opened = d->open.at(application);
     const auto it = opened.values.find(sectionKey(section, key));

@@ -208,17 +208,17 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     return {textOf(value), true, {}, {}, false};
 }
 
-std::optional<QString> SettingsStore::readFailure(const QString &application)
+std::optional<QString> SettingsStore::open(const QString &application)
 {
     const Branch branch = parse(location(application));
     if (!branch.hive)
         return QStringLiteral("it is not a registry branch of the current user or the machine");
     // Missing keys are no failure: their values take the defaults.
-    Key open;
-    openForReading(open, branch, branch.path);
-    if (open.status == ERROR_SUCCESS || open.status == ERROR_FILE_NOT_FOUND)
+    Key key;
+    openForReading(key, branch, branch.path);
+    if (key.status == ERROR_SUCCESS || key.status == ERROR_FILE_NOT_FOUND)
         return std::nullopt;
-    return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(open.status));
+    return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(key.status));
 }
 
 std::optional<QString> SettingsStore::commit(const QString &application)

@@ -178,7 +178,7 @@ void TestRegistryStore::readingCreatesNothing()
     QVERIFY(!LoadOptions(options, store));
     QCOMPARE(describe(options.values()), QString("0 1 2"));
     QCOMPARE(store.GetSetting("Quenmark", "Velmora", "Home", -7).text, QString("-7"));
-    QVERIFY(!store.readFailure("Quenmark"));
+    QVERIFY(!store.open("Quenmark"));
     QVERIFY(!m_key->exists());
 }
 
