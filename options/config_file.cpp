@@ -291,7 +291,9 @@ std::optional<QString> replace(const Snapshot &read, const QByteArray &content, 
     if (::rename(newFile.constData(), encoded(read.target).constData()) != 0)
         return QStringLiteral("%1 cannot be replaced: %2").arg(read.target, qt_error_string(errno));
     renamed = true;
-    // The rename itself is safe on disk once the folder is.
+    // Kept on purpose: a crash leaves the old file or the new one either way, but after a
+    // power cut ext4 and xfs may bring the old one back unless the folder is on disk, and
+    // Ok has then told the user that the save stands.
     const int dir = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
