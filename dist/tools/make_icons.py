@@ -120,6 +120,24 @@ def covers(shape, p):
     return polyline_distance(p, shape["points"]) <= shape["width"] / 2
 
 
+def settled(shape, centre, reach):
+    """Whether every point within `reach` of `centre` is covered (True) or none is
+    (False); None when that takes a look at each. Each measure below changes no faster
+    than the point moves, so its value at the centre settles a whole pixel far from 0."""
+    if shape["kind"] == "rect":
+        x, y, w, h = shape["box"]
+        d = max(x - centre[0], centre[0] - x - w, y - centre[1], centre[1] - y - h)
+        if shape.get("clip"):
+            d = max(d, rrect_distance(centre, SHEET))
+    elif shape["kind"] == "lines":
+        d = polyline_distance(centre, shape["points"]) - shape["width"] / 2
+    else:
+        d = rrect_distance(centre, shape["box"])
+        if "fill" not in shape:
+            d = abs(d) - shape["width"] / 2
+    return True if d < -reach else False if d > reach else None
+
+
 def rgb(color):
     return tuple(int(color[i:i + 2], 16) / 255 for i in (1, 3, 5))
 
@@ -140,6 +158,7 @@ def render(size=SIZE):
     rows = []
     unit = SIZE / size
     offsets = [(i + 0.5) / SAMPLES * unit for i in range(SAMPLES)]
+    reach = unit * 0.71  # a little more than from a pixel's centre to its corners
     boxes = [bounds(s) for s in SHAPES]
     for py in range(size):
         row = bytearray()
@@ -152,7 +171,11 @@ def render(size=SIZE):
                 # would otherwise take a minute.
                 if x0 > right or y0 > bottom or x0 + unit < left or y0 + unit < top:
                     continue
-                hits = sum(covers(s, (x0 + ox, y0 + oy)) for ox in offsets for oy in offsets)
+                whole = settled(s, (x0 + unit / 2, y0 + unit / 2), reach)
+                if whole is None:
+                    hits = sum(covers(s, (x0 + ox, y0 + oy)) for ox in offsets for oy in offsets)
+                else:
+                    hits = SAMPLES * SAMPLES if whole else 0
                 if not hits:
                     continue
                 cov = hits / (SAMPLES * SAMPLES)
