@@ -477,20 +477,16 @@ void TestOptionsWindow::checkSquaresAreWhole()
         OptionCheckBox *box = Check1(*m_w.form, i);
         QStyleOptionButton option;
         option.initFrom(box);
-        const QRectF square = box->style()
-                                  ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box)
-                                  .translated(box->mapTo(m_w.form.get(), QPoint()))
-                                  .adjusted(0, 0, -1, -1); // from pixel to pixel
-        auto dark = [&](QPointF at) {
-            at = (at + QPointF(0.5, 0.5)) * scale;
-            return qGray(image.pixel(int(at.x()), int(at.y()))) < 225;
-        };
-        for (qreal t = 2; t <= square.width() - 2; t += 0.5)
-            QVERIFY2(dark(square.topLeft() + QPointF(t, 0)) &&
-                         dark(square.topLeft() + QPointF(0, t)) &&
-                         dark(square.bottomRight() - QPointF(t, 0)) &&
-                         dark(square.bottomRight() - QPointF(0, t)),
-                     qPrintable(box->text()));
+        const QRect r = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        const QPointF first = box->mapTo(m_w.form.get(), r.topLeft()) + QPointF(0.5, 0.5);
+        const qreal last = r.width() - 1; // the square's side, from pixel centre to centre
+        for (qreal t = 2; t <= last - 2; t += 0.5)
+            for (QPointF edge :
+                 {QPointF(t, 0), QPointF(0, t), QPointF(t, last), QPointF(last, t)}) {
+                const QPointF at = (first + edge) * scale;
+                QVERIFY2(qGray(image.pixel(int(at.x()), int(at.y()))) < 225,
+                         qPrintable(box->text()));
+            }
     }
 }
 
