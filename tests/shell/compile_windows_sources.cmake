@@ -25,19 +25,24 @@ endif()
 
 file(MAKE_DIRECTORY "${OUT_DIR}")
 set(objects)
+set(compiles)
 set(index 0)
 foreach(source IN LISTS sources)
     # Numbered, so same-named files from different folders do not overwrite each other.
     math(EXPR index "${index} + 1")
     get_filename_component(name "${source}" NAME_WE)
     set(object "${OUT_DIR}/${index}_${name}.o")
-    execute_process(COMMAND "${CXX}" -std=c++20 -Wall -Wextra -Werror -c -o "${object}" "${source}"
-                    RESULT_VARIABLE result)
+    list(APPEND compiles COMMAND "${CXX}" -std=c++20 -Wall -Wextra -Werror -c -o "${object}" "${source}")
+    list(APPEND objects "${object}")
+endforeach()
+# All at once: the commands of one execute_process run side by side (as a pipeline,
+# though a compiler neither reads nor writes the pipe).
+execute_process(${compiles} RESULTS_VARIABLE results)
+foreach(source result IN ZIP_LISTS sources results)
     if(NOT result EQUAL 0)
         message(FATAL_ERROR "Cross-compiling ${source} failed")
     endif()
     message(STATUS "compiled ${source}")
-    list(APPEND objects "${object}")
 endforeach()
 
 execute_process(COMMAND "${NM}" ${objects} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
