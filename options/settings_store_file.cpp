@@ -9,6 +9,7 @@
 
 #include "config_file.h"
 #include "ini_edit.h"
+#include "store_error.h"
 
 #include <QDataStream>
 #include <QDateTime>
@@ -121,9 +122,9 @@ QString shown(const QVariant &value)
 {
     if (!value.isValid())
         return QStringLiteral("nothing");
-    if (value.typeId() == QMetaType::QStringList)
-        return u'"' + value.toStringList().join(u',') + u'"';
-    return u'"' + value.toString() + u'"';
+    return QuotedStoredText(value.typeId() == QMetaType::QStringList
+                                ? value.toStringList().join(u',')
+                                : value.toString());
 }
 
 // A value in a form that equals itself: a NaN, however it was spelt, does not.
