@@ -6,7 +6,8 @@
 #     stderr, a failing exit status and the store left as it was;
 #  3. through the accessibility bus, as a screen reader: the window is a dialog
 #     named Velmora, and ticking "Home" that way runs the rules (atspi_check.py);
-#  4. no display, or none that answers (none there, stopped, silent): one line, status 2;
+#  4. no display, or none that answers (none there, stopped, silent): one line, status 2
+#     (run beside the others from the start, since one that never answers takes 5 s);
 #  5. under a window manager (openbox): the whole window, frame included, centred,
 #     and a minimised window back at once.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
@@ -37,8 +38,8 @@ cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
     [ -n "${mute_pid:-}" ] && kill "$mute_pid" 2>/dev/null
+    [ -n "${stopped_pid:-}" ] && kill -KILL "$stopped_pid" 2>/dev/null
     if [ -n "$xvfb_pid" ]; then
-        kill -CONT "$xvfb_pid" 2>/dev/null # perhaps stopped by check 4
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
     fi
@@ -105,6 +106,28 @@ geometry() { # sets X, Y, WIDTH, HEIGHT of window $1
 click_at() { # window-relative x, y
     xdotool mousemove --sync $((X + $1)) $((Y + $2)) click 1
 }
+
+# 4. No display, or one named where no server answers: one line on stderr naming
+# it and exit status 2, instead of Qt's abort or a wait without end: a server of
+# ours, stopped, and a port that only accepts (display 127.0.0.1:N is TCP port 6000 + N).
+mkdir "$work/stopped"
+main_display=$DISPLAY main_pid=$xvfb_pid
+start_xvfb "$work/stopped" -screen 0 64x64x8 || fail "no second Xvfb could start"
+stopped_pid=$xvfb_pid stopped_display=$DISPLAY
+kill -STOP "$stopped_pid"
+( tail --pid=$$ -f /dev/null; kill -KILL "$stopped_pid" ) >/dev/null 2>&1 &
+export DISPLAY=$main_display xvfb_pid=$main_pid
+"$system_python" -c 'import socket, time; s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1] - 6000, flush=True); time.sleep(120)' >"$work/mute.display" &
+mute_pid=$!
+retry 300 grep -q . "$work/mute.display" || fail "no port that only accepts"
+displays=("" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none" "DISPLAY=$stopped_display"
+    "DISPLAY=127.0.0.1:$(cat "$work/mute.display")")
+for i in "${!displays[@]}"; do
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ${displays[i]} timeout 60 "$program" \
+        >"$work/out4.$i" 2>"$work/err4.$i" &
+    runs[i]=$!
+done
 
 # --- 1. first start, "Page Layout" ticked, Ok --------------------------------
 "$program" >"$work/out1" 2>"$work/err1" &
@@ -176,32 +199,6 @@ dbus-run-session -- "$system_python" "$(dirname "$0")/atspi_check.py" "$program"
 [ ! -e "$work/excel.log" ] || fail "Excel was started"
 echo "ok 3 - a dialog named Velmora on the accessibility bus; Home toggled there runs the rules"
 
-# 4. No display, or one named where no server answers: one line on stderr naming
-# it and exit status 2, instead of Qt's abort or a wait without end: our own Xvfb
-# stopped, and a port that only accepts (display 127.0.0.1:N is TCP port 6000 + N).
-"$system_python" -c 'import socket, time; s = socket.create_server(("127.0.0.1", 0))
-print(s.getsockname()[1] - 6000, flush=True); time.sleep(120)' >"$work/mute.display" &
-mute_pid=$!
-retry 300 grep -q . "$work/mute.display" || fail "no port that only accepts"
-kill -STOP "$xvfb_pid"
-displays=("" "DISPLAY=:987" "WAYLAND_DISPLAY=velmora-none" "DISPLAY=$DISPLAY"
-    "DISPLAY=127.0.0.1:$(cat "$work/mute.display")")
-for i in "${!displays[@]}"; do # at once: a display that never answers takes its 5 s
-    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ${displays[i]} timeout 60 "$program" \
-        >"$work/out4.$i" 2>"$work/err4.$i" &
-    runs[i]=$!
-done
-for i in "${!displays[@]}"; do
-    display=${displays[i]}
-    wait "${runs[i]}"
-    status=$?
-    [ "$status" -eq 2 ] || fail "exit status $status with '$display'"
-    [ "$(wc -l <"$work/err4.$i")" -eq 1 ] && grep -qF "${display:-DISPLAY}" "$work/err4.$i" ||
-        fail "stderr with '$display': $(cat "$work/err4.$i")"
-done
-kill -CONT "$xvfb_pid"
-echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr naming it"
-
 # 5. Under a window manager the frame is known only once the window is shown:
 # the window is centred again then, frame and all.
 command -v openbox >/dev/null || fail "openbox is missing (tools/install-deps.sh)"
@@ -212,7 +209,8 @@ retry 600 managed || fail "openbox did not start" # before the desktop's program
 "$program" >"$work/out5" 2>"$work/err5" &
 app_pid=$!
 wid=$(find_window)
-[ -n "$wid" ] || fail "no window under openbox; stderr: $(cat "$work/err5")"
+[ -n "$wid" ] || fail "no window under openbox; stderr: $(cat "$work/err5"); windows named Velmora:" \
+    "$(xdotool search --name '^Velmora$' | xargs -r -n1 xwininfo -id | grep -E 'id:|State')"
 # The frame's place from the client's (xwininfo: under a reparenting manager
 # xdotool reports another point) and the extents the manager announced: centred?
 frame() {
@@ -236,3 +234,15 @@ shown() {
 retry 300 shown || fail "minimised under openbox, the window stayed away"
 kill "$app_pid"; app_pid=""
 echo "ok 5 - under openbox the whole window, frame included, is centred, and cannot be minimised away"
+
+# 4., judged.
+for i in "${!displays[@]}"; do
+    display=${displays[i]}
+    wait "${runs[i]}"
+    status=$?
+    [ "$status" -eq 2 ] || fail "exit status $status with '$display'"
+    [ "$(wc -l <"$work/err4.$i")" -eq 1 ] && grep -qF "${display:-DISPLAY}" "$work/err4.$i" ||
+        fail "stderr with '$display': $(cat "$work/err4.$i")"
+done
+echo "ok 4 - no display, or none answering: exit status 2 and one line on stderr naming it"
+
