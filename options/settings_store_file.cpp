@@ -361,7 +361,10 @@ std::optional<QString> SettingsStore::commit(const QString &application)
     }
     const QString path = location(application);
     if (const auto held = d->held.find(application); held != d->held.end()) {
-        Edited e = edited(examine(heldSnapshot(path, held->second)), bySection, ours);
+        const Examined before = examine(heldSnapshot(path, held->second));
+        if (before.failure)
+            return before.failure;
+        Edited e = edited(before, bySection, ours);
         if (!e.refusal)
             held->second = std::move(e.content);
         return e.refusal;
