@@ -24,8 +24,14 @@
 #define VELMORA_DISPLAY_SERVER 1
 #endif
 
-// How long the window system may take to answer while Qt connects to it.
-constexpr unsigned kDisplayAnswerSeconds = 5;
+// How long the window system may take to answer while Qt connects to it: 5 s,
+// or VELMORA_DISPLAY_WAIT seconds (1 to 600) for a slow remote display.
+unsigned displayAnswerSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("VELMORA_DISPLAY_WAIT", &ok);
+    return ok && seconds >= 1 && seconds <= 600 ? unsigned(seconds) : 5;
+}
 
 // Qt reports a display it cannot reach with a few warnings and then a fatal
 // message that aborts. While the window system is being reached, warnings are
@@ -127,13 +133,14 @@ void boundConnection(int argc, char *argv[])
         if (std::strcmp(argv[i], "-display") == 0)
             named = QByteArray("-display ") + argv[i + 1];
     }
+    const unsigned seconds = displayAnswerSeconds();
     const int n = std::snprintf(silentDisplay, sizeof silentDisplay,
                                 "velmora: no display answers at %s within %u s; start it in a "
                                 "desktop session or under xvfb-run\n",
-                                named.constData(), kDisplayAnswerSeconds);
+                                named.constData(), seconds);
     silentDisplaySize = std::min(size_t(std::max(n, 0)), sizeof silentDisplay - 1);
     std::signal(SIGALRM, onSilentDisplay);
-    ::alarm(kDisplayAnswerSeconds);
+    ::alarm(seconds);
 #else
     Q_UNUSED(argc);
     Q_UNUSED(argv);

@@ -59,6 +59,10 @@ public:
     // reason is returned and the pending texts are dropped either way.
     std::optional<QString> commit(const QString &application);
 
+    // How long a commit waits for another program's lock on the settings file
+    // before it gives up (the file store only; the registry has no lock).
+    void setLockWait(int milliseconds) { m_lockWaitMs = milliseconds; }
+
 #ifndef Q_OS_WIN
     // From now on the file of `application` is `content`, held in memory: read,
     // edited and judged as on disk, but no folder, lock or file is made. Checks of
@@ -77,6 +81,7 @@ private:
     struct Private; // what the platform's store keeps between calls
 
     QString m_root;
+    int m_lockWaitMs = 1500; // longer than any save of ours holds it
     std::map<QString, std::vector<Pending>> m_pending;
     std::unique_ptr<Private> d;
 };

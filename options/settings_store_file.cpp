@@ -31,7 +31,6 @@ namespace
 
 // Other QSettings writers of the same file take this lock too. A lock held by
 // someone else is waited for briefly, never for good.
-constexpr int kLockWaitMs = 1500;
 // A writer that does not take the lock may change the file during a save; the
 // save then starts again from the new contents, this many times at most.
 constexpr int kSaveAttempts = 3;
@@ -232,7 +231,7 @@ Edited edited(const Examined &before, const Sections &bySection,
 // garbled) is removed once no live save could still be filling it. The lock path
 // is looked at before every try, since QLockFile opens it to read the holder,
 // and a FIFO put there meanwhile would block that for good.
-std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath)
+std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int waitMs)
 {
     lock.setStaleLockTime(0);
     QElapsedTimer waited;
@@ -248,7 +247,7 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath)
             return std::nullopt;
         if (lock.error() != QLockFile::LockFailedError)
             return QStringLiteral("the lock file %1 cannot be made").arg(lockPath);
-        if (waited.elapsed() > kLockWaitMs)
+        if (waited.elapsed() > waitMs)
             return QStringLiteral("another program holds the lock file %1").arg(lockPath);
         QThread::msleep(50);
     }
@@ -380,7 +379,7 @@ std::optional<QString> SettingsStore::commit(const QString &application)
 
     const QString lockPath = path + QStringLiteral(".lock");
     QLockFile lock(lockPath);
-    if (auto failure = takeLock(lock, lockPath))
+    if (auto failure = takeLock(lock, lockPath, m_lockWaitMs))
         return failure;
 
     for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
