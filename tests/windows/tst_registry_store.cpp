@@ -133,6 +133,9 @@ void TestRegistryStore::storedValues_data()
                                    << Kind::TypeMismatch << "REG_EXPAND_SZ of 4 bytes";
     QTest::newRow("REG_BINARY") << "Developer" << REG_BINARY << QByteArray("1") << -1
                                 << Kind::TypeMismatch << "REG_BINARY of 1 byte";
+    const QString flood(200000, u'x'); // quoted cut, not whole
+    QTest::newRow("200,000 characters")
+        << "Home" << REG_SZ << utf16(flood) << -1 << Kind::TypeMismatch << flood;
 }
 
 void TestRegistryStore::storedValues()
@@ -165,8 +168,10 @@ void TestRegistryStore::storedValues()
         const QString location = m_key->root() + "\\Quenmark";
         QCOMPARE(error->location, location);
         const QString message = error->message();
-        for (const QString &part : {error->kindText(), "\"" + key + "\"", text, location})
-            QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
+        for (const QString &part :
+             {error->kindText(), "\"" + key + "\"", QuotedStoredText(text), location})
+            QVERIFY2(message.contains(part), qPrintable(message.left(300) + " lacks " + part));
+        QVERIFY(message.size() < 500);
     }
     QCOMPARE(m_key->raw(key), before); // reading changes nothing
 }
