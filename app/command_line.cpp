@@ -179,24 +179,26 @@ void tellChanges(const OptionSet *before, const OptionSet &after,
         const auto it = std::find_if(asked.begin(), asked.end(),
                                      [i](const auto &assignment) { return assignment.first == i; });
         const bool changed = before->value(i) != after.value(i);
-        if (it != asked.end() && after.isTicked(i) == (it->second != 0))
-            (changed ? done : alreadySo)
-                << (changed ? QStringLiteral("%1 %2 (was %3)")
-                                  .arg(key, now, stateName(before->value(i)))
-                            : key + u' ' + now);
-        else if (it != asked.end())
+        const QString change =
+            QStringLiteral("%1 %2 (was %3)").arg(key, now, stateName(before->value(i)));
+        const bool wasAsked = it != asked.end();
+        if (wasAsked && after.isTicked(i) != (it->second != 0))
             others << QStringLiteral("%1 %2 (%3 as asked, then undone by the rules)")
                           .arg(key, now, stateName(it->second));
+        else if (wasAsked && changed)
+            done << change;
+        else if (wasAsked)
+            alreadySo << key + u' ' + now;
         else if (changed)
-            others << QStringLiteral("%1 %2 (was %3)").arg(key, now, stateName(before->value(i)));
+            others << change;
     }
-    const auto tell = [&out](const char *what, const QStringList &entries) {
+    const auto tell = [&out](const QString &what, const QStringList &entries) {
         if (!entries.isEmpty())
             out << what << ": " << entries.join(QStringLiteral(", ")) << ".\n";
     };
-    tell("Changed as asked", done);
-    tell(qPrintable(otherChange), others);
-    tell("Already so, left alone", alreadySo);
+    tell(QStringLiteral("Changed as asked"), done);
+    tell(otherChange, others);
+    tell(QStringLiteral("Already so, left alone"), alreadySo);
     if (done.isEmpty() && others.isEmpty())
         out << "No option changed.\n";
 }
