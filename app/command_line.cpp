@@ -203,18 +203,19 @@ void tellChanges(const OptionSet *before, const OptionSet &after,
         out << "No option changed.\n";
 }
 
-int save(const OptionSet &options, const OptionSet *before,
-         const std::vector<std::pair<int, OptionValue>> &asked, const QString &otherChange,
-         SettingsStore &store, QTextStream &out, QTextStream &err)
+// After a change under the store's lock: what was saved and what changed, or why nothing was.
+int tellSaved(const std::optional<StoreError> &error, const OptionChange &change,
+              const std::vector<std::pair<int, OptionValue>> &asked, const QString &otherChange,
+              SettingsStore &store, QTextStream &out, QTextStream &err)
 {
-    if (const auto error = SaveOptions(options, store)) {
+    if (error) {
         err << visible(error->message().section(u'\n', 0, 1), true)
             << Qt::endl; // not the window's advice
         return StoreFailed;
     }
     // The store reads the file anew after a save.
-    show(options, store, false, out, QStringLiteral("Saved to"));
-    tellChanges(before, options, asked, otherChange, out);
+    show(change.after, store, false, out, QStringLiteral("Saved to"));
+    tellChanges(change.loadError ? nullptr : &change.before, change.after, asked, otherChange, out);
     return Done;
 }
 
@@ -257,14 +258,17 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
     if (command == u"--reset" && rest.isEmpty()) {
         // The first start: every key read takes its default, and the rules run. A
         // store that cannot be loaded is no reason not to reset it.
-        OptionSet options, before;
-        const bool loaded = !LoadOptions(before, store);
-        for (int i = 0; i < OptionCount; ++i) {
-            if (OptionSet::info(i).readAtStart)
-                options.setValue(i, OptionSet::info(i).defaultValue);
-        }
-        return save(options, loaded ? &before : nullptr, {},
-                    QStringLiteral("Changed to the first-start state"), store, out, err);
+        OptionChange change;
+        const auto error = ChangeOptions(store, change, [](OptionChange &c) {
+            c.after = OptionSet();
+            for (int i = 0; i < OptionCount; ++i) {
+                if (OptionSet::info(i).readAtStart)
+                    c.after.setValue(i, OptionSet::info(i).defaultValue);
+            }
+            return true;
+        });
+        return tellSaved(error, change, {}, QStringLiteral("Changed to the first-start state"),
+                         store, out, err);
     }
     if (command == u"--set" && !rest.isEmpty()) {
         std::vector<std::pair<int, OptionValue>> assignments;
@@ -286,17 +290,24 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
                                   err);
             assignments.emplace_back(*index, OptionValue(value.toShort()));
         }
-        auto options = load(store, err);
-        if (!options)
+        // Read, clicked and saved under the store's lock: a save by someone else
+        // in between would otherwise be undone by our twelve keys.
+        OptionChange change;
+        const auto error = ChangeOptions(store, change, [&assignments](OptionChange &c) {
+            if (c.loadError)
+                return false;
+            for (const auto &[index, value] : assignments) {
+                if (c.after.isTicked(index) != (value != 0)) // already so: left alone, as a click
+                    c.after.click(index);
+            }
+            return true;
+        });
+        if (change.loadError) {
+            err << visible(change.loadError->message(), true) << Qt::endl;
             return StoreFailed;
-        const OptionSet before = *options;
-        for (const auto &[index, value] : assignments) {
-            if (options->isTicked(index) !=
-                (value != 0)) // already so: left alone, as a click would
-                options->click(index);
         }
-        return save(*options, &before, assignments, QStringLiteral("Changed by the rules"), store,
-                    out, err);
+        return tellSaved(error, change, assignments, QStringLiteral("Changed by the rules"), store,
+                         out, err);
     }
     return usageError(command.isEmpty()
                           ? QStringLiteral("nothing to do")

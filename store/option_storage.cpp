@@ -58,14 +58,41 @@ std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store)
     return LoadTabOptions(options, store);
 }
 
+std::vector<SettingText> OptionTexts(const OptionSet &options)
+{
+    std::vector<SettingText> texts;
+    for (int i = 0; i < OptionCount; ++i)
+        texts.push_back({section, QString::fromLatin1(OptionSet::info(i).key),
+                         QString::number(options.value(i))});
+    return texts;
+}
+
+static std::optional<StoreError> commitFailed(SettingsStore &store, const QString &reason)
+{
+    return StoreError{StoreError::Kind::WriteFailed, {}, {}, store.location(application), reason};
+}
+
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store)
 {
-    for (int i = 0; i < OptionCount; ++i) {
-        store.SaveSetting(application, section, QString::fromLatin1(OptionSet::info(i).key),
-                          QString::number(options.value(i)));
-    }
+    for (const SettingText &t : OptionTexts(options))
+        store.SaveSetting(application, t.section, t.key, t.text);
     if (const auto failure = store.commit(application))
-        return StoreError{
-            StoreError::Kind::WriteFailed, {}, {}, store.location(application), *failure};
+        return commitFailed(store, *failure);
     return std::nullopt;
+}
+
+std::optional<StoreError> ChangeOptions(SettingsStore &store, OptionChange &result,
+                                        const std::function<bool(OptionChange &)> &change)
+{
+    const auto failure = store.commit(application, [&] {
+        result = {};
+        result.loadError = LoadOptions(result.before, store);
+        result.after = result.before;
+        if (!change(result))
+            return false;
+        for (const SettingText &t : OptionTexts(result.after))
+            store.SaveSetting(application, t.section, t.key, t.text);
+        return true;
+    });
+    return failure ? commitFailed(store, *failure) : std::nullopt;
 }

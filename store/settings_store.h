@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,6 +28,13 @@ struct StoredText {
     {
         return {QString::number(value), true, {}, {}, true};
     }
+};
+
+// One text to write: what SaveSetting collects for the commit.
+struct SettingText {
+    QString section;
+    QString key;
+    QString text;
 };
 
 class SettingsStore
@@ -54,34 +62,36 @@ public:
 
     void SaveSetting(const QString &application, const QString &section, const QString &key,
                      const QString &text);
-    // Writes everything saved since the last commit in one go and reads it back.
-    // Succeeds exactly when the store then holds the new texts; on failure the
-    // reason is returned and the pending texts are dropped either way.
-    std::optional<QString> commit(const QString &application);
+    // Writes everything saved since the last commit in one go; the reason when it
+    // could not. With `prepare`, the texts are decided under the store's lock
+    // instead: it runs with the store as just read there (GetSetting answers from
+    // it), saves what is to be written, and returns false to write nothing. It runs
+    // again should another program change the file before ours takes its place.
+    std::optional<QString> commit(const QString &application,
+                                  const std::function<bool()> &prepare = {});
 
     // How long a commit waits for another program's lock on the settings file
     // before it gives up (the file store only; the registry has no lock).
     void setLockWait(int milliseconds) { m_lockWaitMs = milliseconds; }
 
-#ifndef Q_OS_WIN
-    // From now on the file of `application` is `content`, held in memory: read,
-    // edited and judged as on disk, but no folder, lock or file is made. Checks of
-    // many saves (every state a user can reach) need no disk for each.
-    void holdInMemory(const QString &application, QByteArray content = {});
-    // The held file as the last commit left it.
-    QByteArray heldFile(const QString &application) const;
-#endif
-
 private:
-    struct Pending {
-        QString section;
-        QString key;
-        QString text;
-    };
     struct Private; // what the platform's store keeps between calls
 
     QString m_root;
     int m_lockWaitMs = 1500; // longer than any save of ours holds it
-    std::map<QString, std::vector<Pending>> m_pending;
+    std::map<QString, std::vector<SettingText>> m_pending;
     std::unique_ptr<Private> d;
 };
+
+#ifndef Q_OS_WIN
+// The settings file `content` with `texts` in place, judged by the settings
+// reader: our keys must read as the new texts and every other key as before. The
+// new bytes, or why they must not be written (naming `file`). A save does this
+// under its lock between the read and the write.
+struct SettingsFileEdit {
+    QByteArray content;
+    std::optional<QString> refusal;
+};
+SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<SettingText> &texts,
+                                  const QString &file);
+#endif

@@ -169,11 +169,15 @@ private slots:
         // the file format is the same for all, so every 150th goes through the disk.
         const auto states = reachableStates();
         for (size_t i = 0; i < states.size(); ++i) {
-            SettingsStore store(m_dir->filePath(QString::number(i)));
-            if (i % 150 != 0)
-                store.holdInMemory("Quenmark");
-            const auto error = SaveOptions(OptionSet(states[i]), store);
-            QVERIFY2(!error, error ? qPrintable(error->message()) : "");
+            const QString folder = m_dir->filePath(QString::number(i));
+            SettingsStore store(folder);
+            if (i % 150 != 0) {
+                const auto edit = EditSettingsFile({}, OptionTexts(OptionSet(states[i])), "");
+                QVERIFY2(!edit.refusal, qPrintable(edit.refusal.value_or("")));
+                QVERIFY(QDir().mkpath(folder) && writeFile(storeFileIn(folder), edit.content));
+            } else if (const auto error = SaveOptions(OptionSet(states[i]), store)) {
+                QFAIL(qPrintable(error->message()));
+            }
             OptionSet loaded; // the store reads its file anew after a save
             QVERIFY(!LoadOptions(loaded, store));
             // "Hide built-in tabs" is not read: it returns only through options 4 to 10.
