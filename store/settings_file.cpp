@@ -48,7 +48,7 @@ constexpr qint64 kLargestFile = 1 << 20;
 constexpr qint64 kLargestLock = 4096;
 // A writer that does not take the lock may replace the file during a save; the
 // save then starts again from the new contents, this many times at most.
-constexpr int kSaveAttempts = 3;
+constexpr int kSaveAttempts = 10;
 // Our new files are ".<name>" plus this and six letters or digits: a name that
 // no person or other tool would give a backup, so that a leftover of a killed
 // save can be told from the user's own files by its name.

@@ -221,17 +221,25 @@ std::optional<QString> SettingsStore::open(const QString &application)
     return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(key.status));
 }
 
-std::optional<QString> SettingsStore::commit(const QString &application)
+std::optional<QString> SettingsStore::commit(const QString &application,
+                                             const std::function<bool()> &prepare)
 {
+    // The registry has no lock to decide under: the texts are decided on what it holds now.
+    if (prepare && !prepare()) {
+        m_pending.erase(application);
+        return std::nullopt;
+    }
     auto pending = std::move(m_pending[application]);
     m_pending.erase(application);
     const Branch branch = parse(location(application));
     if (!branch.hive)
         return QStringLiteral("it is not a registry branch of the current user or the machine");
 
-    // The registry has no transaction: the values are written one after the
-    // other, in the order they were saved, then each is read back.
-    for (const Pending &p : pending) {
+    // The registry has no transaction: the values are written one after the other,
+    // in the order they were saved. A write the registry accepted stands; it is not
+    // read back, since a key may allow writing and deny reading, and the values are
+    // then saved all the same.
+    for (const SettingText &p : pending) {
         Key key;
         key.status =
             RegCreateKeyExW(branch.hive, subkey(branch, p.section).c_str(), 0, nullptr,
@@ -245,14 +253,6 @@ std::optional<QString> SettingsStore::commit(const QString &application)
                                               DWORD((text.size() + 1) * sizeof(wchar_t)));
         if (status != ERROR_SUCCESS)
             return QStringLiteral("\"%1\" cannot be written: %2").arg(p.key, systemMessage(status));
-    }
-    for (const Pending &p : pending) {
-        Key key;
-        openForReading(key, branch, subkey(branch, p.section));
-        const RawValue value = key.status == ERROR_SUCCESS ? query(key.handle, p.key) : RawValue{};
-        if (key.status != ERROR_SUCCESS || value.status != ERROR_SUCCESS || value.type != REG_SZ ||
-            textOf(value) != p.text)
-            return QStringLiteral("\"%1\" does not read back as written").arg(p.key);
     }
     return std::nullopt;
 }

@@ -8,9 +8,15 @@
 #include "store_examples.h"
 #include "test_files.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
@@ -47,6 +53,8 @@ private slots:
     void commandLines();
     void setEndsWhereAClickEnds_data() { addClickEndEffects(); }
     void setEndsWhereAClickEnds();
+    void otherWritersDuringSaves_data();
+    void otherWritersDuringSaves();
 };
 
 // Which way the real program goes with an argument list: the window opens (and
@@ -228,6 +236,78 @@ void TestCommandLine::setEndsWhereAClickEnds()
     for (int i = 0; i < OptionCount; ++i)
         QCOMPARE(saved.GetSetting("Quenmark", "Velmora", kOptionTable[i].key, -1).text,
                  QString::number(stateOf(expected)[i]));
+}
+
+// Other writers of the settings file while the program saves with --set, each for
+// a bounded run: our saves all stand, and nothing is lost that a writer which
+// replaces the file wrote (an append can still land at the very instant of a swap).
+void TestCommandLine::otherWritersDuringSaves_data()
+{
+    QTest::addColumn<QString>("writer");
+    for (const char *writer : {"velmora --set", "QSettings", "sed -i", ">>"})
+        QTest::newRow(writer) << writer;
+}
+
+void TestCommandLine::otherWritersDuringSaves()
+{
+    QFETCH(QString, writer);
+    SKIP_ON_WINDOWS();
+    QTemporaryDir dir;
+    const QString file = storeFileIn(dir.path()),
+                  velmora = QCoreApplication::applicationDirPath() + "/velmora";
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&xdg] { qputenv("XDG_CONFIG_HOME", xdg); });
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    int lost = 0, saves = 0, written = 1, failed = 0;
+    if (writer == "velmora --set") { // two at once, each round
+        for (; saves < 30; ++saves) {
+            QVERIFY(writeFile(file, "[Velmora]\nHome=0\nInsert=0\n"));
+            QProcess home, insert;
+            home.start(velmora, {"--set", "Home=1"});
+            insert.start(velmora, {"--set", "Insert=1"});
+            QVERIFY(home.waitForFinished() && insert.waitForFinished());
+            failed += home.exitCode() != 0 || insert.exitCode() != 0;
+            const OptionSet::State state = loadStore(dir.path()).state;
+            lost += !state[Option::Home] || !state[Option::Insert];
+        }
+    } else {
+        QVERIFY(writeFile(file, "[Other]\nk0=1\n"));
+        std::atomic<bool> stop = false;
+        std::thread other([&] { // adds k1=1, k2=1, … every few milliseconds
+            for (; !stop; ++written, QThread::msleep(5)) {
+                const QString line = QStringLiteral("k%1=1").arg(written);
+                QFile f(file);
+                if (writer == "QSettings")
+                    QSettings(file, QSettings::NativeFormat)
+                        .setValue("Other/" + line.chopped(2), 1);
+                else if (writer == "sed -i")
+                    QProcess::execute("sed", {"-i", "$a " + line, file});
+                else if (f.open(QIODevice::Append))
+                    f.write(line.toUtf8() + '\n');
+            }
+        });
+        QElapsedTimer clock;
+        for (clock.start(); saves < 100 && clock.elapsed() < 1500; ++saves) {
+            QProcess save; // quietly: what it prints is checked elsewhere
+            save.start(velmora, {"--set", saves % 2 ? "Home=1" : "Home=0"});
+            const bool saved = save.waitForFinished() && save.exitCode() == 0;
+            failed += !saved;
+            if (!saved)
+                qWarning("%s", save.readAllStandardError().constData());
+        }
+        stop = true;
+        other.join();
+        const QByteArray content = readAll(file);
+        for (int n = 1; n < written; ++n)
+            lost += !content.contains(QStringLiteral("\nk%1=1\n").arg(n).toUtf8());
+        QCOMPARE(SettingsStore(dir.path()).GetSetting("Quenmark", "Velmora", "Home", -1).text,
+                 QString::number((saves - 1) % 2));
+    }
+    qInfo("%s: %d saves, %d writes of the other writer, %d lost, %d failed saves",
+          qPrintable(writer), saves, writer == "velmora --set" ? saves : written - 1, lost, failed);
+    QCOMPARE(failed, 0);
+    if (writer != ">>")
+        QCOMPARE(lost, 0);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -21,7 +22,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -169,16 +174,17 @@ std::pair<QMap<QString, QVariant>, QMap<QString, QVariant>> keysOf(const QString
     return {ours, others};
 }
 
-// Runs `what` as an ordinary user when we are root, who may read and write
-// anything: permissions mean nothing to root.
-QString asOrdinaryUser(const std::function<QString()> &what, const QString &config)
+// Runs `what` in a child process: as an ordinary user when we are root, who may
+// read and write anything (permissions mean nothing to root), or with `spare`
+// descriptors left to open.
+QString inChild(const std::function<QString()> &what, const QString &config, int spare = -1)
 {
-    if (geteuid() != 0)
+    if (geteuid() != 0 && spare < 0)
         return what();
     const QByteArray folder = QFile::encodeName(config);
-    if (::chown(folder, 65534, 65534) != 0 ||
-        ::chown(folder + "/Quenmark.conf", 65534, 65534) != 0 ||
-        ::chmod(QFile::encodeName(QFileInfo(config).path()), 0755) != 0)
+    if (spare < 0 && (::chown(folder, 65534, 65534) != 0 ||
+                      ::chown(folder + "/Quenmark.conf", 65534, 65534) != 0 ||
+                      ::chmod(QFile::encodeName(QFileInfo(config).path()), 0755) != 0))
         return QStringLiteral("cannot hand the folder to nobody");
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0)
@@ -186,7 +192,10 @@ QString asOrdinaryUser(const std::function<QString()> &what, const QString &conf
     const pid_t child = fork();
     if (child == 0) {
         ::close(pipeEnds[0]);
-        if (setgid(65534) != 0 || setuid(65534) != 0)
+        const int lowestFree = ::dup(0);
+        const rlimit few{rlim_t(lowestFree + spare), rlim_t(lowestFree + spare)};
+        if (spare < 0 ? setgid(65534) != 0 || setuid(65534) != 0
+                      : ::close(lowestFree) != 0 || ::setrlimit(RLIMIT_NOFILE, &few) != 0)
             _exit(3);
         const QByteArray text = what().toUtf8();
         _exit(::write(pipeEnds[1], text.constData(), size_t(text.size())) == text.size() ? 0 : 1);
@@ -201,6 +210,14 @@ QString asOrdinaryUser(const std::function<QString()> &what, const QString &conf
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString::fromUtf8(text)
                                                          : QStringLiteral("child failed");
+}
+
+bool setAttributes(const QString &path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path), O_RDONLY | O_CLOEXEC);
+    const bool set = fd >= 0 && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return set;
 }
 
 bool backdate(const QString &path, time_t seconds)
@@ -229,6 +246,8 @@ private slots:
 
     void cleanup()
     {
+        // Names that are not UTF-8 are beyond QDir, and so beyond QTemporaryDir.
+        QProcess::execute("rm", {"-rf", "--", m_dir->path()});
         qputenv("HOME", m_home);
         qputenv("XDG_CONFIG_HOME", m_xdg);
     }
@@ -337,7 +356,23 @@ private slots:
         row("lock held throughout", "lock held", {}, "save",
             "another program holds the lock file|config/Quenmark.conf.lock");
         row("no lock can be made", "folder read-only", {}, "save",
-            "the lock file|config/Quenmark.conf.lock|cannot be made");
+            "the lock file|config/Quenmark.conf.lock|cannot be made: Permission denied");
+        row("an empty lock another tool holds", "lock flocked", {}, "save",
+            "another program holds the lock file|config/Quenmark.conf.lock");
+        row("a lock of 1 GiB nobody holds", "huge lock", {}, "saved 0 2 3", "config/Quenmark.conf");
+        row("read-only file, whoever saves", "read-only file as is", {}, "save",
+            "config/Quenmark.conf is read-only");
+        row("root, and another user's link", "root: link of nobody", {}, "save",
+            "config/Quenmark.conf|belongs to nobody");
+        row("root, and another user's folder", "root: folder of nobody", {}, "save",
+            "config|belongs to nobody|sudo -u nobody");
+        row("root, and an append-only folder", "root: append-only", {}, "save",
+            "config|append-only");
+        row("a link to a kernel file", "kernel link", {}, "start-up",
+            "/proc/version|of the kernel");
+        row("two links to a file not made yet", "two links", {}, "saved 0 1 2", "./b.conf");
+        row("no descriptor left for the settings reader", "one descriptor", {}, "start-up",
+            "the settings reader could not read|config/Quenmark.conf");
         row("lock held for 100 ms", "lock held briefly", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("stale lock of a dead process", "stale lock", {}, "saved 0 2 3",
             "config/Quenmark.conf");
@@ -375,8 +410,16 @@ private slots:
             "e=\\x40Variant(\\0\\0\\0\\x6\\x7f\\xf8\\0\\0\\0\\0\\0\\0)\n[Velmora]\nHome=1\n",
             "saved 0 2 3", "config/Quenmark.conf");
         row("a picture", "",
-            "[Other]\np=@Variant(\\0\\0\\0\\x41\\0\\0\\0\\x1\\x89PNG)\n=v\n[Velmora]\nHome=1\n",
+            "[Other]\np=@Variant(\\0\\0\\0\\x41\\0\\0\\0\\x1\\x89PNG)\n=v\n"
+            "q=\\x40Variant(\\0\\0\\0\\x41\\0\\0\\0\\x1\\x89PNG)\n[Velmora]\nHome=1\n",
             "saved 0 2 3", "config/Quenmark.conf");
+        row("UTF-16", "", QByteArray("\xff\xfe[\0V\0]\0\n\0", 10), "start-up",
+            "config/Quenmark.conf|not UTF-8 text|byte-order mark");
+        row("NUL bytes", "", QByteArray("[Velmora]\nHome=1\n\0", 18), "start-up",
+            "config/Quenmark.conf|NUL bytes");
+        row("too large once our keys are added", "",
+            "[Velmora]\nHome=1\n[Other]\nk=" + QByteArray((1 << 20) - 40, 'x') + "\n", "save",
+            "config/Quenmark.conf would grow past 1024 KiB");
         row("keys that fold onto ours", "", "[Velmora]\n\\Home=7\nHome=1\n[Velmora\\]\nLeft=7\n",
             "saved 0 2 3", "config/Quenmark.conf");
     }
@@ -400,6 +443,8 @@ private slots:
         };
         const QString lock = file + ".lock";
         pid_t holder = -1; // a process that takes the lock, for as long as the row says
+        int heldLock = -1; // a lock file open in this process, flock held or not
+        const auto closeLock = qScopeGuard([&heldLock] { ::close(heldLock); });
         if (setup == "fifo" || setup == "device link" || setup == "link loop")
             QVERIFY(QFile::remove(file));
         if (setup == "fifo") {
@@ -442,6 +487,27 @@ private slots:
             else
                 QVERIFY(xdg ? qputenv("XDG_CONFIG_HOME", odd)
                             : ::symlink(odd.constData(), QFile::encodeName(file)) == 0);
+        } else if (setup.startsWith("root: ") && geteuid() != 0) {
+            QSKIP("only root may be kept from other users' files");
+        } else if (setup == "lock flocked" || setup == "huge lock") {
+            QVERIFY(writeFile(lock, {}) &&
+                    QFile::resize(lock, setup == "huge lock" ? 1 << 30 : 0) && backdate(lock, 10));
+            heldLock = ::open(QFile::encodeName(lock), O_RDONLY | O_CLOEXEC);
+            QVERIFY(setup == "huge lock" || ::flock(heldLock, LOCK_EX) == 0);
+        } else if (setup == "read-only file as is") {
+            QVERIFY(::chmod(QFile::encodeName(file), 0444) == 0);
+        } else if (setup == "root: link of nobody") {
+            QVERIFY(QFile::rename(file, file + ".real") && QFile::link(file + ".real", file) &&
+                    ::lchown(QFile::encodeName(file), 65534, 65534) == 0);
+        } else if (setup == "root: folder of nobody") {
+            QVERIFY(::chown(QFile::encodeName(config), 65534, 65534) == 0);
+        } else if (setup == "root: append-only") {
+            QVERIFY(setAttributes(config, FS_APPEND_FL));
+        } else if (setup == "kernel link" || setup == "two links") {
+            QVERIFY(QFile::remove(file));
+            QVERIFY(setup == "kernel link" ? QFile::link("/proc/version", file)
+                                           : QFile::link("../a.conf", file) &&
+                                                 QFile::link("b.conf", m_dir->filePath("a.conf")));
         } else if (setup.startsWith("lock held") || setup == "stale lock") {
             const int holdMs = setup == "lock held" || setup.endsWith("old") ? 5000
                                : setup == "stale lock"                       ? 0
@@ -511,7 +577,14 @@ private slots:
         // Permissions mean nothing to root: these rows run as an ordinary user.
         const bool ordinaryUser =
             setup == "mode 0000" || setup == "read-only file" || setup == "folder read-only";
-        const QString result = ordinaryUser ? asOrdinaryUser(attempt, config) : attempt();
+        const QString result = ordinaryUser                ? inChild(attempt, config)
+                               : setup == "one descriptor" ? inChild(attempt, config, 1)
+                                                           : attempt();
+        if (setup == "root: append-only") { // and nothing left behind: no lock, no new file
+            QVERIFY(setAttributes(config, 0));
+            QCOMPARE(QDir(config).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     QStringList{"Quenmark.conf"});
+        }
         ::chmod(QFile::encodeName(config), 0755);
         if (holder > 0) {
             ::kill(holder, SIGKILL);

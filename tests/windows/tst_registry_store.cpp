@@ -207,7 +207,11 @@ void TestRegistryStore::unreadableKey()
     SettingsStore store(m_key->root());
     OptionSet options;
     const auto error = LoadOptions(options, store);
+    // Writing is still allowed: a save writes all twelve and stands, unconfirmed.
+    const auto saved = SaveOptions(OptionSet(stateOf("0 3")), store);
     QVERIFY(allow(L"D:(A;;KA;;;WD)"));
+    QVERIFY2(!saved, saved ? qPrintable(saved->message()) : "");
+    QCOMPARE(describe(loadStore(m_key->root()).state), QString("0 3"));
     QVERIFY(error && error->kind == Kind::Unreadable);
     QVERIFY2(error->message().contains("the registry key \"Velmora\" cannot be opened: "),
              qPrintable(error->message()));
