@@ -63,6 +63,9 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
       m_store(store), m_outside(outside)
 {
     setWindowTitle(QStringLiteral("frmOptions"));
+    // The layout is fixed, box at the left of its caption: -reverse and right-to-left
+    // locales leave it as designed.
+    setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
     setMouseTracking(true);
