@@ -15,17 +15,31 @@
 #include <unistd.h>
 #define VELMORA_DISPLAY_SERVER 1
 #endif
+#ifdef VELMORA_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace
 {
 
-// How long the window system may take to answer while Qt connects to it: 5 s,
-// or VELMORA_DISPLAY_WAIT seconds (1 to 600) for a slow remote display.
+constexpr unsigned DefaultDisplayWait = 5;
+
+// How long the window system may take to answer: 5 s, or VELMORA_DISPLAY_WAIT
+// seconds (1 to 600) for a slow remote display. Any other value is said to be
+// wrong, and the default holds.
 unsigned displayAnswerSeconds()
 {
+    if (!qEnvironmentVariableIsSet("VELMORA_DISPLAY_WAIT"))
+        return DefaultDisplayWait;
     bool ok = false;
     const int seconds = qEnvironmentVariableIntValue("VELMORA_DISPLAY_WAIT", &ok);
-    return ok && seconds >= 1 && seconds <= 600 ? unsigned(seconds) : 5;
+    if (ok && seconds >= 1 && seconds <= 600)
+        return unsigned(seconds);
+    std::fprintf(stderr,
+                 "velmora: VELMORA_DISPLAY_WAIT=\"%s\" is not a number of seconds from 1 to 600; "
+                 "the display is given %u s\n",
+                 qgetenv("VELMORA_DISPLAY_WAIT").constData(), DefaultDisplayWait);
+    return DefaultDisplayWait;
 }
 
 // Qt reports a display it cannot reach with a few warnings and then a fatal
@@ -60,6 +74,16 @@ bool aboutFlatpakCheck(const QString &text)
     return text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
 }
 
+// Qt's plugins say so when the display itself could not be reached (X11: "could
+// not connect to display", Wayland: "Failed to create wl_display").
+bool displayUnreachable()
+{
+    return std::any_of(held.begin(), held.end(), [](const HeldMessage &message) {
+        return message.text.contains(QLatin1String("connect to display"), Qt::CaseInsensitive) ||
+               message.text.contains(QLatin1String("wl_display"));
+    });
+}
+
 void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (type != QtFatalMsg) {
@@ -68,14 +92,21 @@ void whileConnecting(QtMsgType type, const QMessageLogContext &context, const QS
         return;
     }
     const QByteArray displays = displaysNamed();
-    if (displays.isEmpty())
-        std::fprintf(stderr, "velmora: the window system cannot be started: %s\n",
-                     text.section(u'\n', 0, 0).toLocal8Bit().constData());
-    else
+    if (!displays.isEmpty() && displayUnreachable()) {
         std::fprintf(stderr,
                      "velmora: no display answers at %s; start it in a desktop session or "
                      "under xvfb-run\n",
                      displays.constData());
+    } else {
+        // Something else failed (a platform plugin missing or misspelt): Qt's own
+        // reason, then ours in one line.
+        QStringList reasons;
+        for (const HeldMessage &message : held)
+            reasons << message.text;
+        reasons << text.section(u'\n', 0, 0);
+        std::fprintf(stderr, "velmora: the window system cannot be started: %s\n",
+                     reasons.join(QLatin1String("; ")).toLocal8Bit().constData());
+    }
     std::_Exit(2);
 }
 
@@ -103,8 +134,9 @@ DisplayGuard::DisplayGuard(int argc, char *argv[])
         if (std::strcmp(argv[i], "-platform") == 0) {
             m_platform = argv[++i];
         } else if (std::strcmp(argv[i], "-display") == 0) {
-            m_x11Display = *argv[++i] != 0;
-            m_named = QByteArray("-display ") + argv[i];
+            m_display = argv[++i];
+            m_x11Display = !m_display.isEmpty();
+            m_named = "-display " + m_display;
         }
     }
 }
@@ -136,6 +168,20 @@ void DisplayGuard::watch()
     silentDisplaySize = std::min(size_t(std::max(n, 0)), sizeof silentDisplay - 1);
     std::signal(SIGALRM, onSilentDisplay);
     ::alarm(seconds);
+#endif
+#ifdef VELMORA_HAVE_XCB
+    // On X11 the bound is for the display's answer alone, not for the plugins,
+    // input methods and themes Qt loads after it, which a busy machine may make
+    // slow: a connection of our own, closed at once, and the alarm is off once the
+    // server has answered it. One that refuses is left to Qt, which says why.
+    if (m_platform.isEmpty() || m_platform.startsWith("xcb")) {
+        xcb_connection_t *c =
+            xcb_connect(m_display.isEmpty() ? nullptr : m_display.constData(), nullptr);
+        const bool answered = !xcb_connection_has_error(c);
+        xcb_disconnect(c);
+        if (answered)
+            ::alarm(0);
+    }
 #endif
 }
 

@@ -24,6 +24,7 @@ public:
 
 private:
     QByteArray m_platform; // empty: Qt's choice
+    QByteArray m_display;  // -display, if given
     QByteArray m_named;    // the display as the user named it, for messages
     bool m_x11Display;     // DISPLAY or -display names one
 };
