@@ -3,9 +3,19 @@
 BUILD ?= build
 GENERATOR ?= Ninja
 
-.PHONY: all deps deps-run configure build test run package test-windows package-windows clean
+.PHONY: all help deps deps-run configure build test run package test-windows package-windows clean
 
 all: build
+
+help:
+	@echo "make run              install what building needs, build the program, start it"
+	@echo "make test             install the test tools too, build everything, run every test"
+	@echo "make build            install what building needs, build the program into $(BUILD)/"
+	@echo "make package          the Debian package, in build-deb/"
+	@echo "make test-windows     cross-build for 64- and 32-bit Windows and test under Wine"
+	@echo "make package-windows  the Windows zip and MSI"
+	@echo "make deps | deps-run  install the missing Debian packages (all, or only to build and run)"
+	@echo "make clean            remove $(BUILD)/, build-deb/, $(WINBUILD)/ and $(WINBUILD)32/"
 
 # Building and running need far fewer packages than the tests.
 deps-run:
@@ -61,4 +71,4 @@ package-windows:
 	@VELMORA_WIN_ARCH=i686 tools/windows/package-windows.sh $(WINBUILD)32
 
 clean:
-	rm -rf $(BUILD) $(WINBUILD) $(WINBUILD)32
+	rm -rf $(BUILD) build-deb $(WINBUILD) $(WINBUILD)32

@@ -51,7 +51,7 @@ QString findOnPath(const QString &name)
 // handler by its exit status, but without a desktop it may also keep running,
 // and the window must not freeze meanwhile. A failure is told when it comes.
 bool startOpener(const QString &opener, const QString &target, const QString &folder,
-                 const std::function<void()> &onFailure)
+                 const std::function<void(const QString &)> &onFailure, QString &reason)
 {
     auto *process = new QProcess;
     process->setProgram(opener);
@@ -61,17 +61,34 @@ bool startOpener(const QString &opener, const QString &target, const QString &fo
     process->setStandardErrorFile(QProcess::nullDevice());
     process->start();
     if (!process->waitForStarted()) {
+        reason = process->errorString();
         delete process;
         return false;
     }
     // Never killed, not even when this program ends first: it is not ours to stop.
-    QObject::connect(process, &QProcess::finished, process,
-                     [process, onFailure](int code, QProcess::ExitStatus status) {
-                         if ((status != QProcess::NormalExit || code != 0) && onFailure)
-                             onFailure();
-                         process->deleteLater();
-                     });
+    QObject::connect(
+        process, &QProcess::finished, process,
+        [process, onFailure](int code, QProcess::ExitStatus status) {
+            if ((status != QProcess::NormalExit || code != 0) && onFailure)
+                onFailure(
+                    status == QProcess::NormalExit
+                        ? QStringLiteral("it ended with exit status %1").arg(code)
+                        : QStringLiteral("it ended abnormally: %1").arg(process->errorString()));
+            process->deleteLater();
+        });
     return true;
+}
+
+// Starts a program detached; the reason when it could not be.
+bool startDetached(const QString &program, const QString &folder, QString &reason)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setWorkingDirectory(folder);
+    if (process.startDetached())
+        return true;
+    reason = process.errorString();
+    return false;
 }
 
 } // namespace
@@ -123,23 +140,28 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
     if (!hasUrlScheme(target) && beside.isFile() && beside.isExecutable()) {
         outcome.lookedIn = folder;
         outcome.found = beside.absoluteFilePath();
-        outcome.started = QProcess::startDetached(outcome.found, {}, folder);
+        outcome.started = startDetached(outcome.found, folder, outcome.reason);
     } else if (hasUrlScheme(target) || beside.exists()) {
         // QDesktopServices cannot set the working directory, so start the opener ourselves.
         outcome.program = QStringLiteral("xdg-open");
         outcome.lookedIn = pathText();
         outcome.found = findOnPath(outcome.program);
         const ShellOutcome failed{false, outcome.program, outcome.lookedIn, outcome.found};
-        outcome.started = !outcome.found.isEmpty() &&
-                          startOpener(outcome.found, target, folder, [failed, onLateFailure] {
-                              if (onLateFailure)
-                                  onLateFailure(failed);
-                          });
+        outcome.started =
+            !outcome.found.isEmpty() && startOpener(
+                                            outcome.found, target, folder,
+                                            [failed, onLateFailure](const QString &reason) {
+                                                ShellOutcome late = failed;
+                                                late.reason = reason;
+                                                if (onLateFailure)
+                                                    onLateFailure(late);
+                                            },
+                                            outcome.reason);
     } else {
         outcome.lookedIn = folder + QStringLiteral(" and ") + pathText();
         outcome.found = findOnPath(target);
         outcome.started =
-            !outcome.found.isEmpty() && QProcess::startDetached(outcome.found, {}, folder);
+            !outcome.found.isEmpty() && startDetached(outcome.found, folder, outcome.reason);
     }
 #endif
     if (outcome.started)

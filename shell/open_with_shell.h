@@ -13,6 +13,7 @@ struct ShellOutcome {
     QString lookedIn;               // the places searched for it, for the user
     QString found;                  // set when a program was found but could not be run
     bool registeredMissing = false; // `found` is registered for it, but no such file exists
+    QString reason;                 // why `found` did not do its work, when known
 };
 
 // Told when a program that was started fails later, with what to tell the user.

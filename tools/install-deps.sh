@@ -34,13 +34,20 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing missing packages: ${missing[*]}"
 # sudo resets the environment, so the setting that keeps apt from asking questions is
 # passed through env.
 as_root=(env DEBIAN_FRONTEND=noninteractive)
+# Said before anything is tried: installing needs root.
 if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+    if ! command -v sudo >/dev/null; then
+        echo "Missing packages: ${missing[*]}. Installing them needs root, and there is no sudo;" \
+            "as root: apt-get update && apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Missing packages: ${missing[*]}. Installing them needs root: through sudo"
     as_root=(sudo "${as_root[@]}")
+else
+    echo "Installing missing packages: ${missing[*]}"
 fi
 "${as_root[@]}" apt-get update
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

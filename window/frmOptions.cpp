@@ -63,6 +63,9 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
       m_store(store), m_outside(outside)
 {
     setWindowTitle(QStringLiteral("frmOptions"));
+    // The layout is fixed, box at the left of its caption: -reverse and right-to-left
+    // locales leave it as designed.
+    setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
     setMouseTracking(true);
@@ -314,10 +317,13 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
         text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
                    "in %3.")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
+    else if (!outcome.reason.isEmpty())
+        text += tr("%1 was found, but %2.")
+                    .arg(outcome.found, outcome.reason.startsWith(QLatin1String("it "))
+                                            ? outcome.reason
+                                            : tr("it could not be run: %1").arg(outcome.reason));
     else
-        text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
-                   "for in %2.")
-                    .arg(outcome.found, outcome.lookedIn);
+        text += tr("%1 was found, but it could not be run.").arg(outcome.found);
     m_outside.showMessage(this, text);
 }
 

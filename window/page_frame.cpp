@@ -27,10 +27,15 @@ void PageFrame::paintEvent(QPaintEvent *)
             p.drawLine(toPixels(l.twips.p1()) + offset, toPixels(l.twips.p2()) + offset);
         } else {
             const RectShape &r = std::get<RectShape>(shape);
-            p.setPen(QPen(palette().color(r.color), r.width));
-            p.setBrush(Qt::NoBrush);
+            // Each edge filled inside the rectangle: a pen would straddle the outline
+            // and, at fractional scales, show a sliver outside what covers it.
+            const QColor ink = palette().color(r.color);
             const QRect px = twipsRect(r.twips.x(), r.twips.y(), r.twips.width(), r.twips.height());
-            p.drawRect(px.adjusted(0, 0, -1, -1));
+            const int w = r.width;
+            p.fillRect(QRect(px.left(), px.top(), px.width(), w), ink);
+            p.fillRect(QRect(px.left(), px.bottom() - w + 1, px.width(), w), ink);
+            p.fillRect(QRect(px.left(), px.top(), w, px.height()), ink);
+            p.fillRect(QRect(px.right() - w + 1, px.top(), w, px.height()), ink);
         }
     }
 }

@@ -219,20 +219,22 @@ private slots:
         QTest::addColumn<QByteArray>("opener"); // the only xdg-open on PATH, if any
         QTest::addColumn<bool>("started");
         QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("found"); // "folder/..." or "path/...": where it was found
+        QTest::addColumn<QString>("found");  // "folder/..." or "path/...": where it was found
+        QTest::addColumn<QString>("reason"); // part of why the program found failed
         const auto row = [](const char *name, const char *target, const QByteArray &beside,
                             const QByteArray &opener, bool started, const char *program,
-                            const char *found) {
-            QTest::newRow(name) << target << beside << opener << started << program << found;
+                            const char *found, const char *reason = "") {
+            QTest::newRow(name) << target << beside << opener << started << program << found
+                                << reason;
         };
         const char *url = "http://www.quenmark.example/";
         row("no Excel", "Excel", {}, {}, false, "Excel", "");
         row("Excel beside cannot run", "Excel", "#!/nonexistent/quenmark-sh\n", {}, false, "Excel",
-            "folder/Excel");
+            "folder/Excel", "No such file");
         row("Excel beside runs", "Excel", "#!/bin/sh\n: > ran\n", {}, true, "Excel", "");
         row("no xdg-open", url, {}, {}, false, "xdg-open", "");
         row("xdg-open fails at once", url, {}, "#!/bin/sh\nexit 4\n", false, "xdg-open",
-            "path/xdg-open");
+            "path/xdg-open", "exit status 4");
     }
     void openWithShellSaysWhyNot()
     {
@@ -245,6 +247,7 @@ private slots:
         QFETCH(bool, started);
         QFETCH(QString, program);
         QFETCH(QString, found);
+        QFETCH(QString, reason);
         QTemporaryDir folder, path;
         if (!beside.isEmpty())
             QVERIFY(writeProgram(folder.filePath("Excel"), beside));
@@ -266,6 +269,7 @@ private slots:
         QString expectedFound = found;
         expectedFound.replace("folder/", folder.path() + "/").replace("path/", path.path() + "/");
         QCOMPARE(outcome.found, expectedFound);
+        QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
         if (!started) {
             // Beside the program first, then on PATH.
             if (program == "Excel")

@@ -69,6 +69,7 @@ private slots:
     void grayedBox();
     void tabStripContract();
     void buttonsArePlainToggles();
+    void hideBuiltInTabsHidesTheRectangleBehindIt_data() { checkSquaresAreWhole_data(); }
     void hideBuiltInTabsHidesTheRectangleBehindIt();
     void aboutPageTitleAndGroove();
     void captionsFitTheirControls();
@@ -116,6 +117,14 @@ void TestOptionsWindow::windowSettings()
     QCOMPARE(m_w.form->windowTitle(), QString("frmOptions")); // until start-up
     QCOMPARE(m_w.form->palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(m_w.form->windowHandle()); // exists before the first show, for the key filter
+    // -reverse and right-to-left locales mirror layouts; this one stays as designed.
+    m_w.reset();
+    qApp->setLayoutDirection(Qt::RightToLeft);
+    const auto restore = qScopeGuard([] { qApp->setLayoutDirection(Qt::LeftToRight); });
+    m_w.make(m_dir->root());
+    QWidgetList widgets = m_w.form->findChildren<QWidget *>();
+    for (QWidget *widget : widgets << m_w.form.get())
+        QVERIFY2(widget->layoutDirection() == Qt::LeftToRight, qPrintable(widget->objectName()));
 }
 
 void TestOptionsWindow::layout_data()
@@ -389,17 +398,25 @@ void TestOptionsWindow::buttonsArePlainToggles()
 
 void TestOptionsWindow::hideBuiltInTabsHidesTheRectangleBehindIt()
 {
+    QFETCH(qreal, scale); // the layout scales as one piece, this corner included
     PageFrame *frame = fraSample1(*m_w.form, 0);
-    const QImage image = frame->grab().toImage();
-    const QColor ink = frame->palette().color(QPalette::WindowText);
+    QPixmap pixmap(frame->size() * scale);
+    pixmap.setDevicePixelRatio(scale);
+    frame->render(&pixmap);
+    const QImage image = pixmap.toImage();
     const QRect shape = twipsRect(600, 1680, 3375, 1695);
     const QRect box = Check1(*m_w.form, 11)->geometry();
 
-    auto isInk = [&](int x, int y) { return QColor(image.pixel(x, y)) == ink; };
-    // The top edge shows only to the right of the box, the left edge only below it.
+    auto isInk = [&](qreal x, qreal y) {
+        return qGray(image.pixel(int(x * scale), int(y * scale))) < 128;
+    };
+    // The top edge shows only to the right of the box, the left edge only below it:
+    // no pixel of it beside the box either.
     QVERIFY(!isInk(box.left() + 10, shape.top()));
     QVERIFY(isInk(box.right() + 5, shape.top()));
-    QVERIFY(!isInk(shape.left(), box.bottom() - 2));
+    for (qreal y = box.top(); y < box.bottom() + 1; y += 1 / scale)
+        for (qreal x = shape.left() - 2; x < shape.left() + 1; x += 1 / scale)
+            QVERIFY2(!isInk(x, y), qPrintable(QString("at %1, %2").arg(x).arg(y)));
     QVERIFY(isInk(shape.left(), box.bottom() + 10));
     // The other edges are complete.
     QVERIFY(isInk(shape.right(), shape.center().y()));
@@ -459,7 +476,7 @@ void TestOptionsWindow::captionsFitTheirControls()
 void TestOptionsWindow::checkSquaresAreWhole_data()
 {
     QTest::addColumn<qreal>("scale");
-    for (qreal scale : {1.0, 1.5, 2.0})
+    for (qreal scale : {1.0, 1.25, 1.5, 2.0})
         QTest::addRow("scale %g", scale) << scale;
 }
 

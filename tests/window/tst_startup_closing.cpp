@@ -453,7 +453,7 @@ void TestStartupClosing::whenTheShellFails_data()
                                   << QStringList{"saved", "Excel could not be started", where};
     QTest::newRow("Ok, Excel cannot run")
         << false << "/usr/bin/Excel"
-        << QStringList{"saved", "Excel could not be started", "/usr/bin/Excel", where};
+        << QStringList{"saved", "Excel could not be started", "/usr/bin/Excel", "exit status 4"};
     QTest::newRow("link, no opener")
         << true << "" << QStringList{"http://www.quenmark.example/", "xdg-open", where};
 }
@@ -467,6 +467,7 @@ void TestStartupClosing::whenTheShellFails()
     Check1(*m_w.form, 4)->click(); // Page Layout
     m_w.shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
                                    "/opt/quenmark and PATH (/usr/bin:/bin)", found};
+    m_w.shellAnswer.reason = found.isEmpty() ? "" : "it ended with exit status 4";
     if (link)
         m_w.form->lblWebsite_Click();
     else
