@@ -16,7 +16,6 @@
 #include <QLockFile>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <algorithm>
@@ -25,17 +24,15 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#ifdef Q_OS_LINUX
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
-#endif
+#include <unistd.h>
 
 namespace
 {
@@ -54,32 +51,45 @@ constexpr int kSaveAttempts = 10;
 // save can be told from the user's own files by its name.
 constexpr char kNewFileTag[] = ".velmora-save-";
 
-// Every way a read or a save can fail, worded in one place.
-enum class Trouble {
-    NoFolder,
-    Unreachable,
-    LinksEndNowhere,
-    NotAFile,
-    Unreadable,
-    KernelFile,
-    TooLarge,
-    NotText,
-    ReaderFailed,
-    NotRootsFolder,
-    RootThroughLink,
-    FolderNotMade,
-    Frozen,
-    ReadOnly,
-    LockUnusable,
-    LockNotMade,
-    LockHeld,
-    CannotEdit,
-    Misread,
-    WouldGrow,
-    NotWritten,
-    NotReplaced,
-    KeptChanging,
+// Every way a read or a save can fail: a named kind and its words, all in one
+// place; %1 is the path, %2 what else the words name.
+struct Trouble {
+    const char *words;
 };
+constexpr Trouble NoFolder{
+    "the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an absolute path"};
+constexpr Trouble Unreachable{"cannot tell where %1 leads: %2"};
+constexpr Trouble LinksEndNowhere{"%1 leads through links to a folder that does not exist"};
+constexpr Trouble NotAFile{"%1 is %2, not a regular file"};
+constexpr Trouble Unreadable{"%1 cannot be read: %2"};
+constexpr Trouble KernelFile{"%1 is a file of the kernel, not a settings file, and is not read"};
+constexpr Trouble TooLarge{"%1 is larger than %2 KiB, more than any settings file"};
+constexpr Trouble NotText{"%1 is not UTF-8 text (%2), so it is left alone; save it as UTF-8"};
+constexpr Trouble ReaderFailed{"the settings reader could not read %1 (the system refused it, say "
+                               "for want of free file descriptors); try again"};
+constexpr Trouble NotRootsFolder{
+    "the settings folder %1 belongs to %2, and Velmora run as root writes into no other user's "
+    "settings; run it as %2 (sudo -u %2 velmora …)"};
+constexpr Trouble RootThroughLink{
+    "%1 is a symbolic link that belongs to %2, and Velmora run as root follows no other user's "
+    "link; run it as %2 (sudo -u %2 velmora …)"};
+constexpr Trouble FolderNotMade{"the folder %1 cannot be created: %2"};
+constexpr Trouble Frozen{"%1 is %2 (see lsattr), so the settings file cannot be replaced"};
+constexpr Trouble ReadOnly{"%1 is read-only"};
+constexpr Trouble LockUnusable{"the lock file %1 is %2, so no lock can be taken; remove it"};
+constexpr Trouble LockNotMade{"the lock file %1 cannot be made: %2"};
+constexpr Trouble LockHeld{"another program holds the lock file %1"};
+constexpr Trouble CannotEdit{
+    "in %1, %2. Nothing was written: mend that line by hand, then save again"};
+constexpr Trouble Misread{
+    "in %1, %2. Nothing was written; look there for a quote or a backslash that joins lines"};
+constexpr Trouble WouldGrow{
+    "%1 would grow past %2 KiB, more than any settings file, so nothing was written"};
+constexpr Trouble NotWritten{"%1 cannot be written: %2"};
+constexpr Trouble NotReplaced{"%1 cannot be replaced: %2"};
+constexpr Trouble KeptChanging{
+    "%1 was changed by another program %2 times while it was being saved, so nothing was written "
+    "and the file is as that program left it; save again"};
 
 QString tr(const char *text)
 {
@@ -88,73 +98,13 @@ QString tr(const char *text)
 
 QString say(Trouble trouble, const QString &path = {}, const QString &detail = {})
 {
-    switch (trouble) {
-    case Trouble::NoFolder:
-        return tr("the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an "
-                  "absolute path");
-    case Trouble::Unreachable:
-        return tr("cannot tell where %1 leads: %2").arg(path, detail);
-    case Trouble::LinksEndNowhere:
-        return tr("%1 leads through links to a folder that does not exist").arg(path);
-    case Trouble::NotAFile:
-        return tr("%1 is %2, not a regular file").arg(path, detail);
-    case Trouble::Unreadable:
-        return tr("%1 cannot be read: %2").arg(path, detail);
-    case Trouble::KernelFile:
-        return tr("%1 is a file of the kernel, not a settings file, and is not read").arg(path);
-    case Trouble::TooLarge:
-        return tr("%1 is larger than %2 KiB, more than any settings file")
-            .arg(path)
-            .arg(kLargestFile >> 10);
-    case Trouble::NotText:
-        return tr("%1 is not UTF-8 text (%2), so it is left alone; save it as UTF-8")
-            .arg(path, detail);
-    case Trouble::ReaderFailed:
-        return tr("the settings reader could not read %1 (the system refused it, say for want of "
-                  "free file descriptors); try again")
-            .arg(path);
-    case Trouble::NotRootsFolder:
-        return tr("the settings folder %1 belongs to %2, and Velmora run as root writes into no "
-                  "other user's settings; run it as %2 (sudo -u %2 velmora …)")
-            .arg(path, detail);
-    case Trouble::RootThroughLink:
-        return tr("%1 is a symbolic link that belongs to %2, and Velmora run as root follows no "
-                  "other user's link; run it as %2 (sudo -u %2 velmora …)")
-            .arg(path, detail);
-    case Trouble::FolderNotMade:
-        return tr("the folder %1 cannot be created: %2").arg(path, detail);
-    case Trouble::Frozen:
-        return tr("%1 is %2 (see lsattr), so the settings file cannot be replaced")
-            .arg(path, detail);
-    case Trouble::ReadOnly:
-        return tr("%1 is read-only").arg(path);
-    case Trouble::LockUnusable:
-        return tr("the lock file %1 is %2, so no lock can be taken; remove it").arg(path, detail);
-    case Trouble::LockNotMade:
-        return tr("the lock file %1 cannot be made: %2").arg(path, detail);
-    case Trouble::LockHeld:
-        return tr("another program holds the lock file %1").arg(path);
-    case Trouble::CannotEdit:
-        return tr("in %1, %2. Nothing was written: mend that line by hand, then save again")
-            .arg(path, detail);
-    case Trouble::Misread:
-        return tr("in %1, %2. Nothing was written; look there for a quote or a backslash that "
-                  "joins lines")
-            .arg(path, detail);
-    case Trouble::WouldGrow:
-        return tr("%1 would grow past %2 KiB, more than any settings file, so nothing was written")
-            .arg(path)
-            .arg(kLargestFile >> 10);
-    case Trouble::NotWritten:
-        return tr("%1 cannot be written: %2").arg(path, detail);
-    case Trouble::NotReplaced:
-        return tr("%1 cannot be replaced: %2").arg(path, detail);
-    case Trouble::KeptChanging:
-        return tr("%1 was changed by another program %2 times while it was being saved, so "
-                  "nothing was written and the file is as that program left it; save again")
-            .arg(path, detail);
+    const QString words = tr(trouble.words);
+    QString said;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const bool mark = words[i] == u'%' && i + 1 < words.size();
+        said += !mark ? QString(words[i]) : words[++i] == u'1' ? path : detail;
     }
-    return {};
+    return said;
 }
 
 QString systemError(int error = errno)
@@ -214,30 +164,20 @@ std::optional<QString> undecodable(const QString &path)
     return std::nullopt;
 }
 
-// The attributes of an open file that forbid replacing it or changing its folder.
-QString frozenBy(int fd)
+// What of the attributes of a file or a folder keeps a file in it from being
+// replaced (see lsattr), if anything.
+QString frozen(const QString &path)
 {
-#ifdef Q_OS_LINUX
     int flags = 0;
-    if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0)
-        return flags & FS_IMMUTABLE_FL ? tr("immutable")
-               : flags & FS_APPEND_FL  ? tr("append-only")
-                                       : QString();
-#else
-    Q_UNUSED(fd);
-#endif
-    return {};
-}
-
-std::optional<QString> frozenFolder(const QString &folder)
-{
-    const int fd = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const QString frozen = frozenBy(fd);
+    const int fd =
+        ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     if (fd >= 0)
         ::close(fd);
-    return frozen.isEmpty()
-               ? std::nullopt
-               : std::optional(say(Trouble::Frozen, tr("the folder %1").arg(folder), frozen));
+    return !known                    ? QString()
+           : flags & FS_IMMUTABLE_FL ? tr("immutable")
+           : flags & FS_APPEND_FL    ? tr("append-only")
+                                     : QString();
 }
 
 using Values = std::map<QString, QVariant>;
@@ -249,7 +189,6 @@ struct Read {
     bool exists = false;
     struct stat info {
     };                  // identity, mode, owner
-    QString frozen;     // "immutable" or "append-only", if so
     QByteArray content; // the bytes
     Values values;      // what QSettings reads there
 };
@@ -263,11 +202,11 @@ std::optional<QString> resolve(Read &r)
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink(encoded(at).constData(), buffer, sizeof buffer);
         if (n < 0 && errno != EINVAL && errno != ENOENT)
-            return say(Trouble::Unreachable, r.path, systemError());
+            return say(Unreachable, r.path, systemError());
         if (n < 0)
             break;
         if (links == 40)
-            return say(Trouble::Unreachable, r.path, systemError(ELOOP));
+            return say(Unreachable, r.path, systemError(ELOOP));
         const QString link = QFile::decodeName(QByteArray(buffer, n));
         at = link.startsWith(u'/') ? link : inFolder(folderOf(at), link);
         if (auto bad = undecodable(at))
@@ -279,8 +218,8 @@ std::optional<QString> resolve(Read &r)
     else if (errno == ENOENT && at == r.path)
         r.target = at; // no folder yet: the first save makes it
     else
-        return errno == ENOENT ? say(Trouble::LinksEndNowhere, r.path)
-                               : say(Trouble::Unreachable, r.path, systemError());
+        return errno == ENOENT ? say(LinksEndNowhere, r.path)
+                               : say(Unreachable, r.path, systemError());
     return undecodable(r.target);
 }
 
@@ -288,7 +227,6 @@ std::optional<QString> resolve(Read &r)
 // /proc/kmsg consumes the kernel's messages).
 bool isKernelFile(int fd)
 {
-#ifdef Q_OS_LINUX
     struct statfs fs;
     if (::fstatfs(fd, &fs) != 0)
         return false;
@@ -297,10 +235,6 @@ bool isKernelFile(int fd)
         CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  PSTOREFS_MAGIC, EFIVARFS_MAGIC};
     return std::find(std::begin(kernel), std::end(kernel), (unsigned long)fs.f_type) !=
            std::end(kernel);
-#else
-    Q_UNUSED(fd);
-#endif
-    return false;
 }
 
 // Reads the regular file at `r.target`, without blocking: a FIFO or a device in
@@ -311,40 +245,32 @@ std::optional<QString> load(Read &r)
     struct stat st;
     if (::lstat(target.constData(), &st) != 0)
         return errno == ENOENT ? std::nullopt
-                               : std::optional(say(Trouble::Unreachable, r.path, systemError()));
+                               : std::optional(say(Unreachable, r.path, systemError()));
     if (!S_ISREG(st.st_mode))
-        return say(Trouble::NotAFile, r.target, kindOf(st.st_mode));
+        return say(NotAFile, r.target, kindOf(st.st_mode));
     const int fd =
         ::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return say(Trouble::Unreadable, r.target, systemError());
+        return say(Unreadable, r.target, systemError());
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     if (::fstat(fd, &r.info) != 0 || !S_ISREG(r.info.st_mode))
-        return say(Trouble::NotAFile, r.target, kindOf(r.info.st_mode));
+        return say(NotAFile, r.target, kindOf(r.info.st_mode));
     if (isKernelFile(fd))
-        return say(Trouble::KernelFile, r.target);
+        return say(KernelFile, r.target);
     if (r.info.st_size > kLargestFile)
-        return say(Trouble::TooLarge, r.target);
-    r.frozen = frozenBy(fd);
-    r.content.resize(kLargestFile + 1); // one byte more tells a file that grew past it
-    qsizetype size = 0;
-    for (ssize_t n = 1; n > 0 && size < r.content.size(); size += n) {
-        n = ::read(fd, r.content.data() + size, size_t(r.content.size() - size));
-        if (n < 0 && errno != EINTR)
-            return say(Trouble::Unreadable, r.target, systemError());
-        n = std::max<ssize_t>(n, 0);
-        if (n == 0)
-            break;
-    }
-    r.content.truncate(size);
-    if (size > kLargestFile)
-        return say(Trouble::TooLarge, r.target);
+        return say(TooLarge, r.target, QString::number(kLargestFile >> 10));
+    QFile file;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        r.content = file.read(kLargestFile + 1); // one byte more tells a file that grew past it
+    if (file.error() != QFileDevice::NoError)
+        return say(Unreadable, r.target, file.errorString());
+    if (r.content.size() > kLargestFile)
+        return say(TooLarge, r.target, QString::number(kLargestFile >> 10));
     // QSettings would read such a file as empty, and a save append UTF-8 lines to it.
     if (r.content.startsWith("\xff\xfe") || r.content.startsWith("\xfe\xff"))
-        return say(Trouble::NotText, r.target,
-                   tr("it begins with a UTF-16 or UTF-32 byte-order mark"));
+        return say(NotText, r.target, tr("it begins with a UTF-16 or UTF-32 byte-order mark"));
     if (r.content.contains('\0'))
-        return say(Trouble::NotText, r.target, tr("it holds NUL bytes"));
+        return say(NotText, r.target, tr("it holds NUL bytes"));
     r.exists = true;
     return std::nullopt;
 }
@@ -383,25 +309,17 @@ std::optional<QString> readValues(QByteArray content, Values &values, const QStr
     // that no folder holds, so a read leaves nothing behind. It trusts what it
     // read of a path while size and time agree, and descriptor paths come round
     // again: each such file gets a time of its own.
-#ifdef Q_OS_LINUX
     static time_t nextTime = 1;
     const int fd = ::memfd_create("velmora-settings", MFD_CLOEXEC);
-    const QString path = QStringLiteral("/proc/self/fd/%1").arg(fd);
     const timespec times[2] = {{0, UTIME_OMIT}, {nextTime++, 0}};
     if (fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size() &&
         ::futimens(fd, times) == 0)
-        read(path);
+        read(QStringLiteral("/proc/self/fd/%1").arg(fd));
     if (fd >= 0)
         ::close(fd);
-#endif
-    if (status == QSettings::AccessError) {
-        QTemporaryFile copy; // in the system's temporary folder, never beside the settings
-        if (copy.open() && copy.write(content) == content.size() && copy.flush())
-            read(copy.fileName());
-    }
     // A reader that could not read is a fault of the system, not of the file.
     if (status == QSettings::AccessError)
-        return say(Trouble::ReaderFailed, file);
+        return say(ReaderFailed, file);
     return std::nullopt;
 }
 
@@ -480,7 +398,7 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts)
     for (const auto &[section, values] : bySection) {
         IniEdit::Document::Edit edit = IniEdit::Document(e.content).assign(section, values);
         if (edit.problem) {
-            e.refusal = say(Trouble::CannotEdit, before.target, edit.problem->what);
+            e.refusal = say(CannotEdit, before.target, edit.problem->what);
             return e;
         }
         e.content = std::move(edit.content);
@@ -488,7 +406,7 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts)
             changedLines << QString::number(line);
     }
     if (e.content.size() > kLargestFile) {
-        e.refusal = say(Trouble::WouldGrow, before.target);
+        e.refusal = say(WouldGrow, before.target, QString::number(kLargestFile >> 10));
         return e;
     }
     Values after;
@@ -497,7 +415,7 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts)
     if (!wrong)
         wrong = misread(before.values, after, ours);
     if (wrong)
-        e.refusal = say(Trouble::Misread, before.target,
+        e.refusal = say(Misread, before.target,
                         tr("after our change of line %1, %2")
                             .arg(changedLines.join(QStringLiteral(", ")), *wrong));
     return e;
@@ -513,7 +431,7 @@ std::optional<QString> makeFolder(const QString &folder)
         if (auto failure = makeFolder(folderOf(folder)))
             return failure;
     if (::mkdir(encoded(folder).constData(), 0700) != 0 && errno != EEXIST)
-        return say(Trouble::FolderNotMade, folder, systemError());
+        return say(FolderNotMade, folder, systemError());
     return std::nullopt;
 }
 
@@ -554,22 +472,22 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
         struct stat st;
         if (::lstat(name.constData(), &st) == 0) {
             if (!S_ISREG(st.st_mode))
-                return say(Trouble::LockUnusable, lockPath, kindOf(st.st_mode));
+                return say(LockUnusable, lockPath, kindOf(st.st_mode));
             const bool small = st.st_size <= kLargestLock;
             if (!small || !lock.getLockInfo(nullptr, nullptr, nullptr))
                 mayTry = removeUnheld(name, st) || small;
         } else if (errno != ENOENT) {
-            return say(Trouble::Unreachable, lockPath, systemError());
+            return say(Unreachable, lockPath, systemError());
         }
         errno = 0;
         if (mayTry && lock.tryLock(0))
             return std::nullopt;
         const int error = errno;
         if (mayTry && lock.error() != QLockFile::LockFailedError)
-            return say(Trouble::LockNotMade, lockPath,
+            return say(LockNotMade, lockPath,
                        error ? systemError(error) : tr("the system gave no reason"));
         if (waited.elapsed() > waitMs)
-            return say(Trouble::LockHeld, lockPath);
+            return say(LockHeld, lockPath);
         QThread::msleep(50);
     }
 }
@@ -587,21 +505,21 @@ std::optional<QString> mayReplace(const Read &r)
 {
     if (r.exists &&
         ((r.info.st_mode & 0222) == 0 || ::access(encoded(r.target).constData(), W_OK) != 0))
-        return say(Trouble::ReadOnly, r.target);
-    if (!r.frozen.isEmpty())
-        return say(Trouble::Frozen, r.target, r.frozen);
+        return say(ReadOnly, r.target);
     const QString folder = folderOf(r.target);
-    if (auto frozen = frozenFolder(folder))
-        return frozen;
+    if (const QString how = frozen(r.target); !how.isEmpty())
+        return say(Frozen, r.target, how);
+    if (const QString how = frozen(folder); !how.isEmpty())
+        return say(Frozen, tr("the folder %1").arg(folder), how);
     if (::geteuid() != 0)
         return std::nullopt;
     // Root follows no other user's link, and writes in no other user's folder.
     struct stat st;
     if (::lstat(encoded(r.path).constData(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != 0)
-        return say(Trouble::RootThroughLink, r.path, ownerName(st.st_uid));
+        return say(RootThroughLink, r.path, ownerName(st.st_uid));
     for (const QString &f : {folderOf(r.path), folder}) {
         if (::stat(encoded(f).constData(), &st) == 0 && st.st_uid != 0)
-            return say(Trouble::NotRootsFolder, f, ownerName(st.st_uid));
+            return say(NotRootsFolder, f, ownerName(st.st_uid));
     }
     return std::nullopt;
 }
@@ -652,7 +570,7 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
         encoded(inFolder(folder, u'.' + name + QLatin1String(kNewFileTag))) + "XXXXXX";
     const int fd = ::mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0)
-        return say(Trouble::NotWritten, QFile::decodeName(made), systemError());
+        return say(NotWritten, QFile::decodeName(made), systemError());
     file.name = made;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     mode_t mode = before.info.st_mode & 07777;
@@ -667,18 +585,14 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
         mode = 0666 & ~mode;
     }
     if (::fchmod(fd, mode) != 0)
-        return say(Trouble::NotWritten, before.target,
+        return say(NotWritten, before.target,
                    tr("its mode %1 cannot be kept: %2")
                        .arg(uint(mode), 4, 8, QChar(u'0'))
                        .arg(systemError()));
-    for (qsizetype done = 0; done < content.size();) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno != EINTR)
-            return say(Trouble::NotWritten, before.target, systemError());
-        done += std::max<ssize_t>(n, 0);
-    }
-    if (::fsync(fd) != 0)
-        return say(Trouble::NotWritten, before.target, systemError());
+    QFile out;
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
+        out.write(content) != content.size() || !out.flush() || ::fsync(fd) != 0)
+        return say(NotWritten, before.target, out.error() ? out.errorString() : systemError());
     return std::nullopt;
 }
 
@@ -699,7 +613,6 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
 {
     const QByteArray target = encoded(before.target);
     changed = false;
-#ifdef Q_OS_LINUX
     const unsigned how = before.exists ? RENAME_EXCHANGE : RENAME_NOREPLACE;
     if (::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(), how) == 0) {
         file.swappedIn = !before.exists;
@@ -715,7 +628,7 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         if (::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(),
                         RENAME_EXCHANGE) != 0) {
             file.swappedIn = true; // what sits under our name now is another's: kept
-            return say(Trouble::NotReplaced, before.target,
+            return say(NotReplaced, before.target,
                        tr("it changed during the save, and the version of the other program "
                           "could not be put back: it is %1")
                            .arg(QFile::decodeName(file.name)));
@@ -727,8 +640,7 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         return std::nullopt;
     }
     if (errno != EINVAL && errno != ENOSYS)
-        return say(Trouble::NotReplaced, before.target, systemError());
-#endif
+        return say(NotReplaced, before.target, systemError());
     Read now;
     if (auto failure = readFile(before.path, now))
         return failure;
@@ -736,7 +648,7 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
     if (changed)
         return std::nullopt;
     if (::rename(file.name.constData(), target.constData()) != 0)
-        return say(Trouble::NotReplaced, before.target, systemError());
+        return say(NotReplaced, before.target, systemError());
     file.swappedIn = true;
     return std::nullopt;
 }
@@ -792,7 +704,7 @@ std::optional<QString> SettingsStore::open(const QString &application)
     if (const auto it = d->open.find(application); it != d->open.end())
         return it->second.failure;
     if (m_root.isEmpty())
-        return d->open[application].failure = say(Trouble::NoFolder);
+        return d->open[application].failure = say(NoFolder);
     Read read;
     const auto failure = readFile(location(application), read);
     d->adopt(application, std::move(read));
@@ -845,7 +757,7 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     d->open.erase(application); // whatever happens, the next read looks at the disk again
     const auto forget = qScopeGuard([&] { d->open.erase(application); });
     if (m_root.isEmpty())
-        return say(Trouble::NoFolder);
+        return say(NoFolder);
     const QString path = location(application);
     // Before any folder is made: a path that cannot be used leads nowhere else either.
     if (auto bad = undecodable(path))
@@ -853,8 +765,8 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     if (auto failure = makeFolder(m_root))
         return failure;
     // In a folder where nothing can be removed, a lock could be made but never removed.
-    if (auto frozen = frozenFolder(m_root))
-        return frozen;
+    if (const QString how = frozen(m_root); !how.isEmpty())
+        return say(Frozen, tr("the folder %1").arg(m_root), how);
 
     // 1. The lock, for the whole save: no other save of ours, nor any QSettings
     // writer, comes between our read and our write.
@@ -902,5 +814,5 @@ std::optional<QString> SettingsStore::commit(const QString &application,
         }
         return std::nullopt;
     }
-    return say(Trouble::KeptChanging, path, QString::number(kSaveAttempts));
+    return say(KeptChanging, path, QString::number(kSaveAttempts));
 }
