@@ -40,7 +40,7 @@ namespace
 // The largest settings file read or written: a desktop program's settings are a
 // few kilobytes, and --show and --set stay well under a second at this size
 // (docs/settings-file.md gives the figures).
-constexpr qint64 kLargestFile = 1 << 20;
+constexpr qint64 kLargestFile = 512 << 10;
 // A lock names its holder in a few bytes; a larger one is no lock to be read.
 constexpr qint64 kLargestLock = 4096;
 // A writer that does not take the lock may replace the file during a save; the
@@ -344,7 +344,8 @@ QString shown(const QVariant &value)
                                 : value.toString());
 }
 
-// A value in a form that equals itself: a NaN, however it was spelt, does not.
+// A value in a form that equals itself: a NaN, however it was spelt, does not
+// equal itself as a value.
 QByteArray storedForm(const QVariant &value)
 {
     QByteArray bytes;
@@ -376,7 +377,7 @@ std::optional<QString> misread(const Values &before, const Values &after,
             return tr("the key \"%1\", which is not ours, would be lost").arg(b->first);
         if (b == before.end() || a->first < b->first)
             return tr("a key \"%1\" would appear").arg(a->first);
-        if (storedForm(a->second) != storedForm(b->second))
+        if (a->second != b->second && storedForm(a->second) != storedForm(b->second))
             return tr("the key \"%1\", which is not ours, would read as %2 instead of %3")
                 .arg(a->first, shown(a->second), shown(b->second));
         ++a;

@@ -383,7 +383,7 @@ private slots:
         row("XDG_CONFIG_HOME not UTF-8", "xdg odd", {}, "start-up", "not UTF-8");
         row("link to a name not UTF-8", "link odd", {}, "start-up", "not UTF-8");
         row("no store yet, in a folder not UTF-8", "folder odd", {}, "start-up", "not UTF-8");
-        row("larger than any settings file", "huge", {}, "start-up", "larger than 1024 KiB");
+        row("larger than any settings file", "huge", {}, "start-up", "larger than 512 KiB");
         row("relative XDG_CONFIG_HOME is ignored", "relative xdg", {}, "saved 0 1 2",
             "home/.config/Quenmark.conf");
         row("linked folder, relative link", "dotfiles", {}, "saved 0 2 3",
@@ -418,8 +418,8 @@ private slots:
         row("NUL bytes", "", QByteArray("[Velmora]\nHome=1\n\0", 18), "start-up",
             "config/Quenmark.conf|NUL bytes");
         row("too large once our keys are added", "",
-            "[Velmora]\nHome=1\n[Other]\nk=" + QByteArray((1 << 20) - 40, 'x') + "\n", "save",
-            "config/Quenmark.conf would grow past 1024 KiB");
+            "[Velmora]\nHome=1\n[Other]\nk=" + QByteArray((512 << 10) - 40, 'x') + "\n", "save",
+            "config/Quenmark.conf would grow past 512 KiB");
         row("keys that fold onto ours", "", "[Velmora]\n\\Home=7\nHome=1\n[Velmora\\]\nLeft=7\n",
             "saved 0 2 3", "config/Quenmark.conf");
     }
@@ -475,7 +475,7 @@ private slots:
             QVERIFY(writeFile(lock, QByteArray(setup == "empty lock" ? 0 : 80, '\0')) &&
                     backdate(lock, 10));
         } else if (setup == "huge") {
-            QVERIFY(QFile::resize(file, (1 << 20) + 1));
+            QVERIFY(QFile::resize(file, (512 << 10) + 1));
         } else if (setup.endsWith("odd")) { // the real store behind a name that is not UTF-8
             const bool xdg = setup == "xdg odd", folder = setup == "folder odd";
             const QByteArray odd =
