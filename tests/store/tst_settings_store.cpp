@@ -238,6 +238,8 @@ private slots:
         // Once the folder can be made, "Ok" again succeeds with the same store.
         QVERIFY(QFile::remove(blocker));
         QVERIFY(!SaveOptions(options, store));
+        for (const QString &made : {blocker, folder}) // as the XDG base directory rules ask
+            QCOMPARE(QFileInfo(made).permissions() & 0x0fff, QFile::Permissions(0x0700));
         const Loaded loaded = loadStore(folder);
         QVERIFY(!loaded.error);
         QCOMPARE(describe(loaded.state), QString("0 3"));
