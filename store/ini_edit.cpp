@@ -1,32 +1,13 @@
 #include "ini_edit.h"
 
-#include "option_table.h"
 #include "store_error.h"
 
 #include <QHash>
-
-#include <algorithm>
 
 namespace IniEdit
 {
 namespace
 {
-
-// Our section and keys are spelt as QSettings spells them with nothing but a
-// blank escaped: letters, digits and '-' stand for themselves.
-constexpr bool needsOnlyBlanksEscaped(const char *name)
-{
-    for (; *name; ++name) {
-        const char c = *name;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '-' || c == ' '))
-            return false;
-    }
-    return true;
-}
-static_assert(needsOnlyBlanksEscaped(kSection) &&
-              std::all_of(kOptionTable.begin(), kOptionTable.end(),
-                          [](const OptionInfo &o) { return needsOnlyBlanksEscaped(o.key); }));
 
 const QByteArray kBom = QByteArrayLiteral("\xef\xbb\xbf");
 

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QThread>
@@ -356,33 +357,27 @@ QByteArray storedForm(const QVariant &value)
 
 // Why an edited file must not stand: a key of ours that does not read as its
 // new text, or any other key that reads differently from before.
-std::optional<QString> misread(const Values &before, const Values &after,
-                               const std::map<QString, QString> &ours)
+std::optional<QString> misread(Values before, Values after, const std::map<QString, QString> &ours)
 {
     for (const auto &[key, text] : ours) {
-        const auto it = after.find(key);
-        const QVariant value = it == after.end() ? QVariant() : it->second;
+        const QVariant value = after.count(key) ? after[key] : QVariant();
         if (value.typeId() != QMetaType::QString || value.toString() != text)
             return tr("\"%1\" would read as %2, not \"%3\"").arg(key, shown(value), text);
+        before.erase(key);
+        after.erase(key);
     }
-    auto b = before.begin(), a = after.begin();
-    for (;;) {
-        while (b != before.end() && ours.count(b->first))
-            ++b;
-        while (a != after.end() && ours.count(a->first))
-            ++a;
-        if (b == before.end() && a == after.end())
-            return std::nullopt;
-        if (a == after.end() || (b != before.end() && b->first < a->first))
-            return tr("the key \"%1\", which is not ours, would be lost").arg(b->first);
-        if (b == before.end() || a->first < b->first)
-            return tr("a key \"%1\" would appear").arg(a->first);
-        if (a->second != b->second && storedForm(a->second) != storedForm(b->second))
+    for (const auto &[key, value] : before) {
+        const auto now = after.find(key);
+        if (now == after.end())
+            return tr("the key \"%1\", which is not ours, would be lost").arg(key);
+        if (now->second != value && storedForm(now->second) != storedForm(value))
             return tr("the key \"%1\", which is not ours, would read as %2 instead of %3")
-                .arg(a->first, shown(a->second), shown(b->second));
-        ++a;
-        ++b;
+                .arg(key, shown(now->second), shown(value));
+        after.erase(now);
     }
+    if (!after.empty())
+        return tr("a key \"%1\" would appear").arg(after.begin()->first);
+    return std::nullopt;
 }
 
 // The file as read with our texts in place, judged by the settings reader.
@@ -535,12 +530,10 @@ void removeLeftovers(const QString &folder, const QString &name)
     const QDir dir(folder);
     for (const QString &entry :
          dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::CaseSensitive)) {
-        const QString suffix = entry.sliced(prefix.size());
+        static const QRegularExpression sixLettersOrDigits(QStringLiteral("^[A-Za-z0-9]{6}$"));
         struct stat st;
         const QByteArray path = encoded(dir.filePath(entry));
-        if (suffix.size() == 6 &&
-            std::all_of(suffix.begin(), suffix.end(),
-                        [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); }) &&
+        if (sixLettersOrDigits.match(entry.sliced(prefix.size())).hasMatch() &&
             ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
             st.st_uid == ::geteuid() && st.st_mtime + kOlderThan < std::time(nullptr))
             ::unlink(path.constData());
@@ -625,16 +618,11 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         changed = !unreadable && !sameFile(before, back);
         if (!unreadable && !changed)
             return std::nullopt; // the old file goes with our new file's name
-        // Swapped back: the file we cannot vouch for stays where it was.
-        if (::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(),
-                        RENAME_EXCHANGE) != 0) {
-            file.swappedIn = true; // what sits under our name now is another's: kept
-            return say(NotReplaced, before.target,
-                       tr("it changed during the save, and the version of the other program "
-                          "could not be put back: it is %1")
-                           .arg(QFile::decodeName(file.name)));
-        }
-        return unreadable;
+        // Swapped back: the file we cannot vouch for stays where it was. Should that
+        // fail, what sits under our new file's name is another's, and is kept.
+        file.swappedIn = ::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(),
+                                     RENAME_EXCHANGE) != 0;
+        return file.swappedIn ? say(NotReplaced, before.target, systemError()) : unreadable;
     }
     if (errno == EEXIST) { // made by another writer since it was read
         changed = true;
@@ -742,9 +730,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
 SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<SettingText> &texts,
                                   const QString &file)
 {
-    Read before;
-    before.target = file;
-    before.content = content;
+    Read before{file, file, true, {}, content, {}};
     if (auto failure = readValues(content, before.values, file))
         return {content, failure};
     return edit(before, texts);

@@ -57,28 +57,20 @@ QString systemMessage(LSTATUS status)
 
 QString typeName(DWORD type)
 {
-    switch (type) {
-    case REG_NONE:
-        return QStringLiteral("REG_NONE");
-    case REG_SZ:
-        return QStringLiteral("REG_SZ");
-    case REG_EXPAND_SZ:
-        return QStringLiteral("REG_EXPAND_SZ");
-    case REG_BINARY:
-        return QStringLiteral("REG_BINARY");
-    case REG_DWORD:
-        return QStringLiteral("REG_DWORD");
-    case REG_DWORD_BIG_ENDIAN:
-        return QStringLiteral("REG_DWORD_BIG_ENDIAN");
-    case REG_LINK:
-        return QStringLiteral("REG_LINK");
-    case REG_MULTI_SZ:
-        return QStringLiteral("REG_MULTI_SZ");
-    case REG_QWORD:
-        return QStringLiteral("REG_QWORD");
-    default:
-        return QStringLiteral("registry type %1").arg(type);
-    }
+    static const char *const names[] = {"REG_NONE",
+                                        "REG_SZ",
+                                        "REG_EXPAND_SZ",
+                                        "REG_BINARY",
+                                        "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN",
+                                        "REG_LINK",
+                                        "REG_MULTI_SZ",
+                                        "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR",
+                                        "REG_RESOURCE_REQUIREMENTS_LIST",
+                                        "REG_QWORD"};
+    return type < std::size(names) ? QString::fromLatin1(names[type])
+                                   : QStringLiteral("registry type %1").arg(type);
 }
 
 // An open key, closed on leaving the scope.
