@@ -564,7 +564,8 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
         encoded(inFolder(folder, u'.' + name + QLatin1String(kNewFileTag))) + "XXXXXX";
     const int fd = ::mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0)
-        return say(NotWritten, QFile::decodeName(made), systemError());
+        return say(NotWritten, before.target,
+                   tr("no new file can be made beside it: %1").arg(systemError()));
     file.name = made;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     mode_t mode = before.info.st_mode & 07777;
