@@ -608,6 +608,17 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
 {
     const QByteArray target = encoded(before.target);
     changed = false;
+    // A cheap look first: once our file is at the path, a writer that replaces the
+    // file may read it and build on it before ours is swapped back out.
+    struct stat at;
+    changed = ::lstat(target.constData(), &at) == 0
+                  ? !before.exists || at.st_ino != before.info.st_ino ||
+                        at.st_size != before.info.st_size ||
+                        at.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec ||
+                        at.st_mtim.tv_sec != before.info.st_mtim.tv_sec
+                  : before.exists;
+    if (changed)
+        return std::nullopt;
     const unsigned how = before.exists ? RENAME_EXCHANGE : RENAME_NOREPLACE;
     if (::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(), how) == 0) {
         file.swappedIn = !before.exists;

@@ -258,7 +258,7 @@ void TestCommandLine::otherWritersDuringSaves()
     const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
     const auto restore = qScopeGuard([&xdg] { qputenv("XDG_CONFIG_HOME", xdg); });
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
-    int lost = 0, saves = 0, written = 1, failed = 0;
+    int lost = 0, saves = 0, written = 1, failed = 0, gaveUp = 0;
     if (writer == "velmora --set") { // two at once, each round
         for (; saves < 30; ++saves) {
             QVERIFY(writeFile(file, "[Velmora]\nHome=0\nInsert=0\n"));
@@ -286,14 +286,19 @@ void TestCommandLine::otherWritersDuringSaves()
                     f.write(line.toUtf8() + '\n');
             }
         });
+        // A save may give up against a writer that changes the file again and again,
+        // and then says so; any other failure, or a save that said so falsely, counts.
         QElapsedTimer clock;
+        QString lastSaved = "1";
         for (clock.start(); saves < 100 && clock.elapsed() < 1500; ++saves) {
             QProcess save; // quietly: what it prints is checked elsewhere
-            save.start(velmora, {"--set", saves % 2 ? "Home=1" : "Home=0"});
+            const QString home = QString::number(saves % 2);
+            save.start(velmora, {"--set", "Home=" + home});
             const bool saved = save.waitForFinished() && save.exitCode() == 0;
-            failed += !saved;
-            if (!saved)
-                qWarning("%s", save.readAllStandardError().constData());
+            const bool said = save.readAllStandardError().contains("changed by another program");
+            gaveUp += !saved && said;
+            failed += !saved && !said;
+            lastSaved = saved ? home : lastSaved;
         }
         stop = true;
         other.join();
@@ -301,10 +306,12 @@ void TestCommandLine::otherWritersDuringSaves()
         for (int n = 1; n < written; ++n)
             lost += !content.contains(QStringLiteral("\nk%1=1\n").arg(n).toUtf8());
         QCOMPARE(SettingsStore(dir.path()).GetSetting("Quenmark", "Velmora", "Home", -1).text,
-                 QString::number((saves - 1) % 2));
+                 lastSaved);
+        QVERIFY2(gaveUp < saves / 2, "most saves stand");
     }
-    qInfo("%s: %d saves, %d writes of the other writer, %d lost, %d failed saves",
-          qPrintable(writer), saves, writer == "velmora --set" ? saves : written - 1, lost, failed);
+    qInfo("%s: %d saves, %d writes of the other writer, %d lost, %d saves gave up, %d failed",
+          qPrintable(writer), saves, writer == "velmora --set" ? saves : written - 1, lost, gaveUp,
+          failed);
     QCOMPARE(failed, 0);
     if (writer != ">>")
         QCOMPARE(lost, 0);
