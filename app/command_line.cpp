@@ -95,10 +95,13 @@ QString visible(const QString &text, bool keepLineBreaks, bool json = false)
         const bool control =
             (u < 0x20 && !(keepLineBreaks && u == u'\n')) || (u >= 0x7f && u <= 0x9f);
         const bool turnsDirection = (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069);
-        if (control || turnsDirection)
-            shown +=
-                QLatin1String(json || turnsDirection ? "\\u" : "\\x") +
-                QString::number(u, 16).toUpper().rightJustified(control && !json ? 2 : 4, u'0');
+        const auto hex = [u](int digits) {
+            return QString::number(u, 16).toUpper().rightJustified(digits, u'0');
+        };
+        if (turnsDirection || (control && json))
+            shown += QStringLiteral("\\u") + hex(4);
+        else if (control)
+            shown += QStringLiteral("\\x") + hex(2);
         else
             shown += c;
     }
@@ -189,7 +192,7 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
         const QJsonObject object{{QStringLiteral("settings"), where},
                                  {QStringLiteral("section"), kSectionName},
                                  {QStringLiteral("options"), entries}};
-        // The document escapes all but DEL and the C1 controls itself.
+        // The document escapes all but DEL, the C1 controls and the direction turners itself.
         out << visible(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)),
                        true, true);
     }
