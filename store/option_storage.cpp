@@ -3,6 +3,79 @@
 #include "option_set.h"
 #include "settings_store.h"
 
+#include <charconv>
+#include <cmath>
+#include <string>
+
+// Accepts [blanks][sign]digits[.digits][e[sign]digits][blanks] and nothing else;
+// std::from_chars alone would also take "inf" and "nan".
+static bool isDecimalNumber(const std::string &s)
+{
+    size_t i = 0;
+    const size_t n = s.size();
+    auto digits = [&] {
+        const size_t start = i;
+        while (i < n && s[i] >= '0' && s[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < n && (s[i] == '+' || s[i] == '-'))
+        ++i;
+    size_t mantissa = digits();
+    if (i < n && s[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < n && (s[i] == '+' || s[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == n;
+}
+
+Conversion ConvertStoredText(const QString &text, bool isPlainText)
+{
+    using Kind = StoreError::Kind;
+    const auto fail = [](Kind failure) { return Conversion{.failure = failure}; };
+    if (!isPlainText)
+        return fail(Kind::TypeMismatch);
+
+    std::string s = text.trimmed().toStdString();
+    if (!isDecimalNumber(s))
+        return fail(Kind::TypeMismatch);
+    const bool negative = s.front() == '-';
+    if (s.front() == '+' || s.front() == '-')
+        s.erase(0, 1);
+
+    double number = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), number);
+    if (ec == std::errc::result_out_of_range && end == s.data() + s.size()) {
+        // Too small to represent rounds to 0; too large is out of range.
+        const size_t e = s.find_first_of("eE");
+        if (e != std::string::npos && s[e + 1] == '-')
+            number = 0;
+        else
+            return fail(Kind::Overflow);
+    } else if (ec != std::errc() || end != s.data() + s.size()) {
+        return fail(Kind::TypeMismatch);
+    }
+    if (negative)
+        number = -number;
+
+    // The default rounding mode rounds halves to the even neighbour.
+    const double rounded = std::nearbyint(number);
+    if (rounded < -32768.0 || rounded > 32767.0)
+        return fail(Kind::Overflow);
+    if (rounded != 0 && rounded != 1 && rounded != 2)
+        return fail(Kind::InvalidPropertyValue);
+    return {.value = static_cast<OptionValue>(rounded)};
+}
+
 namespace
 {
 
@@ -13,17 +86,17 @@ std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, i
 {
     const QString location = store.location(application);
     if (const auto failure = store.open(application))
-        return StoreError{StoreError::Kind::Unreadable, {}, {}, location, *failure};
+        return StoreError::unreadable(location, *failure);
 
     const OptionInfo &option = OptionSet::info(index);
     const QString key = QString::fromLatin1(option.key);
     const StoredText stored = store.GetSetting(application, section, key, option.defaultValue);
     if (stored.unreadable)
-        return StoreError{StoreError::Kind::Unreadable, key, {}, location, *stored.unreadable};
+        return StoreError::unreadable(location, *stored.unreadable, key);
     const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
     if (!converted.value)
-        return StoreError{converted.failure, key, stored.asStored.value_or(stored.text),
-                          location,          {},  stored.isPlainText};
+        return StoreError::badValue(converted.failure, key, stored.asStored.value_or(stored.text),
+                                    stored.isPlainText, location);
     options.setValue(index, *converted.value);
     return std::nullopt;
 }
@@ -69,7 +142,7 @@ std::vector<SettingText> OptionTexts(const OptionSet &options)
 
 static std::optional<StoreError> commitFailed(SettingsStore &store, const QString &reason)
 {
-    return StoreError{StoreError::Kind::WriteFailed, {}, {}, store.location(application), reason};
+    return StoreError::writeFailed(store.location(application), reason);
 }
 
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store)

@@ -12,6 +12,14 @@
 #include <optional>
 #include <vector>
 
+// A stored text as an option value: a decimal number in the C locale, blanks
+// around it and a sign allowed, fractions rounded half to even, then 0, 1 or 2.
+struct Conversion {
+    std::optional<OptionValue> value{};
+    StoreError::Kind failure = StoreError::Kind::TypeMismatch; // when there is no value
+};
+Conversion ConvertStoredText(const QString &text, bool isPlainText = true);
+
 // Each read sets its option, so the rules run during loading exactly as for a
 // click. Loading stops at the first bad key; nothing is written.
 // Classic, Left and All; then the built-in tabs, Home to Developer. "Hide

@@ -147,6 +147,24 @@ QString describe(const RawValue &value)
     return typeName(value.type) + data;
 }
 
+// A value that is there: its text, or (`plain` false) what a value that is no string holds.
+StoredText found(const QString &text, bool plain)
+{
+    StoredText stored;
+    stored.text = text;
+    stored.isPlainText = plain;
+    return stored;
+}
+
+// A key or value that cannot be read says nothing about the value: no text to judge.
+StoredText unreadable(const QString &why)
+{
+    StoredText stored;
+    stored.isPlainText = false;
+    stored.unreadable = why;
+    return stored;
+}
+
 } // namespace
 
 struct SettingsStore::Private {
@@ -176,28 +194,17 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     openForReading(open, branch, subkey(branch, section));
     if (open.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
-    // A key or value that cannot be read says nothing about the value: no text to judge.
     if (open.status != ERROR_SUCCESS)
-        return {{},
-                false,
-                {},
-                QStringLiteral("the registry key \"%1\" cannot be opened: %2")
-                    .arg(section, systemMessage(open.status)),
-                false};
+        return unreadable(QStringLiteral("the registry key \"%1\" cannot be opened: %2")
+                              .arg(section, systemMessage(open.status)));
 
     const RawValue value = query(open.handle, key);
     if (value.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
     if (value.status != ERROR_SUCCESS)
-        return {{},
-                false,
-                {},
-                QStringLiteral("the value \"%1\" cannot be read: %2")
-                    .arg(key, systemMessage(value.status)),
-                false};
-    if (value.type != REG_SZ)
-        return {describe(value), false, {}, {}, false};
-    return {textOf(value), true, {}, {}, false};
+        return unreadable(QStringLiteral("the value \"%1\" cannot be read: %2")
+                              .arg(key, systemMessage(value.status)));
+    return found(value.type == REG_SZ ? textOf(value) : describe(value), value.type == REG_SZ);
 }
 
 std::optional<QString> SettingsStore::open(const QString &application)

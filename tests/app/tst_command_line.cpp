@@ -63,7 +63,7 @@ private slots:
 void TestCommandLine::argumentLists_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("outcome"); // "window", "command", "usage" or "unwritten"
+    QTest::addColumn<QString>("outcome"); // "window", "command", "help", "usage" or "unwritten"
 
     const QStringList offscreen{"-platform", "offscreen"};
     const auto row = [](const char *name, const QStringList &arguments, const char *outcome) {
@@ -75,6 +75,8 @@ void TestCommandLine::argumentLists_data()
     row("a file a launcher passes", offscreen + QStringList{"Book1.xls"}, "window");
     row("one dash, unknown to Qt", offscreen + QStringList{"-show"}, "window");
     row("a command", {"--version"}, "command");
+    row("-h", {"-h"}, "help");
+    row("/? after a Qt option", offscreen + QStringList{"/?"}, "help");
     row("a command after a Qt option", offscreen + QStringList{"--show"}, "command");
     row("a command after a file", {"Book1.xls", "--show", "--json"}, "command");
     row("a mistyped command", {"--shwo"}, "usage");
@@ -129,8 +131,8 @@ void TestCommandLine::argumentLists()
     QVERIFY(ended);
     QCOMPARE(program.exitCode(), outcome == "usage" ? 2 : outcome == "unwritten" ? 1 : 0);
 #ifndef Q_OS_WIN // there a GUI program prints to its parent's console, past these pipes
-    QCOMPARE(printed.contains("Usage:"), outcome == "usage");
-    QCOMPARE(printed.contains("could not be written"), outcome == "unwritten");
+    QCOMPARE(printed.contains("Usage:"), outcome == "help");
+    QCOMPARE(printed.contains("written to standard output"), outcome == "unwritten");
     if (outcome == "usage") // nothing written
         QCOMPARE(readAll(storeFileIn(dir.path())), QByteArray("<missing>"));
 #endif
@@ -152,9 +154,12 @@ void TestCommandLine::commandLines_data()
         "Quenmark.conf|Key                   Stored text   Option after loading\n"
         "\"Classic\"             (not stored)  ticked, the default\n",
         "as before");
-    row("show as JSON", "[Velmora]\nHome=1\n", "--show --json", 0,
-        "\"key\": \"Home\",|\"state\": \"ticked\",|\"stored\": \"1\"|\"stored\": null",
+    row("show as JSON", "[Velmora]\nHome=1\nHide%20built-in%20tabs=\xe2\x80\xae\n", "--show --json",
+        0,
+        "\"key\": \"Home\",|\"state\": \"ticked\",|\"stored\": \"1\"|\"stored\": null|\"\\u202E\"",
         "as before");
+    row("show, cleared by the rules", "[Velmora]\nHome=1\n", "--show", 0,
+        "\"Left\"                (not stored)  cleared, by the rules\n", "as before");
     row("show, a bad value", "[Velmora]\nHome=abc\n", "--show", 1, "Type mismatch|\"abc\"",
         "as before");
     const QByteArray cut = QByteArray(60, 'x') + "…\" (cut; 200000 characters in all)";
@@ -162,14 +167,30 @@ void TestCommandLine::commandLines_data()
         1, "is \"" + cut + ", which is not a number", "as before");
     row("show, a long value cut", "[Velmora]\nHide%20built-in%20tabs=" + QByteArray(200000, 'x'),
         "--show", 0, "tabs\"  \"" + cut + " cleared\n", "as before");
-    row("show, control bytes quoted visibly", "[Velmora]\nHome=\x1b[2J\x07\xc2\x9b\n", "--show", 1,
-        "\"\\x1B[2J\\x07\\x9B\"", "as before");
-    row("set, short forms", "", "--set PageLayout=1 view=1 Home=1", 0,
+    row("show, control bytes quoted visibly",
+        "[Velmora]\nHome=\x1b[2J\x07\xc2\x9b\x7f\xe2\x80\xae\n", "--show", 1,
+        "\"\\x1B[2J\\x07\\x9B\\x7F\\u202E\"", "as before");
+    // Characters counted as code points, and none cut in two.
+    const QByteArray smile = "\xf0\x9f\x98\x80", hide = "[Velmora]\nHide%20built-in%20tabs=";
+    row("show, 31 characters beyond the BMP whole", hide + smile.repeated(31), "--show", 0,
+        "\"" + smile.repeated(31) + "\" cleared\n", "as before");
+    row("show, 70 characters beyond the BMP cut", hide + smile.repeated(70), "--show", 0,
+        "\"" + smile.repeated(60) + "…\" (cut; 70 characters in all)", "as before");
+    row("show, a cut after a pair", hide + QByteArray(59, 'x') + smile + smile, "--show", 0,
+        "\"" + QByteArray(59, 'x') + smile + "…\" (cut; 61 characters in all)", "as before");
+    row("set, short forms and any case", "", "--set \"page layout=1\" view=1 Home=1", 0,
         "Saved to: |\"Left\"                \"0\"           cleared|Changed by the rules: \"Left\" "
         "cleared (was ticked), \"Hide built-in tabs\" ticked (was cleared).",
         "Classic=1|Left=0|Home=1|Page%20Layout=1|%20View=1|Hide%20built-in%20tabs=1");
     row("set, a bad value stops start-up", "[Velmora]\nHome=abc\n", "--set Home=1", 1,
-        "Type mismatch", "as before");
+        "Type mismatch|velmora --reset", "as before");
+    row("set, the last word on a key counts", "", "--set Home=0 Home=1", 0,
+        "Changed as asked: \"Home\" ticked (was cleared).\n", "Home=1");
+    row("set, the table is what a load gives", "[Velmora]\nPage%20Layout=1\n", "--set PageLayout=0",
+        0,
+        "\"Hide built-in tabs\"  \"1\"           cleared\n|Changed by the rules: \"Hide built-in "
+        "tabs\" cleared (was ticked).",
+        "Page%20Layout=0|Hide%20built-in%20tabs=1");
     row("set, unknown key", "[Velmora]\nHome=1\n", "--set Home=0 Hom=1", 2,
         "\"Hom=1\"|Classic, Left, All|\"Hide built-in tabs\" (HideBuiltInTabs)", "as before");
     row("set, no value", "[Velmora]\nHome=1\n", "--set Home", 2, "\"Home\" is no KEY=VALUE",
@@ -180,6 +201,9 @@ void TestCommandLine::commandLines_data()
         "\"Left\"                \"1\"|first-start state: \"Left\" ticked (was cleared), \"Home\" "
         "cleared (was ticked).",
         "Home=0|Left=1|All=1");
+    row("reset over a bad value", "[Velmora]\nData=zz\n", "--reset", 0,
+        "could not be loaded (Type mismatch at \"Data\"): \"Data\" from \"zz\" to \"0\".",
+        "Data=0");
     row("set over a grayed Left leaves it", "[Velmora]\nLeft=2\n", "--set Left=1", 0, "grayed",
         "Left=2|All=1");
     // A lock path no lock can be taken at (a FIFO) fails the save, which writes nothing.
@@ -187,9 +211,14 @@ void TestCommandLine::commandLines_data()
         QTest::addRow("%s, the save fails", arguments)
             << QByteArray("[Velmora]\nHome=1\n") << arguments << 1 << "Quenmark.conf.lock|FIFO"
             << "as before";
-    row("help", "", "--help", 0, "Usage:|--set KEY=0|Exit status", "as before");
+    row("help", "", "--help", 0, "Usage:|--set KEY=0|in any case|no display that answers",
+        "as before");
     row("version", "", "--version", 0, "Velmora 7.0\n", "as before");
-    row("unknown option", "", "--shwo", 2, "\"--shwo\"|Usage:", "as before");
+    // A usage error is one line (checked for each) that says what is wrong.
+    row("unknown option", "", "--shwo", 2, "\"--shwo\" (see velmora --help)\n", "as before");
+    row("set alone", "", "--set", 2, "--set needs KEY=0", "as before");
+    row("json alone", "", "--json", 2, "--json goes with --show", "as before");
+    row("show with a word it does not take", "", "--show --jsno", 2, "\"--jsno\"", "as before");
 }
 
 void TestCommandLine::commandLines()
@@ -210,9 +239,11 @@ void TestCommandLine::commandLines()
 #endif
 
     QString text;
-    QCOMPARE(run(dir.path(), arguments.split(' '), &text), status);
+    QCOMPARE(run(dir.path(), QProcess::splitCommand(arguments), &text), status);
     for (const QString &part : printed.split('|'))
         QVERIFY2(text.contains(part), qPrintable(text + "\nlacks: " + part));
+    if (status == UsageError)
+        QCOMPARE(text.count('\n'), 1);
     if (stored == "as before")
         QCOMPARE(readAll(store), file.isEmpty() ? QByteArray("<missing>") : file);
     else

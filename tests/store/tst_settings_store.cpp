@@ -119,6 +119,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, text);
         QFETCH(Kind, kind);
+        QFETCH(QString, quoted);
         const QByteArray content = "[Velmora]\nPage%20Layout=1\n" + line + "\nInsert=1\n";
         QVERIFY(writeFile(storeFile(), content));
 
@@ -133,7 +134,7 @@ private slots:
         const QString message = error.message();
         const QString expected = kind == Kind::InvalidPropertyValue ? "0, 1 or 2" : storeFile();
         for (const QString &part :
-             {error.kindText(), "\"" + key + "\"", "\"" + text + "\"", storeFile(), expected})
+             {error.kindText(), "\"" + key + "\"", "\"" + quoted + "\"", storeFile(), expected})
             QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
         // Loading stopped at the bad key: "Insert" (option 5) is not read after an earlier one.
         const auto bad = std::find_if(kOptionTable.begin(), kOptionTable.end(),

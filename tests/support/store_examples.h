@@ -84,8 +84,8 @@ inline void addLoadingExamples()
     QTest::newRow("View with the blank") << QStringList{" View=1"} << "0 1 2 9 11";
 }
 
-// Columns "line" (as it stands in the file), "key", "text" (as the message
-// quotes it) and "kind".
+// Columns "line" (as it stands in the file), "key", "text", "kind" and "quoted"
+// (the text as the message quotes it).
 inline void addBadStoredValues()
 {
     using Kind = StoreError::Kind;
@@ -93,11 +93,13 @@ inline void addBadStoredValues()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("text");
     QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("quoted");
 
     constexpr Kind T = Kind::TypeMismatch;
     struct Row {
         const char *name, *line, *key, *text;
         Kind kind = T;
+        const char *quoted = nullptr; // when not the text itself
     };
     const Row rows[] = {
         {"empty", "Home=", "Home", ""},
@@ -111,6 +113,13 @@ inline void addBadStoredValues()
         {"40000", "%20View=40000", " View", "40000", Kind::Overflow},
         {"3", "Developer=3", "Developer", "3", Kind::InvalidPropertyValue},
         {"-1", "Left=-1", "Left", "-1", Kind::InvalidPropertyValue},
+        {"direction turned",
+         "Home=\xe2\x80\xae"
+         "1",
+         "Home",
+         "\xe2\x80\xae"
+         "1",
+         T, "\\u202E1"},
 #ifndef Q_OS_WIN
         // Messages quote the file, not what QSettings decodes it to, from the line it reads.
         {"@String", "Home=@String(abc)", "Home", "@String(abc)"},
@@ -123,5 +132,6 @@ inline void addBadStoredValues()
     };
     for (const Row &r : rows)
         QTest::newRow(r.name) << QByteArray(r.line) << QString::fromUtf8(r.key)
-                              << QString::fromUtf8(r.text) << r.kind;
+                              << QString::fromUtf8(r.text) << r.kind
+                              << QString::fromUtf8(r.quoted ? r.quoted : r.text);
 }
