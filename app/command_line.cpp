@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -273,6 +274,34 @@ void tellTextChanges(const StoreError &loadError, const std::vector<StoredText> 
     else
         out << "Changed in the store, which could not be loaded (" << why
             << "): " << changes.join(QStringLiteral(", ")) << ".\n";
+}
+
+// A change of the options as the store holds them: the read, the change and the
+// save run under the store's lock, so that no other save comes between them and
+// is undone. `change` gets `before` and `loadError` filled in and `after` a copy of
+// `before`; it makes `after` what is to be saved, or returns false to save
+// nothing. It may run more than once, each time on the store as it is then.
+struct OptionChange {
+    OptionSet before;                    // as loaded, as far as the loading went
+    std::optional<StoreError> loadError; // what stopped the loading, if anything
+    OptionSet after;                     // what is saved
+};
+std::optional<StoreError> ChangeOptions(SettingsStore &store, OptionChange &result,
+                                        const std::function<bool(OptionChange &)> &change)
+{
+    const auto failure = store.commit(kApplicationName, [&] {
+        result = {};
+        result.loadError = LoadOptions(result.before, store);
+        result.after = result.before;
+        if (!change(result))
+            return false;
+        for (const SettingText &t : OptionTexts(result.after))
+            store.SaveSetting(kApplicationName, t.section, t.key, t.text);
+        return true;
+    });
+    if (failure)
+        return StoreError::writeFailed(store.location(kApplicationName), *failure);
+    return std::nullopt;
 }
 
 // After a change under the store's lock: what a load now gives and what changed,

@@ -8,7 +8,6 @@
 #include "option_set.h"
 #include "settings_store.h"
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,17 +32,3 @@ std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store);
 std::vector<SettingText> OptionTexts(const OptionSet &options);
 // Writes all twelve keys, changed or not, and commits them together.
 std::optional<StoreError> SaveOptions(const OptionSet &options, SettingsStore &store);
-
-// A change of the options as the store holds them, for the command line: the
-// read, the change and the save run under the store's lock, so that no other save
-// comes between them and is undone.
-struct OptionChange {
-    OptionSet before;                    // as loaded, as far as the loading went
-    std::optional<StoreError> loadError; // what stopped the loading, if anything
-    OptionSet after;                     // what is saved
-};
-// `change` gets `before` and `loadError` filled in and `after` a copy of `before`;
-// it makes `after` what is to be saved, or returns false to save nothing. It may
-// run more than once, each time on the store as it is then.
-std::optional<StoreError> ChangeOptions(SettingsStore &store, OptionChange &result,
-                                        const std::function<bool(OptionChange &)> &change);
