@@ -143,26 +143,14 @@ QString inFolder(const QString &folder, const QString &name)
 
 // A name whose bytes are not UTF-8 reaches us with U+FFFD in their place; its
 // bytes can no longer be told, and using it would read or write another file.
-// The folders the path really leads through, as far as they exist, count too.
+// Where links lead is looked at too, once they are followed.
 std::optional<QString> undecodable(const QString &path)
 {
-    QString real = path;
-    for (QString folder = folderOf(path); folder.startsWith(u'/'); folder = folderOf(folder)) {
-        char buffer[PATH_MAX];
-        if (::realpath(encoded(folder).constData(), buffer)) {
-            real = QFile::decodeName(buffer) + path.sliced(folder.size());
-            break;
-        }
-        if (folder == u"/")
-            break;
-    }
-    for (const QString &name : {path, real}) {
-        if (name.contains(QChar::ReplacementCharacter))
-            return tr("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot be "
-                      "used; rename it, or point XDG_CONFIG_HOME elsewhere")
-                .arg(name, QChar(QChar::ReplacementCharacter));
-    }
-    return std::nullopt;
+    if (!path.contains(QChar::ReplacementCharacter))
+        return std::nullopt;
+    return tr("the path %1 holds bytes that are not UTF-8 (shown as %2), so it cannot be used; "
+              "rename it, or point XDG_CONFIG_HOME elsewhere")
+        .arg(path, QChar(QChar::ReplacementCharacter));
 }
 
 // What of the attributes of a file or a folder keeps a file in it from being

@@ -83,19 +83,9 @@ bool StoreError::isBadValue() const
 
 QString StoreError::kindText() const
 {
-    switch (kind) {
-    case Kind::TypeMismatch:
-        return QStringLiteral("Type mismatch");
-    case Kind::Overflow:
-        return QStringLiteral("Overflow");
-    case Kind::InvalidPropertyValue:
-        return QStringLiteral("Invalid property value");
-    case Kind::Unreadable:
-        return QStringLiteral("Settings cannot be read");
-    case Kind::WriteFailed:
-        return QStringLiteral("Settings not saved");
-    }
-    return {};
+    static const char *const texts[] = {"Type mismatch", "Overflow", "Invalid property value",
+                                        "Settings cannot be read", "Settings not saved"};
+    return QString::fromLatin1(texts[int(kind)]);
 }
 
 QString StoreError::problem() const

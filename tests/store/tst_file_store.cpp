@@ -591,6 +591,10 @@ private slots:
             ::waitpid(holder, nullptr, 0);
         }
         QVERIFY2(clock.elapsed() < 10000, "a lock must not be waited for long");
+        rusage used;
+        QVERIFY2(setup != "huge lock" ||
+                     (::getrusage(RUSAGE_SELF, &used) == 0 && used.ru_maxrss < 256 << 10),
+                 "a lock file is not read whole");
         QVERIFY2(result.startsWith(outcome), qPrintable(result));
         if (outcome.startsWith("saved")) {
             QCOMPARE(result, outcome);
