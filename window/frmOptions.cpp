@@ -51,13 +51,21 @@ private:
     std::function<void()> m_changed;
 };
 
+// A fixed dialog. On Windows HideFromTaskbar gives the native window a dialog's
+// frame; elsewhere the window manager learns it from the window type.
+#ifdef Q_OS_WIN
+constexpr Qt::WindowType FixedDialogType = Qt::Window;
+#else
+constexpr Qt::WindowType FixedDialogType = Qt::Dialog;
+#endif
+
 constexpr int KeyTab = 9;
 constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
 
 } // namespace
 
 frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(parent, FixedDialogType | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       m_store(store), m_outside(outside)
@@ -109,6 +117,7 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     winId();
     windowHandle()->installEventFilter(this);
     HideFromTaskbar(*this);
+    ShowNoIcon(*this);
     CentreOnceFramed(*this);
 }
 
