@@ -321,10 +321,10 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
 {
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
-        text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
+        text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
     else if (outcome.registeredMissing)
         text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
-                   "in %3.")
+                   "in:\n%3")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
     else if (!outcome.reason.isEmpty())
         text += tr("%1 was found, but %2.")
