@@ -98,11 +98,6 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
 } // namespace
 #endif
 
-ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure)
-{
-    return OpenWithShell(owner, target, QCoreApplication::applicationDirPath(), onLateFailure);
-}
-
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure)
 {

@@ -23,7 +23,5 @@ using LateFailure = std::function<void(const ShellOutcome &)>;
 // folder as working directory; owner is the window any shell dialog belongs to (Windows
 // only). Shows nothing of its own and never waits for what it started: an opener that
 // fails after it was started (xdg-open without a browser) is told to onLateFailure.
-// The overload without a folder uses the program folder.
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure = {});
-ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure = {});

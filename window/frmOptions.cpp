@@ -347,11 +347,6 @@ void frmOptions::setMousePointer(int pointer)
         unsetCursor();
 }
 
-bool frmOptions::linkUnderlined() const
-{
-    return lblWebsite->font().underline();
-}
-
 void frmOptions::setLinkUnderline(bool underlined)
 {
     QFont font = lblWebsite->font();

@@ -155,7 +155,7 @@ private slots:
         QFETCH(QString, started);
         QFETCH(QStringList, arguments);
 
-        QVERIFY(OpenWithShell(0, target).started);
+        QVERIFY(OpenWithShell(0, target, QCoreApplication::applicationDirPath()).started);
         // The stand-in records the folder it runs in, the number of arguments and them.
 #ifdef Q_OS_WIN
         const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
@@ -187,7 +187,7 @@ private slots:
     {
         QFETCH(QString, target);
         QTest::failOnWarning(QRegularExpression("."));
-        QVERIFY(!OpenWithShell(0, target).started);
+        QVERIFY(!OpenWithShell(0, target, QCoreApplication::applicationDirPath()).started);
         settle();
         QVERIFY(!QFile::exists(record("xdg-open")));
         QVERIFY(!QFile::exists(record("Excel")));
