@@ -9,9 +9,9 @@
 #  4. no display, or none that answers (none there, stopped, silent): one line, status 2
 #     (run beside the others from the start: one that never answers takes the bound, 1 s
 #     here, and the documented 5 s in two rows); a platform Qt cannot load: Qt's reason;
-#  5. under a window manager (openbox): the whole window, frame included, centred, a
-#     dialog with no icon in its title bar, a minimised window back at once, and still
-#     there after the display's bound.
+#  5. under a window manager (openbox): the whole window, frame included, centred,
+#     a minimised window back at once, and still there after the display's bound; a
+#     dialog, with no icon in its title bar.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -242,10 +242,10 @@ retry 300 frame || # until the window has moved into place, if it does
 xprop -id "$wid" _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG' ||
     fail "under openbox the window is no dialog: $(xprop -id "$wid" _NET_WM_WINDOW_TYPE)"
 xwd -silent -id "$(xwininfo -id "$wid" -children | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')" |
-    "$system_python" -c 'import struct, sys; d = sys.stdin.buffer.read(); h = struct.unpack(">25I", d[:100])
+    "$system_python" -c 'import struct, sys; d = memoryview(sys.stdin.buffer.read()); h = struct.unpack(">25I", d[:100])
 start, line, size = h[0] + 12 * h[19], h[12], h[11] // 8
-rows = [d[start + y * line + 2 * size:start + y * line + 50 * size] for y in range(1, int(sys.argv[1]) - 1)]
-sys.exit(any(len({r[i:i + size] for i in range(0, len(r), size)}) > 1 for r in rows))' "$top" ||
+sys.exit(any(len({d[start + y * line + x * size:][:size] for x in range(2, 50)}) > 1
+             for y in range(1, int(sys.argv[1]) - 1)))' "$top" ||
     fail "under openbox an icon shows in the title bar: $(xprop -id "$wid" _NET_WM_ICON | head -n 1)"
 # Minimised all the same (openbox offers it), the window comes back at once:
 # without a taskbar button it could not be found again.
