@@ -271,7 +271,7 @@ private slots:
         QCOMPARE(outcome.found, expectedFound);
         QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
         if (!started) {
-            // Beside the program first, then on PATH; a folder to a line.
+            // Beside the program first, then on PATH.
             const QStringList places = outcome.lookedIn.split('\n');
             if (program == "Excel")
                 QVERIFY2(places.contains(folder.path()), qPrintable(outcome.lookedIn));

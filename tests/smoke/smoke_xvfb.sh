@@ -10,8 +10,7 @@
 #     (run beside the others from the start: one that never answers takes the bound, 1 s
 #     here, and the documented 5 s in two rows); a platform Qt cannot load: Qt's reason;
 #  5. under a window manager (openbox): the whole window, frame included, centred,
-#     a minimised window back at once, and still there after the display's bound; a
-#     dialog, with no icon in its title bar.
+#     a minimised window back at once, and still there after the display's bound.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 

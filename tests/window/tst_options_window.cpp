@@ -349,7 +349,6 @@ void TestOptionsWindow::tabStripContract()
         QCOMPARE(strip->tabText(i - 1), QString(captions[i - 1]));
         QCOMPARE(strip->tabData(i - 1).toString(), QString(keys[i - 1]));
         QCOMPARE(strip->tabToolTip(i - 1), QString(tips[i - 1]));
-        QVERIFY(!strip->tabIcon(i - 1).isNull()); // its own image of the list
     }
     QVERIFY(!strip->Tabs().Item(0));
     QVERIFY(!strip->Tabs().Item(3));

@@ -446,7 +446,7 @@ void TestStartupClosing::whenTheShellFails_data()
     QTest::addColumn<bool>("link"); // else Ok
     QTest::addColumn<QString>("found");
     QTest::addColumn<QStringList>("said");
-    const QString where = "in:\n/opt/quenmark\nthe folders on PATH:\n/usr/bin\n/bin";
+    const QString where = "in:\n/opt/quenmark and PATH (/usr/bin:/bin)";
     QTest::newRow("Ok, no Excel") << false << ""
                                   << QStringList{"saved", "Excel could not be started", where};
     QTest::newRow("Ok, Excel cannot run")
@@ -464,7 +464,7 @@ void TestStartupClosing::whenTheShellFails()
     QVERIFY(startShown());
     Check1(*m_w.form, 4)->click(); // Page Layout
     m_w.shellAnswer = ShellOutcome{false, link ? "xdg-open" : "Excel",
-                                   "/opt/quenmark\nthe folders on PATH:\n/usr/bin\n/bin", found};
+                                   "/opt/quenmark and PATH (/usr/bin:/bin)", found};
     m_w.shellAnswer.reason = found.isEmpty() ? "" : "it ended with exit status 4";
     if (link)
         m_w.form->lblWebsite_Click();
