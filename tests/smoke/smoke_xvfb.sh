@@ -236,8 +236,7 @@ frame() {
 }
 retry 300 frame || # until the window has moved into place, if it does
     fail "under openbox the frame is ${off_x:-?},${off_y:-?} off centre (extents ${left:-?},${right:-?},${top:-?},${bottom:-?})"
-# A fixed dialog, with no icon in its title bar: where openbox draws a window's icon
-# (its stock one when the window has none), each row of the frame's pixels is one colour.
+# A dialog with no icon in its title bar: there, each row of the frame's pixels is one colour.
 xprop -id "$wid" _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG' ||
     fail "under openbox the window is no dialog: $(xprop -id "$wid" _NET_WM_WINDOW_TYPE)"
 xwd -silent -id "$(xwininfo -id "$wid" -children | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')" |
