@@ -36,9 +36,13 @@ QStringList searchedPath()
     return folders;
 }
 
+// One folder to a line: a message box then breaks its lines between paths, never
+// inside one.
 QString pathText()
 {
-    return QStringLiteral("PATH (%1)").arg(searchedPath().join(QLatin1Char(':')));
+    const QStringList folders = searchedPath();
+    return folders.isEmpty() ? QStringLiteral("PATH, which names no absolute folder")
+                             : QStringLiteral("the folders on PATH:\n") + folders.join(u'\n');
 }
 
 QString findOnPath(const QString &name)
@@ -93,11 +97,6 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
 
 } // namespace
 #endif
-
-ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure)
-{
-    return OpenWithShell(owner, target, QCoreApplication::applicationDirPath(), onLateFailure);
-}
 
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure)
@@ -158,7 +157,7 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
                                             },
                                             outcome.reason);
     } else {
-        outcome.lookedIn = folder + QStringLiteral(" and ") + pathText();
+        outcome.lookedIn = folder + QStringLiteral("\nand ") + pathText();
         outcome.found = findOnPath(target);
         outcome.started =
             !outcome.found.isEmpty() && startDetached(outcome.found, folder, outcome.reason);

@@ -10,7 +10,7 @@
 struct ShellOutcome {
     bool started = false;
     QString program;                // what was to be run: the target itself, or the opener for it
-    QString lookedIn;               // the places searched for it, for the user
+    QString lookedIn;               // the places searched for it, for the user: a path to a line
     QString found;                  // set when a program was found but could not be run
     bool registeredMissing = false; // `found` is registered for it, but no such file exists
     QString reason;                 // why `found` did not do its work, when known
@@ -23,7 +23,5 @@ using LateFailure = std::function<void(const ShellOutcome &)>;
 // folder as working directory; owner is the window any shell dialog belongs to (Windows
 // only). Shows nothing of its own and never waits for what it started: an opener that
 // fails after it was started (xdg-open without a browser) is told to onLateFailure.
-// The overload without a folder uses the program folder.
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure = {});
-ShellOutcome OpenWithShell(WId owner, const QString &target, const LateFailure &onLateFailure = {});

@@ -12,7 +12,7 @@ run=(
     fonts-liberation2
 )
 tests=(
-    xvfb xauth xdotool x11-utils libx11-dev openbox
+    xvfb xauth xdotool x11-utils x11-apps libx11-dev openbox
     g++-mingw-w64-x86-64
     libbenchmark-dev
     desktop-file-utils appstream python3 dpkg-dev file lintian

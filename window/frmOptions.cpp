@@ -51,13 +51,21 @@ private:
     std::function<void()> m_changed;
 };
 
+// A fixed dialog. On Windows HideFromTaskbar gives the native window a dialog's
+// frame; elsewhere the window manager learns it from the window type.
+#ifdef Q_OS_WIN
+constexpr Qt::WindowType FixedDialogType = Qt::Window;
+#else
+constexpr Qt::WindowType FixedDialogType = Qt::Dialog;
+#endif
+
 constexpr int KeyTab = 9;
 constexpr int ShiftMask = 1, CtrlMask = 2, AltMask = 4;
 
 } // namespace
 
 frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QWidget(parent, FixedDialogType | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       m_store(store), m_outside(outside)
@@ -109,6 +117,7 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     winId();
     windowHandle()->installEventFilter(this);
     HideFromTaskbar(*this);
+    ShowNoIcon(*this);
     CentreOnceFramed(*this);
 }
 
@@ -312,10 +321,10 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
 {
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
-        text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
+        text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
     else if (outcome.registeredMissing)
         text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
-                   "in %3.")
+                   "in:\n%3")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
     else if (!outcome.reason.isEmpty())
         text += tr("%1 was found, but %2.")
@@ -336,11 +345,6 @@ void frmOptions::setMousePointer(int pointer)
         setCursor(MouseIcon() ? *MouseIcon() : QCursor(Qt::PointingHandCursor));
     else
         unsetCursor();
-}
-
-bool frmOptions::linkUnderlined() const
-{
-    return lblWebsite->font().underline();
 }
 
 void frmOptions::setLinkUnderline(bool underlined)

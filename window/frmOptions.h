@@ -60,8 +60,6 @@ public:
     int MousePointer() const { return m_mousePointer; }
     void setMousePointer(int pointer);
     const std::optional<QCursor> &MouseIcon() const { return m_mouseIcon.cursor(); }
-    bool linkUnderlined() const;
-    bool isUnloaded() const { return m_unloaded; }
 
     // Handlers, named after the control and the notification.
     void tbsOptions_Click();

@@ -56,6 +56,8 @@ private:
 } // namespace
 #elif defined(VELMORA_HAVE_XCB)
 #include <QAbstractNativeEventFilter>
+#include <QIcon>
+#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QWindow>
@@ -153,6 +155,17 @@ void HideFromTaskbar(QWidget &window)
     xcb_change_property(c, XCB_PROP_MODE_APPEND, xcb_window_t(window.winId()),
                         atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1, &skip);
     xcb_flush(c);
+#else
+    Q_UNUSED(window);
+#endif
+}
+
+void ShowNoIcon(QWidget &window)
+{
+#if defined(VELMORA_HAVE_XCB)
+    QPixmap clear(16, 16);
+    clear.fill(Qt::transparent);
+    window.setWindowIcon(QIcon(clear));
 #else
     Q_UNUSED(window);
 #endif

@@ -27,15 +27,13 @@ TabStrip::TabStrip(QWidget *parent) : QTabBar(parent)
 TabStripTab *TabStrip::Add(const QString &key, const QString &caption, const QString &toolTip)
 {
     auto tab = std::make_unique<TabStripTab>();
-    tab->Caption = caption;
-    tab->Key = key;
-    tab->ToolTipText = toolTip;
     tab->m_index = short(m_tabs.m_tabs.size() + 1);
     m_tabs.m_tabs.push_back(std::move(tab));
 
     const QSignalBlocker quiet(this); // adding the first tab selects it: that is no change
     const int at = addTab(caption);
     setTabToolTip(at, toolTip);
+    setTabData(at, key);
     if (m_images && m_images->count() > at)
         setTabIcon(at, m_images->image(at + 1));
     return m_tabs.m_tabs.back().get();

@@ -12,11 +12,12 @@
 
 class ImageList;
 
+// A tab as the window addresses it; its caption, key (tabData) and tool tip are
+// the strip's own.
 class TabStripTab
 {
 public:
     short Index() const { return m_index; }
-    QString Caption, Key, ToolTipText;
 
 private:
     friend class TabStrip;
@@ -53,11 +54,9 @@ public:
 
     // What the window's start-up asks of the control as a background colour message.
     void setBackgroundColor(const QColor &color);
-    QColor backgroundColor() const { return m_background; }
 
     // Each tab shows the image of its own position, when the list has one.
     void setImageList(const ImageList *images);
-    const ImageList *imageList() const { return m_images; }
 
 signals:
     void Click();

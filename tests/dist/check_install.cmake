@@ -78,6 +78,16 @@ same_as("${desktop}" ${APP_ID}.desktop)
 same_as("${metainfo}" ${APP_ID}.metainfo.xml)
 same_as("${svg}" icons/${APP_ID}.svg)
 same_as("${png}" icons/48x48/${APP_ID}.png)
+# The bash completion, sourced as bash-completion does, completes through the installed program.
+set(completion "${share}/bash-completion/completions/velmora")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env "PATH=${bin}:$ENV{PATH}" bash -c [=[source "$0" &&
+    for line in "--s" "--set Page" "--set Home =" "--show --"; do COMP_WORDS=(velmora $line)
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _velmora; echo "${COMPREPLY[*]}"; done]=] "${completion}"
+    OUTPUT_VARIABLE completed ERROR_VARIABLE completed)
+if(NOT completed STREQUAL "--show --set\nPageLayout=\n0 1\n--json\n")
+    problem("${completion} completes --s, --set Page, --set Home = and --show -- as:\n${completed}")
+endif()
+
 # The Debian package's own files stay out of a plain install.
 foreach(debian_only doc/velmora/changelog.Debian.gz lintian/overrides/velmora)
     if(EXISTS "${share}/${debian_only}")

@@ -22,9 +22,9 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xdotool xprop dbus-run-session; do
+for tool in Xvfb xdotool xprop xwd dbus-run-session; do
     command -v "$tool" >/dev/null ||
-        fail "$tool is missing: install xvfb, xdotool, x11-utils and dbus (tools/install-deps.sh)"
+        fail "$tool is missing: install xvfb, xdotool, x11-utils, x11-apps and dbus (tools/install-deps.sh)"
 done
 # The Debian Python, which python3-pyatspi serves, whatever python3 comes first on PATH.
 system_python=/usr/bin/python3
@@ -236,6 +236,15 @@ frame() {
 }
 retry 300 frame || # until the window has moved into place, if it does
     fail "under openbox the frame is ${off_x:-?},${off_y:-?} off centre (extents ${left:-?},${right:-?},${top:-?},${bottom:-?})"
+# A dialog with no icon in its title bar: there, each row of the frame's pixels is one colour.
+xprop -id "$wid" _NET_WM_WINDOW_TYPE | grep -q '= _NET_WM_WINDOW_TYPE_DIALOG' ||
+    fail "under openbox the window is no dialog: $(xprop -id "$wid" _NET_WM_WINDOW_TYPE)"
+xwd -silent -id "$(xwininfo -id "$wid" -children | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')" |
+    "$system_python" -c 'import struct, sys; d = memoryview(sys.stdin.buffer.read()); h = struct.unpack(">25I", d[:100])
+start, line, size = h[0] + 12 * h[19], h[12], h[11] // 8
+sys.exit(any(len({d[start + y * line + x * size:][:size] for x in range(2, 50)}) > 1
+             for y in range(1, int(sys.argv[1]) - 1)))' "$top" ||
+    fail "under openbox an icon shows in the title bar: $(xprop -id "$wid" _NET_WM_ICON | head -n 1)"
 # Minimised all the same (openbox offers it), the window comes back at once:
 # without a taskbar button it could not be found again.
 xdotool windowminimize "$wid"
@@ -248,7 +257,7 @@ retry 300 shown || fail "minimised under openbox, the window stayed away"
 sleep "$(awk -v t=$(( ($(date +%s%N) - started) / 1000000 )) 'BEGIN { print t < 1500 ? (1500 - t) / 1000 : 0 }')"
 kill -0 "$app_pid" 2>/dev/null || fail "the window ended after the display bound: $(cat "$work/err5")"
 kill "$app_pid"; app_pid=""
-echo "ok 5 - under openbox the whole window, frame included, is centred, and cannot be minimised away"
+echo "ok 5 - under openbox the whole window, frame included, is centred, a dialog with no icon in its title bar, and cannot be minimised away"
 
 # 4., judged.
 for i in "${!displays[@]}"; do

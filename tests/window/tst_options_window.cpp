@@ -254,7 +254,6 @@ void TestOptionsWindow::enterAndEscapeDoNothing()
 
     QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key));
     QVERIFY(m_w.form->isVisible());
-    QVERIFY(!m_w.form->isUnloaded());
     QCOMPARE(m_w.form->options().values(), before);
     QVERIFY(!QFile::exists(m_w.store->location("Quenmark")));
 }
@@ -347,11 +346,9 @@ void TestOptionsWindow::tabStripContract()
         TabStripTab *tab = strip->Tabs().Item(i);
         QVERIFY(tab);
         QCOMPARE(tab->Index(), i);
-        QCOMPARE(tab->Caption, QString(captions[i - 1]));
-        QCOMPARE(tab->Key, QString(keys[i - 1]));
-        QCOMPARE(tab->ToolTipText, QString(tips[i - 1]));
-        QCOMPARE(strip->tabText(i - 1), tab->Caption);
-        QCOMPARE(strip->tabToolTip(i - 1), tab->ToolTipText);
+        QCOMPARE(strip->tabText(i - 1), QString(captions[i - 1]));
+        QCOMPARE(strip->tabData(i - 1).toString(), QString(keys[i - 1]));
+        QCOMPARE(strip->tabToolTip(i - 1), QString(tips[i - 1]));
     }
     QVERIFY(!strip->Tabs().Item(0));
     QVERIFY(!strip->Tabs().Item(3));
@@ -376,8 +373,7 @@ void TestOptionsWindow::tabStripContract()
     QVERIFY(!picOptions(*m_w.form, 1)->isEnabled());
     QVERIFY(picOptions(*m_w.form, 1)->isVisible()); // moved away, never hidden
 
-    QCOMPARE(strip->iconSize(), tbsOptions(*m_w.form)->imageList()->imageSize());
-    QCOMPARE(tbsOptions(*m_w.form)->imageList()->count(), 2);
+    QCOMPARE(strip->iconSize(), QSize(17, 17));
 }
 
 void TestOptionsWindow::buttonsArePlainToggles()

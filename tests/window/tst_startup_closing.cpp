@@ -264,7 +264,6 @@ void TestStartupClosing::firstStart()
     QCOMPARE(label(form, "lblTitle")->text(), QString("Velmora"));
     QCOMPARE(label(form, "lblVersion")->text(), QString("Version:   7.0"));
     QCOMPARE(pages(), pagesShowing(1));
-    QCOMPARE(tbsOptions(form)->backgroundColor(), QColor(Qt::white));
     QVERIFY(!form.isVisible());                             // showing is the caller's decision
     QCOMPARE(m_store->snapshot(), QByteArray("<missing>")); // reading creates nothing
 
@@ -413,7 +412,6 @@ void TestStartupClosing::okSavesThenStartsExcelOnce()
     QPushButton *ok = Check22(*m_w.form, 1);
     ok->click();
 
-    QVERIFY(m_w.form->isUnloaded());
     QVERIFY(!m_w.form->isVisible());
     QCOMPARE(m_store->values(), valuesOf(saved));
     if (seed.contains("Extra")) {
@@ -448,7 +446,7 @@ void TestStartupClosing::whenTheShellFails_data()
     QTest::addColumn<bool>("link"); // else Ok
     QTest::addColumn<QString>("found");
     QTest::addColumn<QStringList>("said");
-    const QString where = "/opt/quenmark and PATH (/usr/bin:/bin)";
+    const QString where = "in:\n/opt/quenmark and PATH (/usr/bin:/bin)";
     QTest::newRow("Ok, no Excel") << false << ""
                                   << QStringList{"saved", "Excel could not be started", where};
     QTest::newRow("Ok, Excel cannot run")
@@ -479,7 +477,7 @@ void TestStartupClosing::whenTheShellFails()
     QCOMPARE(m_w.shownAtMessage, QList<bool>{true});
     for (const QString &part : said)
         QVERIFY2(m_w.messages[0].contains(part), qPrintable(m_w.messages[0] + " lacks " + part));
-    QCOMPARE(m_w.form->isUnloaded(), !link);
+    QCOMPARE(m_w.form->isVisible(), link);
     QCOMPARE(m_store->values(), link ? QStringList(12, "-") : valuesOf("0 1 2 4 11"));
 }
 
@@ -512,7 +510,6 @@ void TestStartupClosing::closingWithoutSaving()
         QVERIFY(m_w.form->close());
     else
         Check22(*m_w.form, 2)->click();
-    QVERIFY(m_w.form->isUnloaded());
     QVERIFY(!m_w.form->isVisible());
     if (okAfterwards)
         Check22(*m_w.form, 1)->click();
@@ -551,7 +548,6 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QCOMPARE(m_w.messages.size(), 1);
     QVERIFY2(m_w.messages[0].contains(location), qPrintable(m_w.messages[0]));
     QVERIFY2(m_w.messages[0].contains(blocker), qPrintable(m_w.messages[0]));
-    QVERIFY(!m_w.form->isUnloaded());
     QVERIFY(m_w.form->isVisible());
     QVERIFY(!Check22(*m_w.form, 1)->isChecked());
     QCOMPARE(describe(m_w.form->options().values()), chosen);
@@ -564,7 +560,7 @@ void TestStartupClosing::failedSaveKeepsTheWindow()
     QVERIFY(QDir().rmdir(blocker));
     Check22(*m_w.form, okAgain ? 1 : 2)->click();
     QCOMPARE(m_w.messages.size(), 1);
-    QVERIFY(m_w.form->isUnloaded());
+    QVERIFY(!m_w.form->isVisible());
     QCOMPARE(m_w.opened.size(), okAgain ? 1 : 0);
     if (okAgain) {
         QCOMPARE(storedValues(location), valuesOf(chosen));
@@ -627,7 +623,7 @@ void TestStartupClosing::tabKeys()
             selected = selected == 2 ? 1 : 2;
         QCOMPARE(pages(), pagesShowing(selected));
     }
-    QVERIFY(!m_w.form->isUnloaded());
+    QVERIFY(m_w.form->isVisible());
 }
 
 void TestStartupClosing::pointerMoves_data()
@@ -678,7 +674,6 @@ void TestStartupClosing::pointerMoves()
     QFont font = label(*m_w.form, "lblWebsite")->font();
     font.setUnderline(move.underlineBefore);
     label(*m_w.form, "lblWebsite")->setFont(font);
-    QCOMPARE(m_w.form->linkUnderlined(), move.underlineBefore);
 
     MoveRecorder recorder;
     qApp->installEventFilter(&recorder);
@@ -689,7 +684,7 @@ void TestStartupClosing::pointerMoves()
     QVERIFY(!recorder.receivers.isEmpty());
     QCOMPARE(recorder.receivers.first(), control(spot.under));
     QCOMPARE(m_w.form->MousePointer(), pointer);
-    QCOMPARE(m_w.form->linkUnderlined(), underline);
+    QCOMPARE(label(*m_w.form, "lblWebsite")->font().underline(), underline);
     if (pointer == 99)
         QCOMPARE(m_w.form->cursor().shape(),
                  m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
@@ -735,7 +730,6 @@ void TestStartupClosing::websiteLink()
         QCOMPARE(m_w.opened[0].folder, QCoreApplication::applicationDirPath());
     }
     QVERIFY(m_w.form->isVisible());
-    QVERIFY(!m_w.form->isUnloaded());
     QCOMPARE(storeAfterClosing(), before);
 }
 
