@@ -724,7 +724,8 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     const bool plain = value.typeId() == QMetaType::QString &&
                        !value.toString().startsWith(QLatin1String("@Variant-as-text("));
     const QString asStored = raw ? QString::fromUtf8(*raw) : value.toString();
-    return {plain ? value.toString() : asStored, plain, asStored, {}, false};
+    return {
+        .text = plain ? value.toString() : asStored, .isPlainText = plain, .asStored = asStored};
 }
 
 SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<SettingText> &texts,

@@ -18,15 +18,15 @@
 // text (a list or a typed `@…` value in a file, a non-string registry value)
 // has only the latter.
 struct StoredText {
-    QString text;
+    QString text{};
     bool isPlainText = true;
-    std::optional<QString> asStored;   // when it differs from `text`
-    std::optional<QString> unreadable; // the store holds the key where its reader cannot see it
-    bool missing = false;              // no such key: the text is the default's
+    std::optional<QString> asStored{};   // when it differs from `text`
+    std::optional<QString> unreadable{}; // the store holds the key where its reader cannot see it
+    bool missing = false;                // no such key: the text is the default's
 
     static StoredText defaultOf(qint16 value)
     {
-        return {QString::number(value), true, {}, {}, true};
+        return {.text = QString::number(value), .missing = true};
     }
 };
 

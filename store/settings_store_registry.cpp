@@ -147,24 +147,6 @@ QString describe(const RawValue &value)
     return typeName(value.type) + data;
 }
 
-// A value that is there: its text, or (`plain` false) what a value that is no string holds.
-StoredText found(const QString &text, bool plain)
-{
-    StoredText stored;
-    stored.text = text;
-    stored.isPlainText = plain;
-    return stored;
-}
-
-// A key or value that cannot be read says nothing about the value: no text to judge.
-StoredText unreadable(const QString &why)
-{
-    StoredText stored;
-    stored.isPlainText = false;
-    stored.unreadable = why;
-    return stored;
-}
-
 } // namespace
 
 struct SettingsStore::Private {
@@ -194,17 +176,21 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
     openForReading(open, branch, subkey(branch, section));
     if (open.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
+    // A key or value that cannot be read says nothing about the value: no text to judge.
     if (open.status != ERROR_SUCCESS)
-        return unreadable(QStringLiteral("the registry key \"%1\" cannot be opened: %2")
-                              .arg(section, systemMessage(open.status)));
+        return {.isPlainText = false,
+                .unreadable = QStringLiteral("the registry key \"%1\" cannot be opened: %2")
+                                  .arg(section, systemMessage(open.status))};
 
     const RawValue value = query(open.handle, key);
     if (value.status == ERROR_FILE_NOT_FOUND)
         return StoredText::defaultOf(defaultValue);
     if (value.status != ERROR_SUCCESS)
-        return unreadable(QStringLiteral("the value \"%1\" cannot be read: %2")
-                              .arg(key, systemMessage(value.status)));
-    return found(value.type == REG_SZ ? textOf(value) : describe(value), value.type == REG_SZ);
+        return {.isPlainText = false,
+                .unreadable = QStringLiteral("the value \"%1\" cannot be read: %2")
+                                  .arg(key, systemMessage(value.status))};
+    const bool plain = value.type == REG_SZ; // otherwise its type and what it holds
+    return {.text = plain ? textOf(value) : describe(value), .isPlainText = plain};
 }
 
 std::optional<QString> SettingsStore::open(const QString &application)

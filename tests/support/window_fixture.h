@@ -67,7 +67,7 @@ public:
     QStringList messages;
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
-    ShellOutcome shellAnswer{true, {}, {}, {}};
+    ShellOutcome shellAnswer{.started = true};
     std::function<QByteArray()> snapshot; // of the store, taken at each hand-off when set
     bool realShell = false;               // hand-offs go on to the real shell too
     QString programFolder;                // where the cursor file is looked for, when set
@@ -137,7 +137,7 @@ public:
         messages.clear();
         shownAtMessage.clear();
         opened.clear();
-        shellAnswer = ShellOutcome{true, {}, {}, {}};
+        shellAnswer = ShellOutcome{.started = true};
         snapshot = nullptr;
         programFolder.clear();
     }
