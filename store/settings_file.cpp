@@ -652,12 +652,9 @@ struct SettingsStore::Private {
     };
     std::map<QString, Opened> open;
 
-    void adopt(const QString &application, Read read)
+    void adopt(const QString &application, Read read, std::optional<QString> failure = {})
     {
-        Opened &opened = open[application];
-        opened.document.emplace(read.content);
-        opened.read = std::move(read);
-        opened.failure.reset();
+        open[application] = {failure, read, IniEdit::Document(read.content)};
     }
 };
 
@@ -683,9 +680,7 @@ QString SettingsStore::defaultRoot()
 QString SettingsStore::location(const QString &application) const
 {
     const QString file = application + QStringLiteral(".conf");
-    if (m_root.isEmpty())
-        return QStringLiteral("$HOME/.config/") + file;
-    return QDir(m_root).filePath(file);
+    return m_root.isEmpty() ? QStringLiteral("$HOME/.config/") + file : QDir(m_root).filePath(file);
 }
 
 std::optional<QString> SettingsStore::open(const QString &application)
@@ -696,8 +691,8 @@ std::optional<QString> SettingsStore::open(const QString &application)
         return d->open[application].failure = say(NoFolder);
     Read read;
     const auto failure = readFile(location(application), read);
-    d->adopt(application, std::move(read));
-    return d->open[application].failure = failure;
+    d->adopt(application, read, failure);
+    return failure;
 }
 
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,

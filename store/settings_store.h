@@ -61,7 +61,10 @@ public:
     std::optional<QString> open(const QString &application);
 
     void SaveSetting(const QString &application, const QString &section, const QString &key,
-                     const QString &text);
+                     const QString &text)
+    {
+        m_pending[application].push_back({section, key, text});
+    }
     // Writes everything saved since the last commit in one go; the reason when it
     // could not. With `prepare`, the texts are decided under the store's lock
     // instead: it runs with the store as just read there (GetSetting answers from

@@ -24,22 +24,11 @@ qsizetype endOfFirst(QStringView text, qsizetype count)
     return -1;
 }
 
-bool turnsDirection(char16_t c)
+QString withDirectionShown(QString text)
 {
-    return (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
-}
-
-QString withDirectionShown(const QString &text)
-{
-    QString shown;
-    for (const QChar c : text) {
-        if (turnsDirection(c.unicode()))
-            shown +=
-                QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper(); // four digits
-        else
-            shown += c;
-    }
-    return shown;
+    for (const int c : {0x202a, 0x202b, 0x202c, 0x202d, 0x202e, 0x2066, 0x2067, 0x2068, 0x2069})
+        text.replace(QChar(c), QStringLiteral("\\u") + QString::number(c, 16).toUpper());
+    return text;
 }
 
 } // namespace
