@@ -179,10 +179,9 @@ std::optional<Problem> Document::blockedBy(int index, const QString &consequence
     const int start = m_lines[size_t(index)].runStart;
     if (start < 0)
         return std::nullopt;
-    return Problem{start + 1, QStringLiteral("%1 %2, so %3 is read as part of it%4")
-                                  .arg(quote(start), runOpenedBy(start), quote(index),
-                                       consequence.isEmpty() ? QString()
-                                                             : QStringLiteral(", ") + consequence)};
+    return QStringLiteral("%1 %2, so %3 is read as part of it%4")
+        .arg(quote(start), runOpenedBy(start), quote(index),
+             consequence.isEmpty() ? QString() : QStringLiteral(", ") + consequence);
 }
 
 std::optional<Problem> Document::leavesRunOpen(int index, const QString &consequence) const
@@ -192,9 +191,7 @@ std::optional<Problem> Document::leavesRunOpen(int index, const QString &consequ
     const int start = m_lines[size_t(index)].runStart;
     if (start >= 0) // a run that began earlier and does not end here
         return blockedBy(index, consequence);
-    return Problem{
-        index + 1,
-        QStringLiteral("%1 %2, so %3").arg(quote(index), runOpenedBy(index), consequence)};
+    return QStringLiteral("%1 %2, so %3").arg(quote(index), runOpenedBy(index), consequence);
 }
 
 Document::Edit Document::assign(const QString &section, const std::vector<Assignment> &values) const
@@ -326,9 +323,8 @@ std::optional<Problem> Document::whyUnseen(const QString &section, const QString
             return problem;
         if (auto problem = blockedBy(line.group, {}))
             return problem;
-        return Problem{i + 1, QStringLiteral("%1 holds the key, yet the settings reader does not "
-                                             "see it there")
-                                  .arg(quote(i))};
+        return QStringLiteral("%1 holds the key, yet the settings reader does not see it there")
+            .arg(quote(i));
     }
     return std::nullopt;
 }

@@ -50,10 +50,7 @@ using Assignment = std::pair<QString, QByteArray>; // decoded key, new value tex
 
 // A line the editor cannot change safely, or that hides keys from the reader:
 // "line 4 (bad"quote=1) opens a double quote that the line does not close, …".
-struct Problem {
-    int line = 0; // 1-based
-    QString what; // the whole explanation, naming the line(s)
-};
+using Problem = QString;
 
 class Document
 {

@@ -382,7 +382,7 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts)
     for (const auto &[section, values] : bySection) {
         IniEdit::Document::Edit edit = IniEdit::Document(e.content).assign(section, values);
         if (edit.problem) {
-            e.refusal = say(CannotEdit, before.target, edit.problem->what);
+            e.refusal = say(CannotEdit, before.target, *edit.problem);
             return e;
         }
         e.content = std::move(edit.content);
@@ -710,7 +710,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
         if (const auto problem = opened.document->whyUnseen(section, key))
             missing.unreadable = tr("the key \"%1\" is in the file, but %2. Mend that line by "
                                     "hand, then start again")
-                                     .arg(key, problem->what);
+                                     .arg(key, *problem);
         return missing;
     }
     // Messages quote the file, not QSettings' decoding of it ("@String(1)", "\x41").
