@@ -173,13 +173,13 @@ using Values = std::map<QString, QVariant>;
 
 // The file at a path as found at one moment.
 struct Read {
-    QString path;   // as asked for
-    QString target; // the file at the end of any links: the one to replace
+    QString path{};   // as asked for
+    QString target{}; // the file at the end of any links: the one to replace
     bool exists = false;
     struct stat info {
-    };                  // identity, mode, owner
-    QByteArray content; // the bytes
-    Values values;      // what QSettings reads there
+    };                    // identity, mode, owner
+    QByteArray content{}; // the bytes
+    Values values{};      // what QSettings reads there
 };
 
 // Where `path` leads. Links are followed one at a time, so that any number of
@@ -287,27 +287,23 @@ std::optional<QString> readValues(QByteArray content, Values &values, const QStr
     if (content.isEmpty())
         return std::nullopt;
     content.replace("Variant(", "Variant-as-text(");
-    QSettings::Status status = QSettings::AccessError;
-    const auto read = [&](const QString &path) {
-        const QSettings settings(path, QSettings::NativeFormat);
-        for (const QString &key : settings.allKeys())
-            values.emplace(key, isLookupName(key) ? settings.value(key) : QVariant());
-        status = settings.status(); // a format error still reads the rest
-    };
     // QSettings reads paths only. The bytes are handed to it as a file in memory
     // that no folder holds, so a read leaves nothing behind. It trusts what it
     // read of a path while size and time agree, and descriptor paths come round
     // again: each such file gets a time of its own.
     static time_t nextTime = 1;
     const int fd = ::memfd_create("velmora-settings", MFD_CLOEXEC);
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     const timespec times[2] = {{0, UTIME_OMIT}, {nextTime++, 0}};
-    if (fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size() &&
-        ::futimens(fd, times) == 0)
-        read(QStringLiteral("/proc/self/fd/%1").arg(fd));
-    if (fd >= 0)
-        ::close(fd);
-    // A reader that could not read is a fault of the system, not of the file.
-    if (status == QSettings::AccessError)
+    if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size() ||
+        ::futimens(fd, times) != 0)
+        return say(ReaderFailed, file);
+    const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::NativeFormat);
+    for (const QString &key : settings.allKeys())
+        values.emplace(key, isLookupName(key) ? settings.value(key) : QVariant());
+    // A reader that could not read is a fault of the system, not of the file; a
+    // format error still reads the rest.
+    if (settings.status() == QSettings::AccessError)
         return say(ReaderFailed, file);
     return std::nullopt;
 }
@@ -315,8 +311,6 @@ std::optional<QString> readValues(QByteArray content, Values &values, const QStr
 std::optional<QString> readFile(const QString &path, Read &r)
 {
     r.path = r.target = path;
-    if (auto bad = undecodable(path))
-        return bad;
     if (auto failure = resolve(r))
         return failure;
     if (auto failure = load(r))
@@ -726,7 +720,7 @@ StoredText SettingsStore::GetSetting(const QString &application, const QString &
 SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<SettingText> &texts,
                                   const QString &file)
 {
-    Read before{file, file, true, {}, content, {}};
+    Read before{.path = file, .target = file, .exists = true, .content = content};
     if (auto failure = readValues(content, before.values, file))
         return {content, failure};
     return edit(before, texts);

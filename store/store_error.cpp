@@ -64,12 +64,6 @@ StoreError StoreError::writeFailed(const QString &location, const QString &reaso
     return {.kind = Kind::WriteFailed, .location = location, .reason = reason};
 }
 
-bool StoreError::isBadValue() const
-{
-    return kind == Kind::TypeMismatch || kind == Kind::Overflow ||
-           kind == Kind::InvalidPropertyValue;
-}
-
 QString StoreError::kindText() const
 {
     static const char *const texts[] = {"Type mismatch", "Overflow", "Invalid property value",
@@ -102,17 +96,11 @@ QString StoreError::problem() const
 
 QString StoreError::message() const
 {
-    switch (kind) {
-    case Kind::TypeMismatch:
-    case Kind::Overflow:
-    case Kind::InvalidPropertyValue:
+    if (isBadValue())
         return problem() +
                QStringLiteral("\nSet it to 0 or 1, or delete the key, and start again.");
-    case Kind::Unreadable:
-        return problem();
-    case Kind::WriteFailed:
+    if (kind == Kind::WriteFailed)
         return problem() + QStringLiteral("\nYour choices are still in the window: press Ok to "
                                           "try again, or Cancel to close without saving.");
-    }
-    return {};
+    return problem();
 }

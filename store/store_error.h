@@ -30,7 +30,7 @@ struct StoreError {
                                  const QString &key = {});
     static StoreError writeFailed(const QString &location, const QString &reason);
 
-    bool isBadValue() const;
+    bool isBadValue() const { return kind < Kind::Unreadable; } // one of the first three
     QString kindText() const;
     // What is wrong and where, in two lines, without a word on how to go on.
     QString problem() const;
