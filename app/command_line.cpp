@@ -319,10 +319,10 @@ int tellSaved(const std::optional<StoreError> &error, const OptionChange &change
     // tabs" comes back through the tabs rather than as saved. The store reads the
     // file anew after a save.
     OptionSet now;
-    if (const auto loadError = LoadOptions(now, store)) {
+    if (const auto loadError = LoadOptions(now, store)) { // the save stands all the same
         err << "Saved, but the settings no longer load:\n";
         tellLoadFailed(*loadError, err);
-        return StoreFailed;
+        return Done;
     }
     show(now, store, false, out, QStringLiteral("Saved to"));
     if (change.loadError)

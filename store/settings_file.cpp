@@ -88,6 +88,9 @@ constexpr Trouble WouldGrow{
     "%1 would grow past %2 KiB, more than any settings file, so nothing was written"};
 constexpr Trouble NotWritten{"%1 cannot be written: %2"};
 constexpr Trouble NotReplaced{"%1 cannot be replaced: %2"};
+constexpr Trouble Collided{
+    "another program replaced %1 at the very moment of the save; its file stands, and ours, or "
+    "a version of the other program's, is kept as %2: compare the two and save again"};
 constexpr Trouble KeptChanging{
     "%1 was changed by another program %2 times while it was being saved, so nothing was written "
     "and the file is as that program left it; save again"};
@@ -158,8 +161,7 @@ std::optional<QString> undecodable(const QString &path)
 QString frozen(const QString &path)
 {
     int flags = 0;
-    const int fd =
-        ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
     if (fd >= 0)
         ::close(fd);
@@ -177,7 +179,9 @@ struct Read {
     QString target{}; // the file at the end of any links: the one to replace
     bool exists = false;
     struct stat info {
-    };                    // identity, mode, owner
+    };                     // identity, mode, owner
+    QString foreignLink{}; // the first link on the way that another user owns
+    uid_t linkOwner = 0;
     QByteArray content{}; // the bytes
     Values values{};      // what QSettings reads there
 };
@@ -196,6 +200,12 @@ std::optional<QString> resolve(Read &r)
             break;
         if (links == 40)
             return say(Unreachable, r.path, systemError(ELOOP));
+        struct stat st;
+        if (r.foreignLink.isEmpty() && ::lstat(encoded(at).constData(), &st) == 0 &&
+            st.st_uid != ::geteuid()) {
+            r.foreignLink = at;
+            r.linkOwner = st.st_uid;
+        }
         const QString link = QFile::decodeName(QByteArray(buffer, n));
         at = link.startsWith(u'/') ? link : inFolder(folderOf(at), link);
         if (auto bad = undecodable(at))
@@ -242,7 +252,9 @@ std::optional<QString> load(Read &r)
     if (fd < 0)
         return say(Unreadable, r.target, systemError());
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    if (::fstat(fd, &r.info) != 0 || !S_ISREG(r.info.st_mode))
+    if (::fstat(fd, &r.info) != 0)
+        return say(Unreadable, r.target, systemError());
+    if (!S_ISREG(r.info.st_mode))
         return say(NotAFile, r.target, kindOf(r.info.st_mode));
     if (isKernelFile(fd))
         return say(KernelFile, r.target);
@@ -389,10 +401,11 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts)
     }
     Values after;
     changedLines.removeDuplicates();
-    auto wrong = readValues(e.content, after, before.target);
-    if (!wrong)
-        wrong = misread(before.values, after, ours);
-    if (wrong)
+    if (auto failure = readValues(e.content, after, before.target)) {
+        e.refusal = failure;
+        return e;
+    }
+    if (const auto wrong = misread(before.values, after, ours))
         e.refusal = say(Misread, before.target,
                         tr("after our change of line %1, %2")
                             .arg(changedLines.join(QStringLiteral(", ")), *wrong));
@@ -430,7 +443,8 @@ bool removeUnheld(const QByteArray &lockPath, const struct stat &st)
     struct stat held, now;
     return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
            ::lstat(lockPath.constData(), &now) == 0 && held.st_ino == now.st_ino &&
-           held.st_dev == now.st_dev && ::unlink(lockPath.constData()) == 0;
+           held.st_ino == st.st_ino && held.st_dev == now.st_dev &&
+           ::unlink(lockPath.constData()) == 0;
 }
 
 // Other QSettings writers of the same file take this lock too. A lock held by
@@ -476,6 +490,24 @@ QString ownerName(uid_t uid)
     return owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(uid);
 }
 
+// When root saves, nothing of another user's is written to or through, and no
+// folder is made in one (as git refuses a repository that someone else owns):
+// the nearest part of `path` that exists is looked at, as a link and as what
+// it leads to.
+std::optional<QString> othersAsRoot(QString path)
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    struct stat link, st;
+    while (::lstat(encoded(path).constData(), &link) != 0 && folderOf(path) != path)
+        path = folderOf(path);
+    if (S_ISLNK(link.st_mode) && link.st_uid != 0)
+        return say(RootThroughLink, path, ownerName(link.st_uid));
+    if (::stat(encoded(path).constData(), &st) == 0 && st.st_uid != 0)
+        return say(NotRootsFolder, path, ownerName(st.st_uid));
+    return std::nullopt;
+}
+
 // Whether a save may replace the file it read: not what its mode or its
 // attributes forbid, whoever runs it, and when root runs it, nothing that belongs
 // to another user (as git refuses a repository that someone else owns).
@@ -489,17 +521,9 @@ std::optional<QString> mayReplace(const Read &r)
         return say(Frozen, r.target, how);
     if (const QString how = frozen(folder); !how.isEmpty())
         return say(Frozen, tr("the folder %1").arg(folder), how);
-    if (::geteuid() != 0)
-        return std::nullopt;
-    // Root follows no other user's link, and writes in no other user's folder.
-    struct stat st;
-    if (::lstat(encoded(r.path).constData(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != 0)
-        return say(RootThroughLink, r.path, ownerName(st.st_uid));
-    for (const QString &f : {folderOf(r.path), folder}) {
-        if (::stat(encoded(f).constData(), &st) == 0 && st.st_uid != 0)
-            return say(NotRootsFolder, f, ownerName(st.st_uid));
-    }
-    return std::nullopt;
+    if (::geteuid() == 0 && !r.foreignLink.isEmpty())
+        return say(RootThroughLink, r.foreignLink, ownerName(r.linkOwner));
+    return othersAsRoot(folder);
 }
 
 // A save that is killed may leave its new file behind. Ours are removed once no
@@ -525,6 +549,7 @@ void removeLeftovers(const QString &folder, const QString &name)
 // Our new file beside the one it replaces, removed unless it was swapped in.
 struct NewFile {
     QByteArray name;
+    ino_t inode = 0;
     bool swappedIn = false;
     ~NewFile()
     {
@@ -550,6 +575,8 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
                    tr("no new file can be made beside it: %1").arg(systemError()));
     file.name = made;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat ours;
+    file.inode = ::fstat(fd, &ours) == 0 ? ours.st_ino : 0;
     mode_t mode = before.info.st_mode & 07777;
     if (before.exists) {
         // Owner and group first: changing them may clear the set-id bits. Where
@@ -589,16 +616,15 @@ bool sameFile(const Read &a, const Read &b)
 std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
 {
     const QByteArray target = encoded(before.target);
-    changed = false;
     // A cheap look first: once our file is at the path, a writer that replaces the
     // file may read it and build on it before ours is swapped back out.
     struct stat at;
-    changed = ::lstat(target.constData(), &at) == 0
-                  ? !before.exists || at.st_ino != before.info.st_ino ||
-                        at.st_size != before.info.st_size ||
-                        at.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec ||
-                        at.st_mtim.tv_sec != before.info.st_mtim.tv_sec
-                  : before.exists;
+    const auto differs = [&before](const struct stat &st) {
+        return st.st_ino != before.info.st_ino || st.st_size != before.info.st_size ||
+               st.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec ||
+               st.st_mtim.tv_sec != before.info.st_mtim.tv_sec;
+    };
+    changed = ::lstat(target.constData(), &at) == 0 ? !before.exists || differs(at) : before.exists;
     if (changed)
         return std::nullopt;
     const unsigned how = before.exists ? RENAME_EXCHANGE : RENAME_NOREPLACE;
@@ -606,19 +632,30 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         file.swappedIn = !before.exists;
         if (!before.exists)
             return std::nullopt;
-        Read back;
-        back.path = back.target = QFile::decodeName(file.name);
-        const auto unreadable = load(back);
-        changed = !unreadable && !sameFile(before, back);
-        if (!unreadable && !changed)
-            return std::nullopt; // the old file goes with our new file's name
-        // Swapped back: the file we cannot vouch for stays where it was. Should that
-        // fail, what sits under our new file's name is another's, and is kept.
-        file.swappedIn = ::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, target.constData(),
-                                     RENAME_EXCHANGE) != 0;
-        return file.swappedIn ? say(NotReplaced, before.target, systemError()) : unreadable;
+        // What was at the path is under our new file's name now: the old file
+        // goes with that name, unless it is not the one we read.
+        Read back{.target = QFile::decodeName(file.name)};
+        const bool unreadable = ::lstat(file.name.constData(), &at) != 0 || differs(at) ||
+                                load(back).has_value() || !sameFile(before, back);
+        changed = unreadable;
+        if (!unreadable)
+            return std::nullopt;
+        // Swapped back, so that the other writer's file stands. Whatever is under our
+        // name then, if it is not our new file, is another writer's: it is kept.
+        const bool restored = ::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD,
+                                          target.constData(), RENAME_EXCHANGE) == 0 &&
+                              ::lstat(file.name.constData(), &at) == 0 && at.st_ino == file.inode;
+        if (restored)
+            return std::nullopt;
+        QByteArray kept = file.name;
+        kept.replace(kNewFileTag, ".velmora-kept-");
+        file.swappedIn = true;
+        if (::renameat2(AT_FDCWD, file.name.constData(), AT_FDCWD, kept.constData(),
+                        RENAME_NOREPLACE) != 0)
+            kept = file.name;
+        return say(Collided, before.target, QFile::decodeName(kept));
     }
-    if (errno == EEXIST) { // made by another writer since it was read
+    if (errno == EEXIST || errno == ENOENT) { // made or removed by another writer since
         changed = true;
         return std::nullopt;
     }
@@ -739,6 +776,8 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     // Before any folder is made: a path that cannot be used leads nowhere else either.
     if (auto bad = undecodable(path))
         return bad;
+    if (auto refusal = othersAsRoot(m_root))
+        return refusal;
     if (auto failure = makeFolder(m_root))
         return failure;
     // In a folder where nothing can be removed, a lock could be made but never removed.

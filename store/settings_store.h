@@ -2,7 +2,7 @@
 
 // The per-user settings store: texts under application, section and key.
 // Writes are collected and committed together, so a reader never sees half a save.
-// On Unix the store is a settings file (settings_store_file.cpp); on Windows the
+// On Unix the store is a settings file (settings_file.cpp); on Windows the
 // registry branch the add-in reads (settings_store_registry.cpp).
 
 #include <QString>

@@ -362,12 +362,14 @@ private slots:
         row("a lock of 1 GiB nobody holds", "huge lock", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("read-only file, whoever saves", "read-only file as is", {}, "save",
             "config/Quenmark.conf is read-only");
-        row("root, and another user's link", "root: link of nobody", {}, "save",
-            "config/Quenmark.conf|belongs to nobody");
+        row("root, and another user's link further on", "root: link of nobody", {}, "save",
+            "config/Quenmark.mid|belongs to nobody");
         row("root, and another user's folder", "root: folder of nobody", {}, "save",
             "config|belongs to nobody|sudo -u nobody");
-        row("root, and an append-only folder", "root: append-only", {}, "save",
-            "config|append-only");
+        row("root, and a folder to make in another user's", "root: no folder in nobody's", {},
+            "save", "belongs to nobody");
+        row("root, and an append-only folder behind a link", "root: append-only", {}, "save",
+            "config is append-only");
         row("a link to a kernel file", "kernel link", {}, "start-up",
             "/proc/version|of the kernel");
         row("two links to a file not made yet", "two links", {}, "saved 0 1 2", "./b.conf");
@@ -496,13 +498,18 @@ private slots:
             QVERIFY(setup == "huge lock" || ::flock(heldLock, LOCK_EX) == 0);
         } else if (setup == "read-only file as is") {
             QVERIFY(::chmod(QFile::encodeName(file), 0444) == 0);
-        } else if (setup == "root: link of nobody") {
-            QVERIFY(QFile::rename(file, file + ".real") && QFile::link(file + ".real", file) &&
-                    ::lchown(QFile::encodeName(file), 65534, 65534) == 0);
-        } else if (setup == "root: folder of nobody") {
-            QVERIFY(::chown(QFile::encodeName(config), 65534, 65534) == 0);
+        } else if (setup == "root: link of nobody") { // ours, then one of nobody's
+            const QString mid = config + "/Quenmark.mid";
+            QVERIFY(QFile::rename(file, file + ".real") && QFile::link(file + ".real", mid) &&
+                    ::lchown(QFile::encodeName(mid), 65534, 65534) == 0 && QFile::link(mid, file));
+        } else if (setup == "root: folder of nobody" || setup == "root: no folder in nobody's") {
+            if (setup.endsWith("nobody's")) // and nothing made in it
+                QVERIFY((content = "<missing>", QDir(config).removeRecursively()));
+            QVERIFY(::chown(QFile::encodeName(setup.endsWith("nobody's") ? m_dir->path() : config),
+                            65534, 65534) == 0);
         } else if (setup == "root: append-only") {
-            QVERIFY(setAttributes(config, FS_APPEND_FL));
+            QVERIFY(QFile::rename(config, config + ".real") &&
+                    QFile::link(config + ".real", config) && setAttributes(config, FS_APPEND_FL));
         } else if (setup == "kernel link" || setup == "two links") {
             QVERIFY(QFile::remove(file));
             QVERIFY(setup == "kernel link" ? QFile::link("/proc/version", file)
