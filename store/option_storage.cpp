@@ -54,12 +54,10 @@ std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, i
 
 std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, int first, int last)
 {
-    for (int i = first; i <= last; ++i) {
-        if (!OptionSet::info(i).readAtStart)
-            continue;
-        if (auto error = readOption(options, store, i))
+    for (int i = first; i <= last; ++i)
+        if (auto error =
+                OptionSet::info(i).readAtStart ? readOption(options, store, i) : std::nullopt)
             return error;
-    }
     return std::nullopt;
 }
 

@@ -132,6 +132,12 @@ QString kindOf(mode_t mode)
                             : tr("not a file");
 }
 
+QString ownerName(uid_t uid)
+{
+    const passwd *owner = ::getpwuid(uid);
+    return owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(uid);
+}
+
 // The folder part of a path, exactly as written: "a/b/../c" gives "a/b/..".
 QString folderOf(const QString &path)
 {
@@ -179,9 +185,7 @@ struct Read {
     QString target{}; // the file at the end of any links: the one to replace
     bool exists = false;
     struct stat info {
-    };                     // identity, mode, owner
-    QString foreignLink{}; // the first link on the way that another user owns
-    uid_t linkOwner = 0;
+    };                    // identity, mode, owner
     QByteArray content{}; // the bytes
     Values values{};      // what QSettings reads there
 };
@@ -200,12 +204,10 @@ std::optional<QString> resolve(Read &r)
             break;
         if (links == 40)
             return say(Unreachable, r.path, systemError(ELOOP));
+        // Root follows no other user's link: it may lead to any file of root's.
         struct stat st;
-        if (r.foreignLink.isEmpty() && ::lstat(encoded(at).constData(), &st) == 0 &&
-            st.st_uid != ::geteuid()) {
-            r.foreignLink = at;
-            r.linkOwner = st.st_uid;
-        }
+        if (::geteuid() == 0 && ::lstat(encoded(at).constData(), &st) == 0 && st.st_uid != 0)
+            return say(RootThroughLink, at, ownerName(st.st_uid));
         const QString link = QFile::decodeName(QByteArray(buffer, n));
         at = link.startsWith(u'/') ? link : inFolder(folderOf(at), link);
         if (auto bad = undecodable(at))
@@ -484,12 +486,6 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
     }
 }
 
-QString ownerName(uid_t uid)
-{
-    const passwd *owner = ::getpwuid(uid);
-    return owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(uid);
-}
-
 // When root saves, nothing of another user's is written to or through, and no
 // folder is made in one (as git refuses a repository that someone else owns):
 // the nearest part of `path` that exists is looked at, as a link and as what
@@ -521,8 +517,6 @@ std::optional<QString> mayReplace(const Read &r)
         return say(Frozen, r.target, how);
     if (const QString how = frozen(folder); !how.isEmpty())
         return say(Frozen, tr("the folder %1").arg(folder), how);
-    if (::geteuid() == 0 && !r.foreignLink.isEmpty())
-        return say(RootThroughLink, r.foreignLink, ownerName(r.linkOwner));
     return othersAsRoot(folder);
 }
 

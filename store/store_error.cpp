@@ -9,21 +9,6 @@ namespace
 
 constexpr qsizetype kLongestQuoted = 60;
 
-// Where the first `count` code points of `text` end, in UTF-16 units; -1 when
-// the text has no more than that. A lone surrogate counts as one, as in toUcs4().
-qsizetype endOfFirst(QStringView text, qsizetype count)
-{
-    qsizetype end = 0;
-    for (qsizetype n = 0; end < text.size(); ++n) {
-        if (n == count)
-            return end;
-        const bool pair =
-            text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate();
-        end += pair ? 2 : 1;
-    }
-    return -1;
-}
-
 QString withDirectionShown(QString text)
 {
     for (const int c : {0x202a, 0x202b, 0x202c, 0x202d, 0x202e, 0x2066, 0x2067, 0x2068, 0x2069})
@@ -33,18 +18,23 @@ QString withDirectionShown(QString text)
 
 } // namespace
 
+// Counted in code points, so that a cut never splits a character.
 QString ShortenedText(const QString &text)
 {
-    const qsizetype cut = endOfFirst(text, kLongestQuoted);
-    return withDirectionShown(cut < 0 ? text : text.first(cut) + u'…');
+    const QList<uint> points = text.toUcs4();
+    if (points.size() <= kLongestQuoted)
+        return withDirectionShown(text);
+    const auto *first = reinterpret_cast<const char32_t *>(points.constData());
+    return withDirectionShown(QString::fromUcs4(first, kLongestQuoted) + u'…');
 }
 
 QString QuotedStoredText(const QString &text)
 {
     const QString quoted = u'"' + ShortenedText(text) + u'"';
-    if (endOfFirst(text, kLongestQuoted) < 0)
+    const qsizetype points = text.toUcs4().size();
+    if (points <= kLongestQuoted)
         return quoted;
-    return QStringLiteral("%1 (cut; %2 characters in all)").arg(quoted).arg(text.toUcs4().size());
+    return QStringLiteral("%1 (cut; %2 characters in all)").arg(quoted).arg(points);
 }
 
 StoreError StoreError::badValue(Kind kind, const QString &key, const QString &text, bool plainText,

@@ -362,7 +362,7 @@ private slots:
         row("a lock of 1 GiB nobody holds", "huge lock", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("read-only file, whoever saves", "read-only file as is", {}, "save",
             "config/Quenmark.conf is read-only");
-        row("root, and another user's link further on", "root: link of nobody", {}, "save",
+        row("root, and another user's link further on", "root: link of nobody", {}, "start-up",
             "config/Quenmark.mid|belongs to nobody");
         row("root, and another user's folder", "root: folder of nobody", {}, "save",
             "config|belongs to nobody|sudo -u nobody");
