@@ -9,6 +9,14 @@ namespace IniEdit
 namespace
 {
 
+// How QSettings spells one of our keys, or our section, in the file ("Page%20Layout"):
+// they hold letters, digits, '-' and blanks, and only a blank needs escaping. Any
+// other spelling would read as another key, which the check of every save sees.
+QByteArray escapedKey(const QString &key)
+{
+    return key.toLatin1().replace(' ', "%20");
+}
+
 const QByteArray kBom = QByteArrayLiteral("\xef\xbb\xbf");
 
 bool isBlank(char c)
@@ -327,11 +335,6 @@ std::optional<Problem> Document::whyUnseen(const QString &section, const QString
             .arg(quote(i));
     }
     return std::nullopt;
-}
-
-QByteArray escapedKey(const QString &key)
-{
-    return key.toLatin1().replace(' ', "%20");
 }
 
 } // namespace IniEdit

@@ -95,9 +95,4 @@ private:
     std::optional<Problem> leavesRunOpen(int index, const QString &consequence) const;
 };
 
-// How QSettings spells one of our keys, or our section, in the file ("Page%20Layout"):
-// they hold letters, digits, '-' and blanks, and only a blank needs escaping. Any
-// other spelling would read as another key, which the check of every save sees.
-QByteArray escapedKey(const QString &key);
-
 } // namespace IniEdit

@@ -60,7 +60,6 @@ struct Trouble {
 constexpr Trouble NoFolder{
     "the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an absolute path"};
 constexpr Trouble Unreachable{"cannot tell where %1 leads: %2"};
-constexpr Trouble LinksEndNowhere{"%1 leads through links to a folder that does not exist"};
 constexpr Trouble NotAFile{"%1 is %2, not a regular file"};
 constexpr Trouble Unreadable{"%1 cannot be read: %2"};
 constexpr Trouble KernelFile{"%1 is a file of the kernel, not a settings file, and is not read"};
@@ -111,11 +110,6 @@ QString say(Trouble trouble, const QString &path = {}, const QString &detail = {
     return said;
 }
 
-QString systemError(int error = errno)
-{
-    return qt_error_string(error);
-}
-
 QByteArray encoded(const QString &path)
 {
     return QFile::encodeName(path);
@@ -123,13 +117,12 @@ QByteArray encoded(const QString &path)
 
 QString kindOf(mode_t mode)
 {
-    return S_ISDIR(mode)    ? tr("a folder")
-           : S_ISFIFO(mode) ? tr("a FIFO")
-           : S_ISCHR(mode)  ? tr("a character device")
-           : S_ISBLK(mode)  ? tr("a block device")
-           : S_ISSOCK(mode) ? tr("a socket")
-           : S_ISLNK(mode)  ? tr("a symbolic link")
-                            : tr("not a file");
+    return S_ISDIR(mode)                    ? tr("a folder")
+           : S_ISFIFO(mode)                 ? tr("a FIFO")
+           : S_ISCHR(mode) || S_ISBLK(mode) ? tr("a device")
+           : S_ISSOCK(mode)                 ? tr("a socket")
+           : S_ISLNK(mode)                  ? tr("a symbolic link")
+                                            : tr("not a file");
 }
 
 QString ownerName(uid_t uid)
@@ -169,8 +162,7 @@ QString frozen(const QString &path)
     int flags = 0;
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (fd >= 0)
-        ::close(fd);
+    ::close(fd);
     return !known                    ? QString()
            : flags & FS_IMMUTABLE_FL ? tr("immutable")
            : flags & FS_APPEND_FL    ? tr("append-only")
@@ -199,11 +191,11 @@ std::optional<QString> resolve(Read &r)
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink(encoded(at).constData(), buffer, sizeof buffer);
         if (n < 0 && errno != EINVAL && errno != ENOENT)
-            return say(Unreachable, r.path, systemError());
+            return say(Unreachable, r.path, qt_error_string());
         if (n < 0)
             break;
         if (links == 40)
-            return say(Unreachable, r.path, systemError(ELOOP));
+            return say(Unreachable, r.path, qt_error_string(ELOOP));
         // Root follows no other user's link: it may lead to any file of root's.
         struct stat st;
         if (::geteuid() == 0 && ::lstat(encoded(at).constData(), &st) == 0 && st.st_uid != 0)
@@ -219,8 +211,9 @@ std::optional<QString> resolve(Read &r)
     else if (errno == ENOENT && at == r.path)
         r.target = at; // no folder yet: the first save makes it
     else
-        return errno == ENOENT ? say(LinksEndNowhere, r.path)
-                               : say(Unreachable, r.path, systemError());
+        return errno == ENOENT
+                   ? say(Unreachable, r.path, tr("its links lead to a folder that does not exist"))
+                   : say(Unreachable, r.path, qt_error_string());
     return undecodable(r.target);
 }
 
@@ -246,16 +239,16 @@ std::optional<QString> load(Read &r)
     struct stat st;
     if (::lstat(target.constData(), &st) != 0)
         return errno == ENOENT ? std::nullopt
-                               : std::optional(say(Unreachable, r.path, systemError()));
+                               : std::optional(say(Unreachable, r.path, qt_error_string()));
     if (!S_ISREG(st.st_mode))
         return say(NotAFile, r.target, kindOf(st.st_mode));
     const int fd =
         ::open(target.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return say(Unreadable, r.target, systemError());
+        return say(Unreadable, r.target, qt_error_string());
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     if (::fstat(fd, &r.info) != 0)
-        return say(Unreadable, r.target, systemError());
+        return say(Unreadable, r.target, qt_error_string());
     if (!S_ISREG(r.info.st_mode))
         return say(NotAFile, r.target, kindOf(r.info.st_mode));
     if (isKernelFile(fd))
@@ -424,7 +417,7 @@ std::optional<QString> makeFolder(const QString &folder)
         if (auto failure = makeFolder(folderOf(folder)))
             return failure;
     if (::mkdir(encoded(folder).constData(), 0700) != 0 && errno != EEXIST)
-        return say(FolderNotMade, folder, systemError());
+        return say(FolderNotMade, folder, qt_error_string());
     return std::nullopt;
 }
 
@@ -439,8 +432,6 @@ bool removeUnheld(const QByteArray &lockPath, const struct stat &st)
     if (std::abs(std::time(nullptr) - st.st_mtime) < 2)
         return false;
     const int fd = ::open(lockPath.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     const auto closeLock = qScopeGuard([fd] { ::close(fd); });
     struct stat held, now;
     return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 &&
@@ -471,7 +462,7 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
             if (!small || !lock.getLockInfo(nullptr, nullptr, nullptr))
                 mayTry = removeUnheld(name, st) || small;
         } else if (errno != ENOENT) {
-            return say(Unreachable, lockPath, systemError());
+            return say(Unreachable, lockPath, qt_error_string());
         }
         errno = 0;
         if (mayTry && lock.tryLock(0))
@@ -479,7 +470,7 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
         const int error = errno;
         if (mayTry && lock.error() != QLockFile::LockFailedError)
             return say(LockNotMade, lockPath,
-                       error ? systemError(error) : tr("the system gave no reason"));
+                       error ? qt_error_string(error) : tr("the system gave no reason"));
         if (waited.elapsed() > waitMs)
             return say(LockHeld, lockPath);
         QThread::msleep(50);
@@ -566,7 +557,7 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
     const int fd = ::mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0)
         return say(NotWritten, before.target,
-                   tr("no new file can be made beside it: %1").arg(systemError()));
+                   tr("no new file can be made beside it: %1").arg(qt_error_string()));
     file.name = made;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     struct stat ours;
@@ -586,11 +577,11 @@ std::optional<QString> writeNew(const Read &before, const QByteArray &content, N
         return say(NotWritten, before.target,
                    tr("its mode %1 cannot be kept: %2")
                        .arg(uint(mode), 4, 8, QChar(u'0'))
-                       .arg(systemError()));
+                       .arg(qt_error_string()));
     QFile out;
     if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle) ||
         out.write(content) != content.size() || !out.flush() || ::fsync(fd) != 0)
-        return say(NotWritten, before.target, out.error() ? out.errorString() : systemError());
+        return say(NotWritten, before.target, out.error() ? out.errorString() : qt_error_string());
     return std::nullopt;
 }
 
@@ -654,7 +645,7 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         return std::nullopt;
     }
     if (errno != EINVAL && errno != ENOSYS)
-        return say(NotReplaced, before.target, systemError());
+        return say(NotReplaced, before.target, qt_error_string());
     Read now;
     if (auto failure = readFile(before.path, now))
         return failure;
@@ -662,7 +653,7 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
     if (changed)
         return std::nullopt;
     if (::rename(file.name.constData(), target.constData()) != 0)
-        return say(NotReplaced, before.target, systemError());
+        return say(NotReplaced, before.target, qt_error_string());
     file.swappedIn = true;
     return std::nullopt;
 }
@@ -818,10 +809,8 @@ std::optional<QString> SettingsStore::commit(const QString &application,
         // save stands.
         const int folder = ::open(encoded(folderOf(before.target)).constData(),
                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
+        ::fsync(folder); // neither matters for a folder that could not be opened
+        ::close(folder);
         return std::nullopt;
     }
     return say(KeptChanging, path, QString::number(kSaveAttempts));
