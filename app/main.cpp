@@ -159,8 +159,9 @@ void connected()
 // Text for a standard handle. A console gets UTF-16, so its code page, which later
 // programs in that window rely on, stays as it was; a file or a pipe gets UTF-8.
 // Without a handle of its own, a program attached to its starter's console writes
-// there. False when the text could not be written.
-bool writeStandard(DWORD which, const QString &text, bool attached)
+// there. 0 when the text was written, else why not, as a system error code taken
+// at the call that failed (later calls overwrite it).
+DWORD writeStandard(DWORD which, const QString &text, bool attached)
 {
     HANDLE handle = GetStdHandle(which);
     HANDLE opened = INVALID_HANDLE_VALUE;
@@ -168,29 +169,37 @@ bool writeStandard(DWORD which, const QString &text, bool attached)
         handle = opened =
             CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (!handle || handle == INVALID_HANDLE_VALUE)
-        return text.isEmpty();
-    bool done = true;
+    if (!handle || handle == INVALID_HANDLE_VALUE) {
+        // Nowhere to write to: no handle was given, and the console could not be opened.
+        const DWORD error = attached ? GetLastError() : 0;
+        return text.isEmpty() ? 0 : error ? error : ERROR_INVALID_HANDLE;
+    }
     DWORD mode = 0;
-    if (GetConsoleMode(handle, &mode)) {
-        const std::wstring wide = text.toStdWString();
-        // In pieces: older consoles refuse a single write of more than 64 KiB.
-        for (size_t at = 0; done && at < wide.size();) {
-            DWORD written = 0;
-            const DWORD piece = DWORD(std::min<size_t>(wide.size() - at, 8192));
-            done = WriteConsoleW(handle, wide.data() + at, piece, &written, nullptr) && written;
-            at += written;
-        }
-    } else {
-        const QByteArray bytes = text.toUtf8();
+    const bool console = GetConsoleMode(handle, &mode);
+    const std::wstring wide = console ? text.toStdWString() : std::wstring();
+    const QByteArray bytes = console ? QByteArray() : text.toUtf8();
+    const size_t size = console ? wide.size() : size_t(bytes.size());
+    DWORD error = 0;
+    // In pieces: older consoles refuse a single write of more than 64 KiB. A write that
+    // takes nothing (Wine's, to a pipe whose reader has gone) is tried once more, and
+    // that one fails with the reason.
+    for (size_t at = 0, idle = 0; !error && at < size;) {
         DWORD written = 0;
-        done = bytes.isEmpty() ||
-               (WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr) &&
-                written == DWORD(bytes.size()));
+        const DWORD piece = DWORD(std::min<size_t>(size - at, 8192));
+        const bool done = console
+                              ? WriteConsoleW(handle, wide.data() + at, piece, &written, nullptr)
+                              : WriteFile(handle, bytes.constData() + at, piece, &written, nullptr);
+        if (!done) {
+            const DWORD last = GetLastError();
+            error = last ? last : ERROR_WRITE_FAULT;
+        } else if ((idle = written ? 0 : idle + 1) > 1) {
+            error = ERROR_WRITE_FAULT;
+        }
+        at += written;
     }
     if (opened != INVALID_HANDLE_VALUE)
         CloseHandle(opened);
-    return done;
+    return error;
 }
 #endif
 
@@ -229,8 +238,8 @@ int runWithoutWindow(int argc, char *argv[])
     err.flush();
     QString reason;
 #ifdef Q_OS_WIN
-    if (!writeStandard(STD_OUTPUT_HANDLE, answer, attached))
-        reason = qt_error_string(int(GetLastError()));
+    if (const DWORD error = writeStandard(STD_OUTPUT_HANDLE, answer, attached))
+        reason = qt_error_string(int(error));
 #else
     errno = 0;
     if (out.status() != QTextStream::Ok || std::fflush(stdout) != 0 || std::ferror(stdout))
