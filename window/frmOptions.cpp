@@ -310,10 +310,18 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in %2.").arg(outcome.program, outcome.lookedIn);
-    else if (outcome.registeredMissing)
+    else if (outcome.registered == ShellOutcome::Registered::Missing)
         text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
                    "in %3.")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
+    else if (outcome.registered == ShellOutcome::Registered::Relative)
+        text += tr("\"%1\" is registered as %2, which is no full path: it would name a file in "
+                   "whatever folder Velmora was started from, so it was not used. No other was "
+                   "found in %3.")
+                    .arg(outcome.program, outcome.found, outcome.lookedIn);
+    else if (!outcome.reason.isEmpty())
+        text += tr("%1 was found, but it could not be run: %2 It was looked for in %3.")
+                    .arg(outcome.found, outcome.reason, outcome.lookedIn);
     else
         text += tr("%1 was found, but it could not be run or it failed at once. It was looked "
                    "for in %2.")
