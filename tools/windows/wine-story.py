@@ -87,6 +87,15 @@ def main():
                   code == 0 and entries == 1 and len(shortcuts()) == 1 and
                   os.path.isfile(os.path.join(folder, 'velmora.exe')),
                   f'exit status {code}, {entries} uninstall entries, shortcuts {shortcuts()}')
+            # The first build is no longer installed: removing it must leave the rebuild alone.
+            # Windows answers 1605 before opening the package; Wine's msiexec runs it with
+            # REMOVE=ALL all the same (a case of Wine alone), and the package refuses: 1603.
+            code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
+            entries = query(UNINSTALL).count('DisplayName    REG_SZ    Velmora')
+            check('msiexec /x of the replaced first build fails and leaves the rebuild installed',
+                  code in (1603 & 255, 1605 & 255) and entries == 1 and
+                  os.path.isfile(os.path.join(folder, 'velmora.exe')),
+                  f'exit status {code}, {entries} uninstall entries')
             msi = rebuilt
 
         # 2. Excel registered as Office registers it; the stand-in records what it finds.
