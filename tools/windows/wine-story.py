@@ -158,6 +158,23 @@ def main():
               code == 0 and all(f'{k}    REG_SZ    {v}' in query(SETTINGS)
                                 for k, v in [('Home', 1), ('Left', 0)]),
               f'exit {code}: {query(SETTINGS)}')
+        # An answer whose reader goes away (a pipe closed early) fails with the pipe's own
+        # reason: Wine reports the cut write as done with nothing written, and the reason
+        # was a stale one ("Invalid handle"). A 200,000-digit "1.000..." is a valid 1.
+        long_reg = os.path.join(build, 'wine-story-long.reg')
+        with open(long_reg, 'w', encoding='utf-16') as f:
+            f.write('Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER' + SETTINGS[4:] +
+                    ']\n"Classic"="1.' + '0' * 200000 + '"\n')
+        wine('reg', 'import', runner.windows_path(long_reg))
+        reader = subprocess.Popen([runner.WINE, installed, '--show', '--json'], env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        reader.stdout.read(10)
+        reader.stdout.close()
+        said = reader.stderr.read().decode('utf-8', errors='replace')
+        code = reader.wait(timeout=60)
+        check('an answer whose pipe is closed early fails with the pipe\'s reason',
+              code == 1 and 'standard output: Pipe not connected' in said, f'exit {code}: {said}')
+        wine('reg', 'add', SETTINGS, '/v', 'Classic', '/d', '1', '/f')
         # A stored value it cannot use is quoted as stored, full-width digit and all.
         wine('reg', 'add', SETTINGS, '/v', 'Home', '/d', '\uff11', '/f')
         shown = subprocess.run([runner.WINE, 'cmd', '/c', installed, '--show'], env=env,
