@@ -121,6 +121,11 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         if (error == kRefusedPercent)
             outcome.reason = QStringLiteral("Windows would read the % in its path as the start "
                                             "of a variable's name.");
+        else if (error == kRefusedLong)
+            outcome.reason = QStringLiteral("its path is %1 characters long, and Windows starts "
+                                            "no program by a path of %2 or more.")
+                                 .arg(search.found.size())
+                                 .arg(kProgramPathLimit);
         else if (error)
             outcome.reason = qt_error_string(int(error));
     }

@@ -12,7 +12,7 @@ struct ShellOutcome {
     QString program;  // what was to be run: the target itself, or the opener for it
     QString lookedIn; // the places searched for it, for the user
     QString found;    // set when a program was found but could not be run
-    QString reason;   // why it could not be run, when the system or we can say
+    QString reason{}; // why it could not be run, when the system or we can say
     // `found` is what is registered for it (App Paths), not used: no such file, or a
     // relative path that would name a file in whatever folder we were started from.
     enum class Registered { Used, Missing, Relative } registered = Registered::Used;

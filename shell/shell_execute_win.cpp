@@ -129,17 +129,21 @@ unsigned long StartProgram(const std::wstring &program, const std::wstring &dire
         dot != std::wstring::npos && program[dot] == L'.' ? program.substr(dot) : std::wstring();
     for (wchar_t &c : extension)
         c = c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+    // CreateProcessW takes no longer path, not even in the \\?\ form (Wine starts nothing
+    // by a short name from such a folder either).
+    if (program.size() >= kProgramPathLimit)
+        return kRefusedLong;
     if (extension == L".exe" || extension == L".com") {
         // The name named twice: as the file to run, and quoted as the program's first argument.
         std::wstring commandLine = L'"' + program + L'"';
-        const std::wstring file = longForm(program);
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_SHOWNORMAL;
         PROCESS_INFORMATION process = {};
-        if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            directory.empty() ? nullptr : directory.c_str(), &startup, &process))
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                            &process))
             return GetLastError();
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -13,9 +13,12 @@ bool ShellExecuteOpen(void *owner, const wchar_t *target, const wchar_t *directo
 // them in both, so a folder named "%USERNAME%" would run another file). A program file goes
 // straight to CreateProcessW; any other kind (a batch file) goes to the shell, unless a % in
 // its path or folder would be read as a variable there, which is refused with
-// kRefusedPercent. 0 when it was started, else the system's error code.
+// kRefusedPercent; a path of MAX_PATH characters or more, which Windows starts no program
+// by, is refused with kRefusedLong. 0 when it was started, else the system's error code.
 unsigned long StartProgram(const std::wstring &program, const std::wstring &directory);
-constexpr unsigned long kRefusedPercent = 0x20000001; // bit 29: an error code of our own
+constexpr unsigned long kRefusedPercent = 0x20000001; // bit 29: error codes of our own
+constexpr unsigned long kRefusedLong = 0x20000002;
+constexpr size_t kProgramPathLimit = 260; // MAX_PATH
 
 // The program Windows registers for `name` under App Paths (Office registers Excel there),
 // looked up as "<name>.exe" in the current user's registry, then the machine's, each in

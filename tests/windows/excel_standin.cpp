@@ -67,8 +67,8 @@ int wmain(int argc, wchar_t **)
         MoveFileExW(temporary.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     // Which file ran: one planted elsewhere under the same name must not.
-    static wchar_t self[32768] = {}; // started by a path of any length
-    GetModuleFileNameW(nullptr, self, 32768);
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (FILE *log = _wfopen((record + L".log").c_str(), L"ab")) {
         std::fputs((narrow(self) + "\n").c_str(), log);
         std::fclose(log);
