@@ -117,19 +117,33 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         outcome.started =
             ShellExecuteOpen(window, target.toStdWString().c_str(), directory.c_str());
     } else {
-        // A bare name goes to the shell only as the file we found for it: given the name,
-        // the shell would first take whatever has it in the folder we were started from.
+        // A bare name is started only as the file we found for it: given the name, the
+        // shell would first take whatever has it in the folder we were started from.
         outcome.lookedIn =
             QStringLiteral("%1, %2 and the folders on PATH")
                 .arg(QDir::toNativeSeparators(folder), QString::fromWCharArray(kAppPathsKeys));
         const ProgramSearch search = FindProgram(target.toStdWString(), directory);
         if (search.found.empty()) {
-            outcome.found = QString::fromStdWString(search.registeredMissing);
-            outcome.registeredMissing = !outcome.found.isEmpty();
+            outcome.found = QString::fromStdWString(search.registered);
+            if (search.why != ProgramSearch::Unused::None)
+                outcome.registered = search.why == ProgramSearch::Unused::Missing
+                                         ? ShellOutcome::Registered::Missing
+                                         : ShellOutcome::Registered::Relative;
             return outcome;
         }
         outcome.found = QString::fromStdWString(search.found);
-        outcome.started = ShellExecuteOpen(window, search.found.c_str(), directory.c_str());
+        const unsigned long error = StartProgram(search.found, directory);
+        outcome.started = error == 0;
+        if (error == kRefusedPercent)
+            outcome.reason = QStringLiteral("Windows would read the % in its path as the start "
+                                            "of a variable's name.");
+        else if (error == kRefusedLong)
+            outcome.reason = QStringLiteral("its path is %1 characters long, and Windows starts "
+                                            "no program by a path of %2 or more.")
+                                 .arg(search.found.size())
+                                 .arg(kProgramPathLimit);
+        else if (error)
+            outcome.reason = qt_error_string(int(error));
     }
 #else
     Q_UNUSED(owner);

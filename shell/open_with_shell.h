@@ -9,11 +9,13 @@
 // when nothing could be started and where it was looked for.
 struct ShellOutcome {
     bool started = false;
-    QString program{};              // what was to be run: the target itself, or the opener for it
-    QString lookedIn{};             // the places searched for it, for the user: a path to a line
-    QString found{};                // set when a program was found but could not be run
-    bool registeredMissing = false; // `found` is registered for it, but no such file exists
-    QString reason{};               // why `found` did not do its work, when known
+    QString program{};  // what was to be run: the target itself, or the opener for it
+    QString lookedIn{}; // the places searched for it, for the user: a path to a line
+    QString found{};    // set when a program was found but could not be run
+    QString reason{};   // why `found` could not be run or did not do its work, when known
+    // `found` is what is registered for it (App Paths), not used: no such file, or a
+    // relative path that would name a file in whatever folder we were started from.
+    enum class Registered { Used, Missing, Relative } registered = Registered::Used;
 };
 
 // Told when a program that was started fails later, with what to tell the user.

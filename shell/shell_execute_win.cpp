@@ -28,30 +28,79 @@ bool ShellExecuteOpen(void *owner, const wchar_t *target, const wchar_t *directo
 namespace
 {
 
-// The default value of an App Paths key, environment references expanded and any
-// quotes around it dropped.
-std::wstring defaultValue(HKEY hive, REGSAM view, const std::wstring &subkey)
+// Paths of MAX_PATH characters and more reach the file system only in the \\?\ form,
+// which takes a path as it is: it is made full first.
+std::wstring longForm(const std::wstring &path)
+{
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD n = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+    if (n == 0 || n >= size)
+        return path;
+    full.resize(n);
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// The text of a key's default value, of any length; false when it is no string. The data
+// need not end in a NUL, and may change size between two calls.
+bool defaultText(HKEY key, std::wstring &text, DWORD &type)
+{
+    DWORD size = 0;
+    LONG status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
+    for (int attempt = 0; status == ERROR_SUCCESS && attempt < 8; ++attempt) {
+        std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD bytes = size;
+        status = RegQueryValueExW(key, nullptr, nullptr, &type,
+                                  reinterpret_cast<BYTE *>(data.data()), &bytes);
+        if (status == ERROR_SUCCESS) {
+            text = data.c_str(); // up to the first NUL
+            return type == REG_SZ || type == REG_EXPAND_SZ;
+        }
+        if (status == ERROR_MORE_DATA)
+            status = ERROR_SUCCESS, size = bytes;
+    }
+    return false;
+}
+
+std::wstring expanded(const std::wstring &text)
+{
+    DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    for (int attempt = 0; size > 0 && attempt < 8; ++attempt) {
+        std::wstring result(size, L'\0');
+        const DWORD n = ExpandEnvironmentStringsW(text.c_str(), result.data(), size);
+        if (n > 0 && n <= size) {
+            result.resize(n - 1);
+            return result;
+        }
+        size = n;
+    }
+    return {};
+}
+
+// The path an App Paths key names. Some installers write a quoted path with arguments after
+// it ("C:\Office\EXCEL.EXE" /e): as the shell does, the quoted part is the file.
+std::wstring registeredPath(HKEY hive, REGSAM view, const std::wstring &subkey)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(hive, subkey.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
         return {};
-    wchar_t raw[MAX_PATH * 2] = {};
+    std::wstring value;
     DWORD type = 0;
-    DWORD size = sizeof(raw) - sizeof(wchar_t); // room for a terminator the value may lack
-    const LONG status =
-        RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(raw), &size);
+    const bool text = defaultText(key, value, type);
     RegCloseKey(key);
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (!text)
         return {};
-    std::wstring path = raw;
-    if (type == REG_EXPAND_SZ) {
-        wchar_t expanded[MAX_PATH * 2];
-        const DWORD n = ExpandEnvironmentStringsW(raw, expanded, MAX_PATH * 2);
-        path = n > 0 && n <= MAX_PATH * 2 ? std::wstring(expanded) : std::wstring();
+    if (type == REG_EXPAND_SZ)
+        value = expanded(value);
+    if (!value.empty() && value.front() == L'"') {
+        const size_t close = value.find(L'"', 1);
+        value = value.substr(1, close == std::wstring::npos ? close : close - 1);
     }
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
-        path = path.substr(1, path.size() - 2);
-    return path;
+    return value;
 }
 
 } // namespace
@@ -65,7 +114,7 @@ std::wstring RegisteredAppPath(const std::wstring &name)
         L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name + L".exe";
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            const std::wstring path = defaultValue(hive, view, subkey);
+            const std::wstring path = registeredPath(hive, view, subkey);
             if (!path.empty())
                 return path;
         }
@@ -73,12 +122,48 @@ std::wstring RegisteredAppPath(const std::wstring &name)
     return {};
 }
 
+unsigned long StartProgram(const std::wstring &program, const std::wstring &directory)
+{
+    const size_t dot = program.find_last_of(L".\\/");
+    std::wstring extension =
+        dot != std::wstring::npos && program[dot] == L'.' ? program.substr(dot) : std::wstring();
+    for (wchar_t &c : extension)
+        c = c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+    // CreateProcessW takes no longer path, not even in the \\?\ form (Wine starts nothing
+    // by a short name from such a folder either).
+    if (program.size() >= kProgramPathLimit)
+        return kRefusedLong;
+    if (extension == L".exe" || extension == L".com") {
+        // The name named twice: as the file to run, and quoted as the program's first argument.
+        std::wstring commandLine = L'"' + program + L'"';
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
+                            &process))
+            return GetLastError();
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return 0;
+    }
+    // A batch file runs in cmd, which expands %NAME% even within quotes.
+    if (program.find(L'%') != std::wstring::npos || directory.find(L'%') != std::wstring::npos)
+        return kRefusedPercent;
+    if (ShellExecuteOpen(nullptr, program.c_str(), directory.c_str()))
+        return 0;
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_GEN_FAILURE;
+}
+
 namespace
 {
 
 bool isFile(const std::wstring &path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(longForm(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -154,11 +239,14 @@ ProgramSearch FindProgram(const std::wstring &name, const std::wstring &folder)
         return search;
     const std::wstring registered = RegisteredAppPath(name);
     if (!registered.empty()) {
-        if (isFile(registered)) {
+        // A relative value would be looked for in whatever folder we were started from.
+        if (isAbsolute(registered) && isFile(registered)) {
             search.found = registered;
             return search;
         }
-        search.registeredMissing = registered;
+        search.registered = registered;
+        search.why = isAbsolute(registered) ? ProgramSearch::Unused::Missing
+                                            : ProgramSearch::Unused::Relative;
     }
     for (const std::wstring &entry : split(variable(L"PATH"))) {
         if (isAbsolute(entry) && !(search.found = in(entry)).empty())

@@ -322,15 +322,22 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
     QString text = failure + QLatin1Char('\n');
     if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
-    else if (outcome.registeredMissing)
+    else if (outcome.registered == ShellOutcome::Registered::Missing)
         text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
                    "in:\n%3")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (!outcome.reason.isEmpty())
+    else if (outcome.registered == ShellOutcome::Registered::Relative)
+        text += tr("\"%1\" is registered as %2, which is no full path: it would name a file in "
+                   "whatever folder Velmora was started from, so it was not used. No other was "
+                   "found in:\n%3")
+                    .arg(outcome.program, outcome.found, outcome.lookedIn);
+    else if (const QString why =
+                 outcome.reason.endsWith(u'.') ? outcome.reason.chopped(1) : outcome.reason;
+             !why.isEmpty())
         text += tr("%1 was found, but %2.")
-                    .arg(outcome.found, outcome.reason.startsWith(QLatin1String("it "))
-                                            ? outcome.reason
-                                            : tr("it could not be run: %1").arg(outcome.reason));
+                    .arg(outcome.found, why.startsWith(QLatin1String("it "))
+                                            ? why
+                                            : tr("it could not be run: %1").arg(why));
     else
         text += tr("%1 was found, but it could not be run.").arg(outcome.found);
     m_outside.showMessage(this, text);

@@ -171,14 +171,36 @@ void TestWindows::excelFoundUnderAppPaths_data()
     QTest::addColumn<bool>("view32");
     QTest::addColumn<QString>("registered"); // what App Paths names, if anything
     QTest::addColumn<QString>("planted");    // what has the name in the starting folder
-    const QString standIn = excelStandIn();
-    QTest::newRow("none registered") << false << false << QString() << QString();
-    QTest::newRow("HKCU, 64-bit view") << false << false << standIn << QString();
-    QTest::newRow("HKLM, 32-bit view, quoted") << true << true << '"' + standIn + '"' << QString();
-    QTest::newRow("a program of the name where we started") << false << false << standIn << "file";
-    QTest::newRow("a folder of the name where we started") << false << false << standIn << "folder";
-    QTest::newRow("registered, but the file is gone")
-        << false << false << "C:\\Nowhere\\EXCEL.EXE" << QString();
+    QTest::addColumn<QString>("folder");     // the program folder, if one of this name
+    QTest::addColumn<QString>("ran");        // what runs: the stand-in, or the one beside
+    QTest::addColumn<int>("unused");         // else: why the registered value was not used
+    const QString standIn = excelStandIn(), name = "<name>.exe";
+    const int used = 0, missing = 1, relative = 2;
+    const auto row = [](const char *row, bool machine, bool view32, const QString &registered,
+                        const char *planted, const char *folder, const char *ran, int unused) {
+        QTest::newRow(row) << machine << view32 << registered << planted << folder << ran << unused;
+    };
+    row("none registered", false, false, "", "", "", "", used);
+    row("HKCU, 64-bit view", false, false, standIn, "", "", "stand-in", used);
+    row("HKLM, 32-bit view, quoted", true, true, '"' + standIn + '"', "", "", "stand-in", used);
+    row("quoted, with an argument", false, false, '"' + standIn + "\" /e", "", "", "stand-in",
+        used);
+    // Read whole (values over 520 characters were dropped), and too long to be started.
+    row("by a path of over 520 characters", false, false, "<long>", "", "", "", used);
+    row("a program of the name where we started", false, false, standIn, "file", "", "stand-in",
+        used);
+    row("a folder of the name where we started", false, false, standIn, "folder", "", "stand-in",
+        used);
+    row("registered, but the file is gone", false, false, "C:\\Nowhere\\EXCEL.EXE", "", "", "",
+        missing);
+    row("relative, and where we started", false, false, name, "file", "", "", relative);
+    row("drive-relative, and where we started", false, false, "C:" + name, "file", "", "",
+        relative);
+    // Wine's shell expanded %NAME% in the file and in the working folder.
+    row("beside, in a folder %USERNAME%", false, false, "", "", "%USERNAME%", "beside", used);
+    row("beside, in a folder pct %PATH%", false, false, "", "", "pct %PATH%", "beside", used);
+    row("registered, program folder pct %PATH%", false, false, standIn, "", "pct %PATH%",
+        "stand-in", used);
 }
 
 void TestWindows::excelFoundUnderAppPaths()
@@ -187,8 +209,28 @@ void TestWindows::excelFoundUnderAppPaths()
     QFETCH(bool, view32);
     QFETCH(QString, registered);
     QFETCH(QString, planted);
+    QFETCH(QString, folder);
+    QFETCH(QString, ran);
+    QFETCH(int, unused);
     // A name only App Paths knows: the stand-in is registered under it, Office's way.
     const QString name = QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
+    const QString standIn = QCoreApplication::applicationDirPath() + "/Excel.exe";
+    QTemporaryDir records, start, programs;
+    // The program folder, with the stand-in beside, and another where Wine would take a
+    // %USERNAME% in the folder's name.
+    folder = folder.isEmpty() ? records.path() : programs.filePath(folder);
+    const QString decoy = programs.filePath(qEnvironmentVariable("USERNAME"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(ran != "beside" ||
+            (QDir().mkpath(decoy) && QFile::copy(standIn, folder + '/' + name + ".exe") &&
+             QFile::copy(standIn, decoy + '/' + name + ".exe")));
+    QString path = programs.path();
+    for (int i = 0; registered == "<long>" && i < 5; ++i)
+        path += '/' + QString(100, u'l');
+    if (registered == "<long>")
+        QVERIFY(QDir().mkpath(path) && QFile::copy(standIn, path + "/EXCEL.EXE"));
+    registered.replace("<long>", QDir::toNativeSeparators(path + "/EXCEL.EXE"))
+        .replace("<name>", name);
     const std::wstring subkey =
         (QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name +
          QStringLiteral(".exe"))
@@ -206,30 +248,31 @@ void TestWindows::excelFoundUnderAppPaths()
         RegCloseKey(key);
     }
     // Started from a folder of someone else's, which holds a stand-in of the same name.
-    QTemporaryDir records, start;
     const QString record = records.filePath(QStringLiteral("excel.rec"));
     qputenv("VELMORA_TEST_EXCEL_RECORD", QDir::toNativeSeparators(record).toUtf8());
     const QString cwd = QDir::currentPath();
-    QVERIFY(planted != "file" || QFile::copy(QCoreApplication::applicationDirPath() + "/Excel.exe",
-                                             start.filePath(name + ".exe")));
+    QVERIFY(planted != "file" || QFile::copy(standIn, start.filePath(name + ".exe")));
     QVERIFY(planted != "folder" || QDir(start.path()).mkdir(name));
     QDir::setCurrent(start.path());
 
-    const ShellOutcome outcome = OpenWithShell(0, name, records.path());
+    const ShellOutcome outcome = OpenWithShell(0, name, folder);
     QDir::setCurrent(cwd);
     if (!registered.isEmpty())
         RegDeleteKeyExW(hive, subkey.c_str(), view, 0);
     qunsetenv("VELMORA_TEST_EXCEL_RECORD");
-    const bool present = registered.contains("Excel.exe");
-    QCOMPARE(outcome.started, present);
-    if (present) { // the registered program ran, and nothing else
+    QVERIFY2(outcome.started == !ran.isEmpty(), qPrintable(outcome.found + ": " + outcome.reason));
+    if (outcome.started) { // that program ran, and nothing else, in the program folder
+        const QString file = ran == "beside" ? folder + '/' + name + ".exe" : standIn;
         QTRY_COMPARE_WITH_TIMEOUT(readLines(record + ".log").size(), 1, 20000);
-        QCOMPARE(readLines(record + ".log").first().toLower(), excelStandIn().toLower());
-    } else { // the message names every place looked at, and a registered file that is gone
+        QCOMPARE(readLines(record + ".log").first().toLower(),
+                 QDir::toNativeSeparators(file).toLower());
+        QCOMPARE(readLines(record).first().toLower(), QDir::toNativeSeparators(folder).toLower());
+    } else { // the message names every place looked at, and a registered value not used
         QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
                  qPrintable(outcome.lookedIn));
-        QCOMPARE(outcome.registeredMissing, !registered.isEmpty());
+        QCOMPARE(int(outcome.registered), unused);
         QCOMPARE(outcome.found, registered);
+        QCOMPARE(outcome.reason.contains("characters long"), registered.size() >= MAX_PATH);
     }
 }
 

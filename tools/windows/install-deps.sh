@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing the Windows programs need: the mingw-w64
 # cross compilers (64- and 32-bit), Wine (wine64 and wine32), Xvfb, wixl,
-# osslsigncode and openssl (signing), and a
-# deb-src entry so that `apt-get source` can fetch Debian's own qtbase.
+# osslsigncode, openssl and msitools (signing, and verifying a release against
+# the files its MSI holds), and a deb-src entry so that `apt-get source` can fetch Debian's own qtbase.
 set -euo pipefail
 
 packages=(
@@ -11,7 +11,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine64 fonts-wine dpkg-dev patch xz-utils
-    xvfb xauth fonts-liberation2 zip unzip wixl osslsigncode openssl
+    xvfb xauth fonts-liberation2 zip unzip wixl msitools osslsigncode openssl
 )
 
 # sudo resets the environment: the setting that keeps apt from asking goes through env.

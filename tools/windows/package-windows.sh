@@ -4,7 +4,8 @@
 # loads, the mingw-w64 runtime, all stripped, and licences/ with every licence
 # and notice they come under. With VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD
 # (and VELMORA_SIGN_TIMESTAMP_URL) the programs, DLLs and MSI are signed
-# (sign-release.sh).
+# (sign-release.sh). The zip and the MSI go to the clone's top folder, or to the
+# folder VELMORA_PACKAGE_OUT names.
 #   tools/windows/package-windows.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -104,13 +105,16 @@ python3 tools/windows/check-package.py "$build" "$stage"
 # Signed after stripping (which would break a signature), before zip and MSI take the files.
 signing=${VELMORA_SIGN_PKCS12:+yes}
 if [ -n "$signing" ]; then
-    find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec tools/windows/sign-release.sh sign {} +
+    tools/windows/sign-release.sh sign "$stage"
 else
     echo "Unsigned release: no certificate given (VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD)"
 fi
 
-rm -f "$name.zip" "$name.msi"
-(cd "$build/package" && zip -qr9 "$OLDPWD/$name.zip" "$name")
+out=${VELMORA_PACKAGE_OUT:-.}
+mkdir -p "$out"
+rm -f "$out/$name.zip" "$out/$name.msi"
+zip_file=$(realpath "$out")/$name.zip
+(cd "$build/package" && zip -qr9 "$zip_file" "$name")
 
 # The installer: every file of the folder, under Program Files\Velmora.
 heat=(-p "$stage/" --directory-ref INSTALLDIR --component-group ProgramFolder --var var.SourceDir)
@@ -124,11 +128,11 @@ msi() {
         -D Icon=dist/icons/example.quenmark.Velmora.ico \
         -o "$1" dist/windows/velmora.wxs "$build/package/files.wxs"
 }
-msi "$name.msi"
+msi "$out/$name.msi"
 # A second build of the same version, for the test that it replaces the first.
 [ -z "${VELMORA_REBUILT_MSI:-}" ] || msi "$VELMORA_REBUILT_MSI"
-[ -z "$signing" ] || tools/windows/sign-release.sh sign "$name.msi"
+[ -z "$signing" ] || tools/windows/sign-release.sh sign "$out/$name.msi"
 
-echo "Wrote $name.zip ($(du -h "$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))" \
-    "and $name.msi ($(du -h "$name.msi" | cut -f1))"
+echo "Wrote $out/$name.zip ($(du -h "$out/$name.zip" | cut -f1); unpacked $(du -sh "$stage" | cut -f1))" \
+    "and $out/$name.msi ($(du -h "$out/$name.msi" | cut -f1))"
 (cd "$stage" && find . -type f | sort | sed 's/^\.\//  /')

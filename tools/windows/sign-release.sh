@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Authenticode signatures (SHA-256) for the Windows release, with osslsigncode.
 #
-#   sign-release.sh sign FILE...
-#       Signs each .exe, .dll or .msi in place with the PKCS#12 file named by
-#       VELMORA_SIGN_PKCS12 and its password VELMORA_SIGN_PASSWORD; with
-#       VELMORA_SIGN_TIMESTAMP_URL, an RFC 3161 timestamp from that server too.
-#   sign-release.sh verify CA_PEM FOLDER [MSI]
-#       Checks that every .exe and .dll in FOLDER, and the MSI, carries an intact
-#       signature by a certificate that CA_PEM vouches for; names each that does not.
+#   sign-release.sh sign FILE|FOLDER...
+#       Signs each file (a program, a DLL, an MSI), and every program file in each
+#       FOLDER, in place with the PKCS#12 file named by VELMORA_SIGN_PKCS12 and its
+#       password VELMORA_SIGN_PASSWORD; with VELMORA_SIGN_TIMESTAMP_URL, an RFC 3161
+#       timestamp from that server too.
+#   sign-release.sh verify CA_PEM FOLDER MSI
+#       Checks FOLDER (the release folder, or the zip unpacked) against the MSI, whose
+#       signature covers the list of files it holds and their bytes: the MSI carries
+#       an intact signature by a certificate that CA_PEM vouches for, FOLDER holds
+#       exactly the MSI's files, no more and no fewer, each with the same bytes, and
+#       every program file among them (whatever its name) carries such a signature of
+#       its own. Names each file that fails, and why.
 #   sign-release.sh self-signed DIR
 #       Makes a throwaway certificate: DIR/velmora.p12 (password: the text in
 #       DIR/password) and DIR/velmora.pem, the certificate to trust when verifying.
@@ -15,29 +20,64 @@ set -euo pipefail
 
 command=${1:-}
 shift || true
+# Program files by their content, not their names: Windows loads a DLL called
+# VERSION.DLL or evil.ocx as readily as one called *.dll.
+is_program() { [ -f "$1" ] && cmp -s -n 2 -- "$1" <(printf MZ); }
+
 case $command in
 sign)
     : "${VELMORA_SIGN_PKCS12:?names no PKCS#12 file}" "${VELMORA_SIGN_PASSWORD?is not set}"
     options=(-pkcs12 "$VELMORA_SIGN_PKCS12" -h sha256 -n Velmora -i http://www.quenmark.example/)
     [ -z "${VELMORA_SIGN_TIMESTAMP_URL:-}" ] || options+=(-ts "$VELMORA_SIGN_TIMESTAMP_URL")
-    for file in "$@"; do
+    files=()
+    for named in "$@"; do
+        if [ -d "$named" ]; then
+            while IFS= read -r -d '' file; do
+                ! is_program "$file" || files+=("$file")
+            done < <(find "$named" -type f -print0 | sort -z)
+        else
+            files+=("$named")
+        fi
+    done
+    for file in "${files[@]}"; do
         # The password goes through a pipe, not the command line that ps shows.
         osslsigncode sign "${options[@]}" -readpass <(printf '%s' "$VELMORA_SIGN_PASSWORD") \
             -in "$file" -out "$file.signed" >/dev/null
         mv "$file.signed" "$file"
     done
-    echo "Signed $# files with $VELMORA_SIGN_PKCS12${VELMORA_SIGN_TIMESTAMP_URL:+, timestamped by $VELMORA_SIGN_TIMESTAMP_URL}"
+    echo "Signed ${#files[@]} files with $VELMORA_SIGN_PKCS12${VELMORA_SIGN_TIMESTAMP_URL:+, timestamped by $VELMORA_SIGN_TIMESTAMP_URL}"
     ;;
 verify)
-    ca=$1 folder=$2
-    bad=()
+    ca=$1 folder=${2%/} msi=${3:?names no MSI: the folder is checked against the files it holds}
+    failed=0
+    fail() { echo "$1: $2" >&2; failed=1; }
+    signed() { osslsigncode verify -CAfile "$ca" -in "$1" >/dev/null 2>&1; }
+    signed "$msi" || fail "not signed, or changed after signing" "$msi"
+    held=$(mktemp -d)
+    trap 'rm -rf "$held"' EXIT
+    msiextract -C "$held" "$msi" >/dev/null || fail "cannot be unpacked" "$msi"
+    root=$(find "$held" -name velmora.exe -printf '%h\n' | head -n 1)
+    [ -n "$root" ] || fail "holds no velmora.exe" "$msi"
+    entries() { [ -z "$1" ] || (cd "$1" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort); }
+    while IFS= read -r entry; do
+        fail "not in the release" "$folder/$entry"
+    done < <(LC_ALL=C comm -23 <(entries "$folder") <(entries "$root"))
+    while IFS= read -r entry; do
+        fail "missing from the release" "$folder/$entry"
+    done < <(LC_ALL=C comm -13 <(entries "$folder") <(entries "$root"))
     while IFS= read -r -d '' file; do
-        osslsigncode verify -CAfile "$ca" -in "$file" >/dev/null 2>&1 || bad+=("$file")
-    done < <(find "$folder" \( -name '*.exe' -o -name '*.dll' \) -print0; [ -z "${3:-}" ] || printf '%s\0' "$3")
-    for file in "${bad[@]}"; do
-        echo "not signed, or changed after signing: $file" >&2
-    done
-    [ ${#bad[@]} -eq 0 ]
+        held_file=$root/${file#"$folder"/}
+        if [ -z "$root" ] || [ ! -e "$held_file" ]; then
+            continue # named above
+        elif [ -L "$file" ] || [ ! -f "$file" ]; then
+            fail "not a plain file" "$file"
+        elif ! cmp -s "$file" "$held_file"; then
+            fail "not the file the MSI holds" "$file"
+        elif is_program "$file" && ! signed "$file"; then
+            fail "not signed, or changed after signing" "$file"
+        fi
+    done < <(find "$folder" -mindepth 1 ! -type d -print0)
+    [ $failed -eq 0 ]
     ;;
 self-signed)
     dir=$1
@@ -51,7 +91,7 @@ self-signed)
     rm "$dir/velmora.key"
     ;;
 *)
-    sed -n '3,14s/^# \{0,1\}//p' "$0" >&2
+    sed -n '3,20s/^# \{0,1\}//p' "$0" >&2
     exit 2
     ;;
 esac

@@ -16,15 +16,26 @@ VELMORA_REBUILT_MSI=$build/rebuilt.msi tools/windows/package-windows.sh "$build"
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 bits=$([ "${VELMORA_WIN_ARCH:-x86_64}" = i686 ] && echo 32 || echo 64)
 python3 tools/windows/wine-story.py "$build" "velmora-$version-win$bits.msi" "$build/rebuilt.msi"
-# A copy of the release signed with a throwaway certificate verifies; a DLL left
-# unsigned, or the program changed after signing, fails the check and is named.
+# The release packaged again, signed with a throwaway certificate, verifies against
+# its MSI; each change below fails the check and names the file.
 copy=$build/signed-copy && rm -rf "$copy" && tools/windows/sign-release.sh self-signed "$copy/key"
-cp -r "$build/package/velmora-$version-win$bits" "$copy/release" && cp "velmora-$version-win$bits.msi" "$copy/release.msi"
-sign() { VELMORA_SIGN_PKCS12=$copy/key/velmora.p12 VELMORA_SIGN_PASSWORD=$(cat "$copy/key/password") tools/windows/sign-release.sh sign "$@" >/dev/null; }
-verify() { tools/windows/sign-release.sh verify "$copy/key/velmora.pem" "$copy/release" "$copy/release.msi" 2>&1; }
-fails_on() { ! said=$(verify) && grep -q "signing: $copy/release/$1\$" <<<"$said" || { echo "signing check: $1 $2 passed: $said" >&2; exit 1; }; }
-sign $(find "$copy/release" \( -name '*.exe' -o -name '*.dll' \) ! -name Qt6Gui.dll) "$copy/release.msi"
-fails_on Qt6Gui.dll "left unsigned"
-sign "$copy/release/Qt6Gui.dll" && verify
-printf X | dd of="$copy/release/velmora.exe" bs=1 seek=4096 conv=notrunc status=none
-fails_on velmora.exe "changed after signing"
+VELMORA_SIGN_PKCS12=$copy/key/velmora.p12 VELMORA_SIGN_PASSWORD=$(cat "$copy/key/password") \
+    VELMORA_PACKAGE_OUT=$copy tools/windows/package-windows.sh "$build" >/dev/null
+release=$copy/release && cp -r "$build/package/velmora-$version-win$bits" "$release"
+verify() { tools/windows/sign-release.sh verify "$copy/key/velmora.pem" "$release" "$copy/velmora-$version-win$bits.msi" 2>&1; }
+said=$(verify) || { echo "signing check: the signed release fails: $said" >&2; exit 1; }
+# Each change (a command) must fail the check, which names the file; then it is undone.
+fails_on() {
+    rm -rf "$copy/kept" && cp -r "$release" "$copy/kept" && eval "$3" </dev/null
+    ! said=$(verify) && grep -q ": $release/$1\$" <<<"$said" || { echo "signing check: $1 $2 passed: $said" >&2; exit 1; }
+    rm -rf "$release" && mv "$copy/kept" "$release"
+}
+unsigned=$build/bin/Excel.exe # a program file that nobody signed
+while IFS='|' read -r file what change; do fails_on "$file" "$what" "$change"; done <<'EOF'
+velmora.exe|changed after signing|printf X | dd of="$release/velmora.exe" bs=1 seek=4096 conv=notrunc status=none
+Qt6Gui.dll|left unsigned|osslsigncode remove-signature -in "$copy/kept/Qt6Gui.dll" -out "$copy/Qt6Gui.dll" >/dev/null && mv "$copy/Qt6Gui.dll" "$release/"
+VERSION.DLL|added unsigned (Windows loads it by that name)|cp "$unsigned" "$release/VERSION.DLL"
+Excel.EXE|added unsigned (where Ok looks first)|cp "$unsigned" "$release/Excel.EXE"
+platforms/evil.ocx|added unsigned|cp "$unsigned" "$release/platforms/evil.ocx"
+Qt6Widgets.dll|removed|rm "$release/Qt6Widgets.dll"
+EOF

@@ -87,6 +87,15 @@ def main():
                   code == 0 and entries == 1 and len(shortcuts()) == 1 and
                   os.path.isfile(os.path.join(folder, 'velmora.exe')),
                   f'exit status {code}, {entries} uninstall entries, shortcuts {shortcuts()}')
+            # The first build is no longer installed: removing it must leave the rebuild alone.
+            # Windows answers 1605 before opening the package; Wine's msiexec runs it with
+            # REMOVE=ALL all the same (a case of Wine alone), and the package refuses: 1603.
+            code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
+            entries = query(UNINSTALL).count('DisplayName    REG_SZ    Velmora')
+            check('msiexec /x of the replaced first build fails and leaves the rebuild installed',
+                  code in (1603 & 255, 1605 & 255) and entries == 1 and
+                  os.path.isfile(os.path.join(folder, 'velmora.exe')),
+                  f'exit status {code}, {entries} uninstall entries')
             msi = rebuilt
 
         # 2. Excel registered as Office registers it; the stand-in records what it finds.
@@ -149,6 +158,23 @@ def main():
               code == 0 and all(f'{k}    REG_SZ    {v}' in query(SETTINGS)
                                 for k, v in [('Home', 1), ('Left', 0)]),
               f'exit {code}: {query(SETTINGS)}')
+        # An answer whose reader goes away (a pipe closed early) fails with the pipe's own
+        # reason: Wine reports the cut write as done with nothing written, and the reason
+        # was a stale one ("Invalid handle"). A 200,000-digit "1.000..." is a valid 1.
+        long_reg = os.path.join(build, 'wine-story-long.reg')
+        with open(long_reg, 'w', encoding='utf-16') as f:
+            f.write('Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER' + SETTINGS[4:] +
+                    ']\n"Classic"="1.' + '0' * 200000 + '"\n')
+        wine('reg', 'import', runner.windows_path(long_reg))
+        reader = subprocess.Popen([runner.WINE, installed, '--show', '--json'], env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        reader.stdout.read(10)
+        reader.stdout.close()
+        said = reader.stderr.read().decode('utf-8', errors='replace')
+        code = reader.wait(timeout=60)
+        check('an answer whose pipe is closed early fails with the pipe\'s reason',
+              code == 1 and 'standard output: Pipe not connected' in said, f'exit {code}: {said}')
+        wine('reg', 'add', SETTINGS, '/v', 'Classic', '/d', '1', '/f')
         # A stored value it cannot use is quoted as stored, full-width digit and all.
         wine('reg', 'add', SETTINGS, '/v', 'Home', '/d', '\uff11', '/f')
         shown = subprocess.run([runner.WINE, 'cmd', '/c', installed, '--show'], env=env,
