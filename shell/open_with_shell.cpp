@@ -65,7 +65,7 @@ bool startOpener(const QString &opener, const QString &target, const QString &fo
     process->setStandardErrorFile(QProcess::nullDevice());
     process->start();
     if (!process->waitForStarted()) {
-        reason = process->errorString();
+        reason = QStringLiteral("it could not be run: ") + process->errorString();
         delete process;
         return false;
     }
@@ -91,7 +91,7 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
     process.setWorkingDirectory(folder);
     if (process.startDetached())
         return true;
-    reason = process.errorString();
+    reason = QStringLiteral("it could not be run: ") + process.errorString();
     return false;
 }
 
@@ -135,15 +135,15 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         const unsigned long error = StartProgram(search.found, directory);
         outcome.started = error == 0;
         if (error == kRefusedPercent)
-            outcome.reason = QStringLiteral("Windows would read the % in its path as the start "
-                                            "of a variable's name.");
+            outcome.reason = QStringLiteral("it was not run: Windows would read the % in its "
+                                            "path as the start of a variable's name");
         else if (error == kRefusedLong)
-            outcome.reason = QStringLiteral("its path is %1 characters long, and Windows starts "
-                                            "no program by a path of %2 or more.")
+            outcome.reason = QStringLiteral("it was not run: its path is %1 characters long, "
+                                            "and Windows starts no program by a path of %2 or more")
                                  .arg(search.found.size())
                                  .arg(kProgramPathLimit);
         else if (error)
-            outcome.reason = qt_error_string(int(error));
+            outcome.reason = QStringLiteral("it could not be run: ") + qt_error_string(int(error));
     }
 #else
     Q_UNUSED(owner);

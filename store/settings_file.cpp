@@ -88,8 +88,8 @@ constexpr Trouble WouldGrow{
 constexpr Trouble NotWritten{"%1 cannot be written: %2"};
 constexpr Trouble NotReplaced{"%1 cannot be replaced: %2"};
 constexpr Trouble Collided{
-    "another program replaced %1 at the very moment of the save; its file stands, and ours, or "
-    "a version of the other program's, is kept as %2: compare the two and save again"};
+    "another program replaced %1 at the very moment of the save, so the save was not finished "
+    "cleanly: one version is at %1, the other is kept as %2; compare the two and save again"};
 constexpr Trouble KeptChanging{
     "%1 was changed by another program %2 times while it was being saved, so nothing was written "
     "and the file is as that program left it; save again"};
@@ -620,10 +620,9 @@ std::optional<QString> swapIn(const Read &before, NewFile &file, bool &changed)
         // What was at the path is under our new file's name now: the old file
         // goes with that name, unless it is not the one we read.
         Read back{.target = QFile::decodeName(file.name)};
-        const bool unreadable = ::lstat(file.name.constData(), &at) != 0 || differs(at) ||
-                                load(back).has_value() || !sameFile(before, back);
-        changed = unreadable;
-        if (!unreadable)
+        changed = ::lstat(file.name.constData(), &at) != 0 || differs(at) ||
+                  load(back).has_value() || !sameFile(before, back);
+        if (!changed)
             return std::nullopt;
         // Swapped back, so that the other writer's file stands. Whatever is under our
         // name then, if it is not our new file, is another writer's: it is kept.

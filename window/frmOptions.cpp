@@ -331,13 +331,8 @@ void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &fa
                    "whatever folder Velmora was started from, so it was not used. No other was "
                    "found in:\n%3")
                     .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (const QString why =
-                 outcome.reason.endsWith(u'.') ? outcome.reason.chopped(1) : outcome.reason;
-             !why.isEmpty())
-        text += tr("%1 was found, but %2.")
-                    .arg(outcome.found, why.startsWith(QLatin1String("it "))
-                                            ? why
-                                            : tr("it could not be run: %1").arg(why));
+    else if (!outcome.reason.isEmpty())
+        text += tr("%1 was found, but %2.").arg(outcome.found, outcome.reason);
     else
         text += tr("%1 was found, but it could not be run.").arg(outcome.found);
     m_outside.showMessage(this, text);
