@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -24,8 +25,6 @@ const QString kSectionName = QString::fromLatin1(kSection);
 // What people try first for help, on Linux and on Windows.
 const QStringList kHelpWords{QStringLiteral("--help"), QStringLiteral("-h"),
                              QStringLiteral("-help"), QStringLiteral("-?"), QStringLiteral("/?")};
-
-using Assignments = std::vector<std::pair<int, OptionValue>>;
 
 QString keyOf(int index)
 {
@@ -69,22 +68,28 @@ QString usage()
     return QStringLiteral(
                "Usage: velmora [QT-OPTION ...]       open the options window (-style fusion, "
                "say);\n"
-               "                                     other arguments not starting with -- are "
-               "ignored\n"
+               "                                     other arguments are ignored, up to the "
+               "first\n"
+               "                                     that begins with -- or is -h, -help, -? or "
+               "/?:\n"
+               "                                     there a command starts, one of these:\n"
                "       velmora --show [--json]       where the settings live, and for each key "
                "the\n"
                "                                     text stored and the option after loading\n"
                "       velmora --set KEY=0|1 ...     tick (1) or clear (0) options as clicks "
                "would,\n"
-               "                                     then save all twelve as Ok does and say "
-               "what\n"
-               "                                     changed (the rules may change others)\n"
+               "                                     each key once, then save all twelve as Ok "
+               "does\n"
+               "                                     and say what changed (the rules may change "
+               "others)\n"
                "       velmora --reset               save the first-start state\n"
-               "       velmora --help | --version    this help (-h, -? or /? too), or the version\n"
+               "       velmora --help | --version    this help (-h, -help, -? or /? too), or the "
+               "version\n"
                "Keys, in any case: %1.\n"
-               "Exit status: 0 done; 1 the store stops start-up, the save failed, or the answer\n"
-               "could not be written; 2 a usage error, or no display that answers for the window,\n"
-               "or Qt cannot start its window system there.\n")
+               "Exit status: 0 done; 1 the store stops start-up or the save failed (nothing is\n"
+               "written), or the answer could not be written; 2 a usage error, or no display\n"
+               "that answers for the window, or Qt cannot start its window system there;\n"
+               "3 saved, but the report could not be written.\n")
         .arg(validKeys());
 }
 
@@ -132,27 +137,16 @@ void tellLoadFailed(const StoreError &error, QTextStream &err)
 {
     err << visible(error.problem(), true) << '\n';
     if (error.isBadValue())
-        err << "Set it to 0 or 1 there or delete the key, or run velmora --reset to save the\n"
+        err << "Set it to 0, 1 or 2 there or delete the key, or run velmora --reset to save the\n"
                "first-start state of all twelve options; --set cannot, as it loads them first.\n";
     err.flush();
 }
 
-// Loads as start-up does; on failure, says why.
-std::optional<OptionSet> load(SettingsStore &store, QTextStream &err)
-{
-    OptionSet options;
-    if (const auto error = LoadOptions(options, store)) {
-        tellLoadFailed(*error, err);
-        return std::nullopt;
-    }
-    return options;
-}
-
 // `heading` names what the table is: the settings as they are, or as just saved.
-void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream &out,
+void show(const LoadedOptions &loaded, const QString &where, bool json, QTextStream &out,
           const QString &heading = QStringLiteral("Settings"))
 {
-    const QString where = store.location(kApplicationName);
+    using Decided = LoadedOptions::Decided;
     QJsonArray entries;
     const auto line = [&out](const QString &key, const QString &stored, const QString &option) {
         out << QStringLiteral("%1 %2 %3\n").arg(key, -21).arg(stored, -13).arg(option);
@@ -163,31 +157,25 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
              QStringLiteral("Option after loading"));
     }
     for (int i = 0; i < OptionCount; ++i) {
-        const StoredText stored = store.GetSetting(kApplicationName, kSectionName, keyOf(i), 0);
+        const StoredText &stored = loaded.stored[i];
         const QString text = stored.asStored.value_or(stored.text);
+        const Decided decided = loaded.decided(i);
+        const QString state = stateName(loaded.options.value(i));
         if (json) { // the text whole: a script gets the data, not a message
+            static const char *const decidedWords[] = {"stored", "default", "rules", "not read"};
             entries.append(QJsonObject{
                 {QStringLiteral("key"), keyOf(i)},
                 {QStringLiteral("stored"), stored.missing ? QJsonValue() : QJsonValue(text)},
-                {QStringLiteral("state"), stateName(options.value(i))}});
+                {QStringLiteral("state"), state},
+                {QStringLiteral("decided"), QString::fromLatin1(decidedWords[int(decided)])}});
             continue;
-        }
-        // What decided the option: its key alone, the default for a missing key, or
-        // the rules of a key read after it (Home=1 clears Left).
-        QString decided;
-        if (const OptionInfo &info = OptionSet::info(i); info.readAtStart) {
-            const std::optional<OptionValue> read =
-                stored.missing ? info.defaultValue
-                               : ConvertStoredText(stored.text, stored.isPlainText).value;
-            if (read && *read != options.value(i))
-                decided = QStringLiteral(", by the rules");
-            else if (stored.missing)
-                decided = QStringLiteral(", the default");
         }
         line(u'"' + keyOf(i) + u'"',
              stored.missing ? QStringLiteral("(not stored)")
                             : visible(QuotedStoredText(text), false),
-             stateName(options.value(i)) + decided);
+             state + (decided == Decided::Rules     ? QStringLiteral(", by the rules")
+                      : decided == Decided::Default ? QStringLiteral(", the default")
+                                                    : QString()));
     }
     if (json) {
         const QJsonObject object{{QStringLiteral("settings"), where},
@@ -199,31 +187,62 @@ void show(const OptionSet &options, SettingsStore &store, bool json, QTextStream
     }
 }
 
-// What a save changed against the options loaded before it, so that a script's
-// log shows what the rules did besides what was asked. Judged by the end result
-// and by the last word on each key: a later option's rules may have undone an
-// earlier one, and a later assignment replaces an earlier one.
-void tellChanges(const OptionSet &before, const OptionSet &after, const Assignments &asked,
-                 const QString &otherChange, QTextStream &out)
+// One KEY=0|1 of --set.
+struct Word {
+    int index;
+    OptionValue value;
+};
+// Which options the words' clicks changed, each its own, and which the rules changed.
+struct Path {
+    std::array<bool, OptionCount> byWord{}, byRules{};
+};
+
+// The words applied in turn as clicks; an option already as asked is not clicked.
+OptionSet applied(const OptionSet &loaded, const std::vector<Word> &words, Path &path)
+{
+    OptionSet options = loaded;
+    path = {};
+    int clicked = -1; // the option a word clicks, until the click has set it
+    options.addListener([&](int index, OptionValue) {
+        (index == clicked ? path.byWord : path.byRules)[index] = true;
+        clicked = -1; // the rest is the rules'
+    });
+    for (const Word &word : words) {
+        if (options.isTicked(word.index) != (word.value != 0)) {
+            clicked = word.index;
+            options.click(word.index);
+        }
+    }
+    return OptionSet(options.values());
+}
+
+// What a save changed against the options loaded before it, so that a script's log
+// shows what the rules did besides what was asked. An option is "left alone" only
+// when neither its word nor any rule changed it on the way.
+void tellChanges(const OptionSet &before, const OptionSet &saved, const std::vector<Word> &words,
+                 const Path &path, const QString &otherChange, QTextStream &out)
 {
     QStringList done, others, alreadySo;
     for (int i = 0; i < OptionCount; ++i) {
-        const QString key = u'"' + keyOf(i) + u'"', now = stateName(after.value(i));
-        const auto it = std::find_if(asked.rbegin(), asked.rend(),
-                                     [i](const auto &assignment) { return assignment.first == i; });
-        const bool changed = before.value(i) != after.value(i);
+        const QString key = u'"' + keyOf(i) + u'"', now = stateName(saved.value(i));
+        const auto word =
+            std::find_if(words.begin(), words.end(), [i](const Word &w) { return w.index == i; });
         const QString change =
-            QStringLiteral("%1 %2 (was %3)").arg(key, now, stateName(before.value(i)));
-        const bool wasAsked = it != asked.rend();
-        if (wasAsked && after.isTicked(i) != (it->second != 0))
-            others << QStringLiteral("%1 %2 (%3 as asked, then undone by the rules)")
-                          .arg(key, now, stateName(it->second));
-        else if (wasAsked && changed)
-            done << change;
-        else if (wasAsked)
+            before.value(i) != saved.value(i)
+                ? QStringLiteral("%1 %2 (was %3)").arg(key, now, stateName(before.value(i)))
+                : QStringLiteral("%1 %2 (as before, after the rules changed it on the way)")
+                      .arg(key, now);
+        if (word == words.end()) {
+            if (before.value(i) != saved.value(i))
+                others << change;
+        } else if (!path.byWord[i] && !path.byRules[i]) {
             alreadySo << key + u' ' + now;
-        else if (changed)
-            others << change;
+        } else if (saved.isTicked(i) != (word->value != 0)) {
+            others << QStringLiteral("%1 %2 (%3 as asked, then undone by the rules)")
+                          .arg(key, now, stateName(word->value));
+        } else {
+            (path.byWord[i] ? done : others) << change;
+        }
     }
     const auto tell = [&out](const QString &what, const QStringList &entries) {
         if (!entries.isEmpty())
@@ -236,34 +255,23 @@ void tellChanges(const OptionSet &before, const OptionSet &after, const Assignme
         out << "No option changed.\n";
 }
 
-// The stored texts of all keys, as a save under the lock finds them (a missing
-// key's is its default's).
-std::vector<StoredText> storedTexts(SettingsStore &store)
-{
-    std::vector<StoredText> texts;
-    for (int i = 0; i < OptionCount; ++i)
-        texts.push_back(store.GetSetting(kApplicationName, kSectionName, keyOf(i),
-                                         OptionSet::info(i).defaultValue));
-    return texts;
-}
-
 // What a save over a store that could not be loaded changed: with no options to
 // compare with, the texts it replaced.
 void tellTextChanges(const StoreError &loadError, const std::vector<StoredText> &before,
-                     const OptionSet &saved, QTextStream &out)
+                     const LoadedOptions &written, QTextStream &out)
 {
     QStringList changes;
-    const std::vector<SettingText> texts = OptionTexts(saved);
     for (int i = 0; i < OptionCount; ++i) {
         const QString was = before[i].asStored.value_or(before[i].text);
-        if (!before[i].unreadable && was == texts[i].text)
+        const QString &text = written.stored[i].text;
+        if (!before[i].unreadable && was == text)
             continue;
         changes << QStringLiteral("\"%1\" from %2 to \"%3\"")
                        .arg(keyOf(i),
                             before[i].unreadable ? QStringLiteral("a line its reader cannot see")
                             : before[i].missing  ? QStringLiteral("(not stored)")
                                                  : visible(QuotedStoredText(was), false),
-                            texts[i].text);
+                            text);
     }
     const QString why =
         loadError.key.isEmpty()
@@ -276,59 +284,76 @@ void tellTextChanges(const StoreError &loadError, const std::vector<StoredText> 
             << "): " << changes.join(QStringLiteral(", ")) << ".\n";
 }
 
-// A change of the options as the store holds them: the read, the change and the
-// save run under the store's lock, so that no other save comes between them and
-// is undone. `change` gets `before` and `loadError` filled in and `after` a copy of
-// `before`; it makes `after` what is to be saved, or returns false to save
-// nothing. It may run more than once, each time on the store as it is then.
-struct OptionChange {
-    OptionSet before;                    // as loaded, as far as the loading went
-    std::optional<StoreError> loadError; // what stopped the loading, if anything
-    OptionSet after;                     // what is saved
-};
-std::optional<StoreError> ChangeOptions(SettingsStore &store, OptionChange &result,
-                                        const std::function<bool(OptionChange &)> &change)
+// Options the next start loads otherwise than they were saved: "Hide built-in
+// tabs", which loading never reads, comes back as the tabs' rules make it.
+void tellLoadedOtherwise(const OptionSet &saved, const LoadedOptions &written, QTextStream &out)
 {
-    const auto failure = store.commit(kApplicationName, [&] {
-        result = {};
-        result.loadError = LoadOptions(result.before, store);
-        result.after = result.before;
-        if (!change(result))
-            return false;
-        for (const SettingText &t : OptionTexts(result.after))
-            store.SaveSetting(kApplicationName, t.section, t.key, t.text);
-        return true;
-    });
-    if (failure)
-        return StoreError::writeFailed(store.location(kApplicationName), *failure);
-    return std::nullopt;
+    QStringList otherwise;
+    for (int i = 0; i < OptionCount; ++i) {
+        if (written.options.value(i) != saved.value(i))
+            otherwise << QStringLiteral("\"%1\" saved %2, loads %3 (%4)")
+                             .arg(keyOf(i), stateName(saved.value(i)),
+                                  stateName(written.options.value(i)),
+                                  OptionSet::info(i).readAtStart
+                                      ? QStringLiteral("the rules of a key read later change it")
+                                      : QStringLiteral("loading never reads that key; the rules "
+                                                       "of the tabs decide it"));
+    }
+    if (!otherwise.isEmpty())
+        out << "At the next start: " << otherwise.join(QStringLiteral(", ")) << ".\n";
 }
 
-// After a change under the store's lock: what a load now gives and what changed,
-// or why nothing was saved.
-int tellSaved(const std::optional<StoreError> &error, const OptionChange &change,
-              const Assignments &asked, const QString &otherChange,
-              const std::vector<StoredText> &storedBefore, SettingsStore &store, QTextStream &out,
-              QTextStream &err)
+// A look at the file once the report is out: another program may have written it
+// since, and the report says what we wrote.
+void tellChangedSince(SettingsStore &store, const LoadedOptions &written, QTextStream &out)
 {
-    if (error) {
-        err << visible(error->problem(), true) << Qt::endl; // not the window's advice
+    const LoadedOptions now = LoadStoredOptions(store);
+    if (now.error && now.error->kind == StoreError::Kind::Unreadable && now.error->key.isEmpty()) {
+        out << "Since this save, the settings file has changed: "
+            << visible(now.error->reason, false) << ".\n";
+        return;
+    }
+    QStringList changes;
+    for (int i = 0; i < OptionCount; ++i) {
+        const StoredText &text = now.stored[i];
+        if (text.unreadable)
+            changes << QStringLiteral("\"%1\" is in a line its reader cannot see").arg(keyOf(i));
+        else if (text.missing)
+            changes << QStringLiteral("\"%1\" is no longer stored").arg(keyOf(i));
+        else if (const QString found = text.asStored.value_or(text.text);
+                 found != written.stored[i].text)
+            changes << QStringLiteral("\"%1\" is now %2")
+                           .arg(keyOf(i), visible(QuotedStoredText(found), false));
+    }
+    if (!changes.isEmpty())
+        out << "Since this save, the settings file has changed: "
+            << changes.join(QStringLiteral(", ")) << ".\n";
+}
+
+// After a change under the store's lock: why nothing was saved, or the table of
+// what was saved (as the next start loads it), what changed, and whether the file
+// has changed since.
+int tellSaved(const OptionsChange &change, SettingsStore &store, QTextStream &out, QTextStream &err,
+              bool *saved, const std::function<void()> &tellOptionChanges)
+{
+    if (change.failure) {
+        err << visible(change.failure->problem(), true) << Qt::endl; // not the window's advice
         return StoreFailed;
     }
-    // Not `change.after`: the next start loads the file, in which "Hide built-in
-    // tabs" comes back through the tabs rather than as saved. The store reads the
-    // file anew after a save.
-    OptionSet now;
-    if (const auto loadError = LoadOptions(now, store)) { // the save stands all the same
-        err << "Saved, but the settings no longer load:\n";
-        tellLoadFailed(*loadError, err);
-        return Done;
+    if (!change.saved) {
+        tellLoadFailed(*change.before.error, err);
+        return StoreFailed;
     }
-    show(now, store, false, out, QStringLiteral("Saved to"));
-    if (change.loadError)
-        tellTextChanges(*change.loadError, storedBefore, change.after, out);
+    if (saved)
+        *saved = true;
+    show(change.after, store.location(kApplicationName), false, out, QStringLiteral("Saved to"));
+    if (change.before.error)
+        tellTextChanges(*change.before.error, change.before.stored, change.after, out);
     else
-        tellChanges(change.before, now, asked, otherChange, out);
+        tellOptionChanges();
+    tellLoadedOtherwise(*change.saved, change.after, out);
+    out.flush(); // the report stands as written; the look after it covers the time it took
+    tellChangedSince(store, change.after, out);
     return Done;
 }
 
@@ -350,7 +375,7 @@ qsizetype CommandStart(const QStringList &arguments)
 }
 
 int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStream &out,
-                   QTextStream &err)
+                   QTextStream &err, bool *saved)
 {
     const QString command = arguments.value(0);
     const QStringList rest = arguments.mid(1);
@@ -374,10 +399,12 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
         if (!rest.isEmpty() && rest != QStringList{QStringLiteral("--json")})
             return usageError(
                 QStringLiteral("--show takes --json alone, not \"%1\"").arg(rest.join(u' ')), err);
-        const auto options = load(store, err);
-        if (!options)
+        const LoadedOptions loaded = LoadStoredOptions(store);
+        if (loaded.error) {
+            tellLoadFailed(*loaded.error, err);
             return StoreFailed;
-        show(*options, store, !rest.isEmpty(), out);
+        }
+        show(loaded, store.location(kApplicationName), !rest.isEmpty(), out);
         return Done;
     }
     if (command == u"--json")
@@ -385,33 +412,29 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
     if (command == u"--reset") {
         if (!rest.isEmpty())
             return nothingMore();
-        // The first start: every key read takes its default, and the rules run. A
-        // store that cannot be loaded is no reason not to reset it.
-        OptionChange change;
-        std::vector<StoredText> storedBefore;
-        const auto error = ChangeOptions(store, change, [&storedBefore, &store](OptionChange &c) {
-            storedBefore = storedTexts(store);
-            c.after = OptionSet();
-            for (int i = 0; i < OptionCount; ++i) {
-                if (OptionSet::info(i).readAtStart)
-                    c.after.setValue(i, OptionSet::info(i).defaultValue);
-            }
-            return true;
+        // The first start: every key takes its default, and the rules run. A store
+        // that cannot be loaded is no reason not to reset it.
+        OptionsChange change = ChangeStoredOptions(
+            store, [](const LoadedOptions &) { return LoadedOptions::firstStart().options; });
+        return tellSaved(change, store, out, err, saved, [&] {
+            tellChanges(change.before.options, *change.saved, {}, {},
+                        QStringLiteral("Changed to the first-start state"), out);
         });
-        return tellSaved(error, change, {}, QStringLiteral("Changed to the first-start state"),
-                         storedBefore, store, out, err);
     }
     if (command == u"--set") {
         if (rest.isEmpty())
             return usageError(QStringLiteral("--set needs KEY=0|1, one or more"), err);
-        Assignments assignments;
+        std::vector<Word> words;
         for (const QString &assignment : rest) {
             const qsizetype equals = assignment.lastIndexOf(u'=');
+            const auto index = optionNamed(assignment.left(equals));
             if (equals < 0)
                 return usageError(
-                    QStringLiteral("\"%1\" is no KEY=VALUE: write, say, %1=1").arg(assignment),
+                    index
+                        ? QStringLiteral("\"%1\" is no KEY=VALUE: write, say, %1=1").arg(assignment)
+                        : QStringLiteral("\"%1\" is no KEY=VALUE; the keys are %2")
+                              .arg(assignment, validKeys()),
                     err);
-            const auto index = optionNamed(assignment.left(equals));
             if (!index)
                 return usageError(QStringLiteral("unknown key in \"%1\"; the keys are %2")
                                       .arg(assignment, validKeys()),
@@ -421,26 +444,26 @@ int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStre
                 return usageError(QStringLiteral("\"%1\": the value must be 0 (clear) or 1 (tick)")
                                       .arg(assignment),
                                   err);
-            assignments.emplace_back(*index, OptionValue(value.toShort()));
+            // The later word's clicks would run after the earlier one's rules, which
+            // stay: no one change to report, nor one a script means.
+            if (std::any_of(words.begin(), words.end(),
+                            [&index](const Word &w) { return w.index == *index; }))
+                return usageError(
+                    QStringLiteral("\"%1\" is named twice; set each key once").arg(keyOf(*index)),
+                    err);
+            words.push_back({*index, OptionValue(value.toShort())});
         }
-        // Read, clicked and saved under the store's lock: a save by someone else
-        // in between would otherwise be undone by our twelve keys.
-        OptionChange change;
-        const auto error = ChangeOptions(store, change, [&assignments](OptionChange &c) {
-            if (c.loadError)
-                return false;
-            for (const auto &[index, value] : assignments) {
-                if (c.after.isTicked(index) != (value != 0)) // already so: left alone, as a click
-                    c.after.click(index);
-            }
-            return true;
+        Path path;
+        OptionsChange change = ChangeStoredOptions(
+            store, [&](const LoadedOptions &loaded) -> std::optional<OptionSet> {
+                if (loaded.error)
+                    return std::nullopt;
+                return applied(loaded.options, words, path);
+            });
+        return tellSaved(change, store, out, err, saved, [&] {
+            tellChanges(change.before.options, *change.saved, words, path,
+                        QStringLiteral("Changed by the rules"), out);
         });
-        if (change.loadError) {
-            tellLoadFailed(*change.loadError, err);
-            return StoreFailed;
-        }
-        return tellSaved(error, change, assignments, QStringLiteral("Changed by the rules"), {},
-                         store, out, err);
     }
     return usageError(command.isEmpty() ? QStringLiteral("nothing to do")
                                         : QStringLiteral("unknown command \"%1\"").arg(command),

@@ -9,7 +9,7 @@
 
 class SettingsStore;
 
-enum ExitStatus { Done = 0, StoreFailed = 1, UsageError = 2 };
+enum ExitStatus { Done = 0, StoreFailed = 1, UsageError = 2, SavedUnreported = 3 };
 
 // A control character from the store (or a path) would act on the terminal, an
 // escape sequence could even hide or rewrite what was printed: it is shown as
@@ -28,6 +28,7 @@ QString VisibleOnTerminal(const QString &text);
 qsizetype CommandStart(const QStringList &arguments);
 
 // `arguments` without the program name, from the command on; nothing is written unless the whole
-// command line is sound.
+// command line is sound. `saved`, if given, is set when the settings were written: an
+// answer that then cannot be written is SavedUnreported, not a failure to save.
 int RunCommandLine(const QStringList &arguments, SettingsStore &store, QTextStream &out,
-                   QTextStream &err);
+                   QTextStream &err, bool *saved = nullptr);

@@ -63,7 +63,8 @@ int runWithoutWindow(int argc, char *argv[], const QStringList &command)
 #endif
     QCoreApplication app(argc, argv);
     SettingsStore store;
-    const int status = RunCommandLine(command, store, out, err);
+    bool saved = false;
+    const int status = RunCommandLine(command, store, out, err, &saved);
     // An answer that could not be written (a full disk, a closed file) is no answer.
     out.flush();
     err.flush();
@@ -78,12 +79,14 @@ int runWithoutWindow(int argc, char *argv[], const QStringList &command)
         reason = errno ? QString::fromLocal8Bit(std::strerror(errno)) : out.device()->errorString();
 #endif
     if (!reason.isNull())
-        err << "velmora: the answer could not be written to standard output: " << reason
-            << Qt::endl;
+        err << "velmora: " << (saved ? "saved, but the report" : "the answer")
+            << " could not be written to standard output: " << reason << Qt::endl;
 #ifdef Q_OS_WIN
     WriteStandard(StandardStream::Error, complaints.toStdWString(), attached);
 #endif
-    return reason.isNull() || status != Done ? status : StoreFailed;
+    if (reason.isNull() || status != Done)
+        return status;
+    return saved ? SavedUnreported : StoreFailed;
 }
 
 } // namespace

@@ -33,23 +33,52 @@ namespace
 const QString application = QString::fromLatin1(kApplication);
 const QString section = QString::fromLatin1(kSection);
 
+QString keyOf(int index)
+{
+    return QString::fromLatin1(OptionSet::info(index).key);
+}
+
+// The value a key's text gives, or why it gives none.
+std::optional<StoreError> convert(const StoredText &stored, int index, const QString &location,
+                                  OptionValue &value)
+{
+    if (stored.unreadable)
+        return StoreError::unreadable(location, *stored.unreadable, keyOf(index));
+    const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
+    if (!converted.value)
+        return StoreError::badValue(converted.failure, keyOf(index),
+                                    stored.asStored.value_or(stored.text), stored.isPlainText,
+                                    location);
+    value = *converted.value;
+    return std::nullopt;
+}
+
 std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, int index)
 {
     const QString location = store.location(application);
     if (const auto failure = store.open(application))
         return StoreError::unreadable(location, *failure);
-
-    const OptionInfo &option = OptionSet::info(index);
-    const QString key = QString::fromLatin1(option.key);
-    const StoredText stored = store.GetSetting(application, section, key, option.defaultValue);
-    if (stored.unreadable)
-        return StoreError::unreadable(location, *stored.unreadable, key);
-    const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
-    if (!converted.value)
-        return StoreError::badValue(converted.failure, key, stored.asStored.value_or(stored.text),
-                                    stored.isPlainText, location);
-    options.setValue(index, *converted.value);
+    const StoredText stored =
+        store.GetSetting(application, section, keyOf(index), OptionSet::info(index).defaultValue);
+    OptionValue value = 0;
+    if (auto error = convert(stored, index, location, value))
+        return error;
+    options.setValue(index, value);
     return std::nullopt;
+}
+
+// Loads `loaded.options` from `loaded.stored` as start-up does, noting what each key gave.
+void loadFrom(LoadedOptions &loaded, const QString &location)
+{
+    for (int i = 0; i < OptionCount; ++i) {
+        if (!OptionSet::info(i).readAtStart)
+            continue;
+        OptionValue value = 0;
+        if ((loaded.error = convert(loaded.stored[i], i, location, value)))
+            return;
+        loaded.given[i] = value;
+        loaded.options.setValue(i, value);
+    }
 }
 
 std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, int first, int last)
@@ -80,12 +109,67 @@ std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store)
     return LoadTabOptions(options, store);
 }
 
+LoadedOptions::Decided LoadedOptions::decided(int index) const
+{
+    if (!OptionSet::info(index).readAtStart)
+        return Decided::NotRead;
+    if (given[index] != options.value(index))
+        return Decided::Rules;
+    return stored[index].missing ? Decided::Default : Decided::Key;
+}
+
+LoadedOptions LoadedOptions::firstStart()
+{
+    LoadedOptions loaded;
+    for (int i = 0; i < OptionCount; ++i)
+        loaded.stored.push_back(StoredText::defaultOf(OptionSet::info(i).defaultValue));
+    loadFrom(loaded, {});
+    return loaded;
+}
+
+LoadedOptions LoadStoredOptions(SettingsStore &store)
+{
+    LoadedOptions loaded;
+    for (int i = 0; i < OptionCount; ++i)
+        loaded.stored.push_back(
+            store.GetSetting(application, section, keyOf(i), OptionSet::info(i).defaultValue));
+    if (const auto failure = store.open(application))
+        loaded.error = StoreError::unreadable(store.location(application), *failure);
+    else
+        loadFrom(loaded, store.location(application));
+    return loaded;
+}
+
+OptionsChange
+ChangeStoredOptions(SettingsStore &store,
+                    const std::function<std::optional<OptionSet>(const LoadedOptions &)> &wanted)
+{
+    OptionsChange change;
+    const auto failure = store.commit(application, [&] {
+        change.before = LoadStoredOptions(store);
+        change.saved = wanted(change.before);
+        if (!change.saved)
+            return false;
+        for (const SettingText &t : OptionTexts(*change.saved))
+            store.SaveSetting(application, t.section, t.key, t.text);
+        return true;
+    });
+    if (failure) {
+        change.failure = StoreError::writeFailed(store.location(application), *failure);
+        change.saved.reset();
+    } else if (change.saved) {
+        for (const SettingText &t : OptionTexts(*change.saved))
+            change.after.stored.push_back({.text = t.text});
+        loadFrom(change.after, store.location(application));
+    }
+    return change;
+}
+
 std::vector<SettingText> OptionTexts(const OptionSet &options)
 {
     std::vector<SettingText> texts;
     for (int i = 0; i < OptionCount; ++i)
-        texts.push_back({section, QString::fromLatin1(OptionSet::info(i).key),
-                         QString::number(options.value(i))});
+        texts.push_back({section, keyOf(i), QString::number(options.value(i))});
     return texts;
 }
 

@@ -8,6 +8,8 @@
 #include "option_set.h"
 #include "settings_store.h"
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,6 +29,38 @@ std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &sto
 std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);
 // Both, for a load with no window between them (the command line, tests).
 std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store);
+
+// A load with what each key gave, for a report of it.
+struct LoadedOptions {
+    std::vector<StoredText> stored{}; // every key's text as found, "Hide built-in tabs" too
+    std::array<std::optional<OptionValue>, OptionCount> given{}; // what each key's read gave
+    OptionSet options{};                                         // as far as the loading went
+    std::optional<StoreError> error{};                           // what stopped it
+
+    // How an option got its value: its key's text, a missing key's default, the rules
+    // (of its own read, or of a key read after it), or nothing, as its key is never read.
+    enum class Decided { Key, Default, Rules, NotRead };
+    Decided decided(int index) const;
+
+    // What a first start, with no key stored, loads.
+    static LoadedOptions firstStart();
+};
+LoadedOptions LoadStoredOptions(SettingsStore &store);
+
+// One change of the stored options, read, changed and saved under the store's lock,
+// so that no save of another program comes between and is undone.
+struct OptionsChange {
+    LoadedOptions before{};              // the store as found there, and its load
+    std::optional<OptionSet> saved{};    // what was written, if anything
+    LoadedOptions after{};               // a load of what was written: what the next start finds
+    std::optional<StoreError> failure{}; // why the save failed; then nothing was written
+};
+// `wanted` gets the store as loaded and returns the options to save, or nothing to
+// save nothing. It runs again if another program changes the file before ours
+// takes its place.
+OptionsChange
+ChangeStoredOptions(SettingsStore &store,
+                    const std::function<std::optional<OptionSet>(const LoadedOptions &)> &wanted);
 
 // The twelve keys and their texts, in the order of writing.
 std::vector<SettingText> OptionTexts(const OptionSet &options);

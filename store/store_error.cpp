@@ -88,7 +88,8 @@ QString StoreError::message() const
 {
     if (isBadValue())
         return problem() +
-               QStringLiteral("\nSet it to 0 or 1, or delete the key, and start again.");
+               QStringLiteral("\nSet it to 0, 1 or 2, or delete the key, or run velmora --reset to "
+                              "save the first-start state; then start again.");
     if (kind == Kind::WriteFailed)
         return problem() + QStringLiteral("\nYour choices are still in the window: press Ok to "
                                           "try again, or Cancel to close without saving.");

@@ -8,7 +8,9 @@
 #include "store_examples.h"
 #include "test_files.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -34,17 +36,33 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 
+    // Standard output's stand-in: `then` runs once the first answer has reached it.
+    struct Answer : QBuffer {
+        std::function<void()> then;
+        qint64 writeData(const char *data, qint64 size) override
+        {
+            const qint64 written = QBuffer::writeData(data, size);
+            if (then)
+                std::exchange(then, {})();
+            return written;
+        }
+    };
+
     // Runs a command line against the store at `root`; what it prints goes to `printed`.
-    static int run(const QString &root, const QStringList &arguments, QString *printed = nullptr)
+    static int run(const QString &root, const QStringList &arguments, QString *printed = nullptr,
+                   const std::function<void()> &afterAnswer = {})
     {
-        QString out, err;
+        Answer out;
+        out.then = afterAnswer;
+        out.open(QIODevice::WriteOnly);
+        QString err;
         QTextStream outStream(&out), errStream(&err);
         SettingsStore store(root);
         const int status = RunCommandLine(arguments, store, outStream, errStream);
         outStream.flush();
         errStream.flush();
         if (printed)
-            *printed = out + err;
+            *printed = QString::fromUtf8(out.data()) + err;
         return status;
     }
 
@@ -65,7 +83,8 @@ private slots:
 void TestCommandLine::argumentLists_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("outcome"); // "window", "command", "help", "usage" or "unwritten"
+    // "window", "command", "help", "usage", "unwritten" or "unreported" (a save's)
+    QTest::addColumn<QString>("outcome");
 
     const QStringList offscreen{"-platform", "offscreen"};
     const auto row = [](const char *name, const QStringList &arguments, const char *outcome) {
@@ -87,8 +106,10 @@ void TestCommandLine::argumentLists_data()
     row("a command with more", {"--reset", "Book1.xls"}, "usage");
 #ifdef Q_OS_WIN
     row("a command started with no standard output", {"--show"}, "unwritten");
+    row("a save started with no standard output", {"--set", "Home=1"}, "unreported");
 #else
     row("a command whose answer finds the disk full", {"--show"}, "unwritten");
+    row("a save whose report finds the disk full", {"--set", "Home=1"}, "unreported");
 #endif
 }
 
@@ -106,11 +127,11 @@ void TestCommandLine::argumentLists()
         environment.insert("QT_LOGGING_RULES", "qt.core.library.debug=true");
     program.setProcessEnvironment(environment);
 #ifdef Q_OS_WIN
-    if (outcome == "unwritten")
+    if (outcome.startsWith("un"))
         program.setCreateProcessArgumentsModifier(
             [](QProcess::CreateProcessArguments *start) { start->startupInfo->hStdOutput = {}; });
 #else
-    if (outcome == "unwritten")
+    if (outcome.startsWith("un"))
         program.setStandardOutputFile("/dev/full");
 #endif
     program.start(QCoreApplication::applicationDirPath() + "/velmora", arguments);
@@ -139,16 +160,19 @@ void TestCommandLine::argumentLists()
     const bool ended = program.waitForFinished(30000);
     const QString printed = program.readAllStandardOutput() + program.readAllStandardError();
     QVERIFY(ended);
-    QCOMPARE(program.exitCode(), outcome == "usage" ? 2 : outcome == "unwritten" ? 1 : 0);
+    const QStringList statuses{"command", "unwritten", "usage", "unreported"}; // 0 to 3
+    QCOMPARE(program.exitCode(), statuses.indexOf(outcome == "help" ? "command" : outcome));
 #ifdef Q_OS_WIN // the reason is the missing handle, not an error code left over ("Success")
-    QVERIFY2(outcome != "unwritten" || printed.contains(qt_error_string(ERROR_INVALID_HANDLE)),
+    QVERIFY2(!outcome.startsWith("un") || printed.contains(qt_error_string(ERROR_INVALID_HANDLE)),
              qPrintable(printed));
 #endif
 #ifndef Q_OS_WIN // there a GUI program prints to its parent's console, past these pipes
     QCOMPARE(printed.contains("Usage:"), outcome == "help");
-    QCOMPARE(printed.contains("written to standard output"), outcome == "unwritten");
+    QCOMPARE(printed.contains("written to standard output"), outcome.startsWith("un"));
+    QCOMPARE(printed.contains("report could not be written to standard"), outcome == "unreported");
     if (outcome == "usage") // nothing written
         QCOMPARE(readAll(storeFileIn(dir.path())), QByteArray("<missing>"));
+    QCOMPARE(readAll(storeFileIn(dir.path())).contains("\nHome=1\n"), outcome == "unreported");
 #endif
 }
 
@@ -168,14 +192,21 @@ void TestCommandLine::commandLines_data()
         "Quenmark.conf|Key                   Stored text   Option after loading\n"
         "\"Classic\"             (not stored)  ticked, the default\n",
         "as before");
-    row("show as JSON", "[Velmora]\nHome=1\nHide%20built-in%20tabs=\xe2\x80\xae\n", "--show --json",
-        0,
-        "\"key\": \"Home\",|\"state\": \"ticked\",|\"stored\": \"1\"|\"stored\": null|\"\\u202E\"",
+    row("show as JSON",
+        "[Velmora]\nClassic=2\nHome=1\nHide%20built-in%20tabs=\x7f\xc2\x9b\xe2\x80\xae\n",
+        "--show --json", 0,
+        "\"key\": \"Home\",|\"state\": \"ticked\",|\"stored\": \"1\"|\"stored\": null|"
+        "\"\\u007F\\u009B\\u202E\"|\"decided\": \"rules\",\n            \"key\": \"Classic\"|"
+        "\"decided\": \"default\"|\"decided\": \"stored\"|\"decided\": \"not read\"",
         "as before");
     row("show, cleared by the rules", "[Velmora]\nHome=1\n", "--show", 0,
         "\"Left\"                (not stored)  cleared, by the rules\n", "as before");
-    row("show, a bad value", "[Velmora]\nHome=abc\n", "--show", 1, "Type mismatch|\"abc\"",
+    row("show, a bad value", "[Velmora]\nHome=abc\n", "--show", 1,
+        "Type mismatch|\"abc\"|Set it to 0, 1 or 2 there|velmora --reset", "as before");
+    row("show, overflow", "[Velmora]\nHome=99999\n", "--show", 1, "Overflow|velmora --reset",
         "as before");
+    row("show, an invalid value", "[Velmora]\nHome=3\n", "--show", 1,
+        "Invalid property value|velmora --reset", "as before");
     const QByteArray cut = QByteArray(60, 'x') + "…\" (cut; 200000 characters in all)";
     row("show, a long bad value cut", "[Velmora]\nHome=" + QByteArray(200000, 'x') + '\n', "--show",
         1, "is \"" + cut + ", which is not a number", "as before");
@@ -186,6 +217,8 @@ void TestCommandLine::commandLines_data()
         "\"\\x1B[2J\\x07\\x9B\\x7F\\u202E\"", "as before");
     // Characters counted as code points, and none cut in two.
     const QByteArray smile = "\xf0\x9f\x98\x80", hide = "[Velmora]\nHide%20built-in%20tabs=";
+    row("show, 60 characters whole", hide + QByteArray(60, 'x'), "--show", 0,
+        "\"" + QByteArray(60, 'x') + "\" cleared\n", "as before");
     row("show, 31 characters beyond the BMP whole", hide + smile.repeated(31), "--show", 0,
         "\"" + smile.repeated(31) + "\" cleared\n", "as before");
     row("show, 70 characters beyond the BMP cut", hide + smile.repeated(70), "--show", 0,
@@ -198,34 +231,56 @@ void TestCommandLine::commandLines_data()
         "Classic=1|Left=0|Home=1|Page%20Layout=1|%20View=1|Hide%20built-in%20tabs=1");
     row("set, a bad value stops start-up", "[Velmora]\nHome=abc\n", "--set Home=1", 1,
         "Type mismatch|velmora --reset", "as before");
-    row("set, the last word on a key counts", "", "--set Home=0 Home=1", 0,
-        "Changed as asked: \"Home\" ticked (was cleared).\n", "Home=1");
+    row("set, a key named twice", "", "--set Home=1 home=0", 2, "\"Home\" is named twice",
+        "as before");
     row("set, the table is what a load gives", "[Velmora]\nPage%20Layout=1\n", "--set PageLayout=0",
         0,
-        "\"Hide built-in tabs\"  \"1\"           cleared\n|Changed by the rules: \"Hide built-in "
-        "tabs\" cleared (was ticked).",
+        "\"Hide built-in tabs\"  \"1\"           cleared\n|At the next start: \"Hide built-in "
+        "tabs\" saved ticked, loads cleared (loading never reads that key;",
         "Page%20Layout=0|Hide%20built-in%20tabs=1");
+    row("set, undone by the rules, and changed on the way", "",
+        "--set PageLayout=1 HideBuiltInTabs=0", 0,
+        "Changed as asked: \"Hide built-in tabs\" cleared (as before, after the rules changed it "
+        "on the way).\nChanged by the rules: \"Page Layout\" cleared (ticked as asked, then undone",
+        "Page%20Layout=0|Hide%20built-in%20tabs=0");
+    row("set, grayed to ticked", "[Velmora]\nLeft=2\n", "--set Classic=0 Left=1", 0,
+        "Changed as asked: \"Left\" ticked (was grayed).", "Classic=1|Left=1|All=0");
+    // Another program writes the file once the report is out (see commandLines).
+    row("set, the file changed since", "", "--set Home=1", 0,
+        "\"Home\"                \"1\"           ticked\n|Since this save, the settings file has "
+        "changed: \"Home\" is now \"0\".",
+        "Home=0");
     row("set, unknown key", "[Velmora]\nHome=1\n", "--set Home=0 Hom=1", 2,
         "\"Hom=1\"|Classic, Left, All|\"Hide built-in tabs\" (HideBuiltInTabs)", "as before");
     row("set, no value", "[Velmora]\nHome=1\n", "--set Home", 2, "\"Home\" is no KEY=VALUE",
         "as before");
-    row("set, value other than 0 or 1", "[Velmora]\nHome=1\n", "--set Home=2", 2,
-        "\"Home=2\": the value must be 0 (clear) or 1 (tick)", "as before");
+    for (const char *value : {"2", "", "x", "01"})
+        QTest::addRow("set, value \"%s\"", value)
+            << QByteArray("[Velmora]\nHome=1\n") << QString("--set Home=") + value << 2
+            << QString("\"Home=%1\": the value must be 0 (clear) or 1 (tick)").arg(value)
+            << "as before";
+    row("set, then another command", "", "--set Home=1 --show", 2,
+        "\"--show\" is no KEY=VALUE; the keys are", "as before");
     row("reset", "[Velmora]\nHome=1\nLeft=0\n", "--reset", 0,
         "\"Left\"                \"1\"|first-start state: \"Left\" ticked (was cleared), \"Home\" "
         "cleared (was ticked).",
         "Home=0|Left=1|All=1");
+    row("reset over a stored Page Layout", "[Velmora]\nPage%20Layout=1\n", "--reset", 0,
+        "\"Page Layout\" cleared (was ticked), \"Hide built-in tabs\" cleared (was ticked).",
+        "Page%20Layout=0|Hide%20built-in%20tabs=0");
     row("reset over a bad value", "[Velmora]\nData=zz\n", "--reset", 0,
         "could not be loaded (Type mismatch at \"Data\"): \"Data\" from \"zz\" to \"0\".",
         "Data=0");
-    row("set over a grayed Left leaves it", "[Velmora]\nLeft=2\n", "--set Left=1", 0, "grayed",
-        "Left=2|All=1");
+    row("set over a grayed Left leaves it", "[Velmora]\nLeft=2\n", "--set Left=1", 0,
+        "Already so, left alone: \"Left\" grayed.\nNo option changed.", "Left=2|All=1");
     // A lock path no lock can be taken at (a FIFO) fails the save, which writes nothing.
     for (const char *arguments : {"--set Home=0", "--reset"})
         QTest::addRow("%s, the save fails", arguments)
             << QByteArray("[Velmora]\nHome=1\n") << arguments << 1 << "Quenmark.conf.lock|FIFO"
             << "as before";
-    row("help", "", "--help", 0, "Usage:|--set KEY=0|in any case|no display that answers",
+    row("help", "", "--help", 0,
+        "Usage:|--set KEY=0|in any case|(-h, -help, -? or /? too)|\n3 saved, but the report could "
+        "not be written.\n",
         "as before");
     row("version", "", "--version", 0, "Velmora 7.0\n", "as before");
     // A usage error is one line (checked for each) that says what is wrong.
@@ -253,11 +308,19 @@ void TestCommandLine::commandLines()
 #endif
 
     QString text;
-    QCOMPARE(run(dir.path(), QProcess::splitCommand(arguments), &text), status);
+    const auto otherWriter = [&] {
+        QVERIFY(writeFile(store, readAll(store).replace("Home=1", "Home=0")));
+    };
+    const bool changedSince = QByteArray(QTest::currentDataTag()).endsWith("changed since");
+    QCOMPARE(run(dir.path(), QProcess::splitCommand(arguments), &text,
+                 changedSince ? std::function<void()>(otherWriter) : nullptr),
+             status);
     for (const QString &part : printed.split('|'))
         QVERIFY2(text.contains(part), qPrintable(text + "\nlacks: " + part));
     if (status == UsageError)
         QCOMPARE(text.count('\n'), 1);
+    if (arguments == "--show --json")
+        QVERIFY(!QJsonDocument::fromJson(text.toUtf8()).isNull());
     if (stored == "as before")
         QCOMPARE(readAll(store), file.isEmpty() ? QByteArray("<missing>") : file);
     else

@@ -132,9 +132,9 @@ private slots:
         QCOMPARE(error.location, storeFile());
         // The message names everything a user needs to mend the store.
         const QString message = error.message();
-        const QString expected = kind == Kind::InvalidPropertyValue ? "0, 1 or 2" : storeFile();
         for (const QString &part :
-             {error.kindText(), "\"" + key + "\"", "\"" + quoted + "\"", storeFile(), expected})
+             {error.kindText(), "\"" + key + "\"", "\"" + quoted + "\"", storeFile(),
+              QString("Set it to 0, 1 or 2"), QString("velmora --reset")})
             QVERIFY2(message.contains(part), qPrintable(message + " lacks " + part));
         // Loading stopped at the bad key: "Insert" (option 5) is not read after an earlier one.
         const auto bad = std::find_if(kOptionTable.begin(), kOptionTable.end(),
