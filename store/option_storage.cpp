@@ -145,15 +145,14 @@ ChangeStoredOptions(SettingsStore &store,
                     const std::function<std::optional<OptionSet>(const LoadedOptions &)> &wanted)
 {
     OptionsChange change;
-    const auto failure = store.commit(application, [&] {
-        change.before = LoadStoredOptions(store);
-        change.saved = wanted(change.before);
-        if (!change.saved)
-            return false;
-        for (const SettingText &t : OptionTexts(*change.saved))
-            store.SaveSetting(application, t.section, t.key, t.text);
-        return true;
-    });
+    const auto failure =
+        store.commit(application, [&]() -> std::optional<std::vector<SettingText>> {
+            change.before = LoadStoredOptions(store);
+            change.saved = wanted(change.before);
+            if (!change.saved)
+                return std::nullopt;
+            return OptionTexts(*change.saved);
+        });
     if (failure) {
         change.failure = StoreError::writeFailed(store.location(application), *failure);
         change.saved.reset();

@@ -206,16 +206,12 @@ std::optional<QString> SettingsStore::open(const QString &application)
     return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(key.status));
 }
 
-std::optional<QString> SettingsStore::commit(const QString &application,
-                                             const std::function<bool()> &prepare)
+std::optional<QString> SettingsStore::commit(const QString &application, const Decision &decide)
 {
     // The registry has no lock to decide under: the texts are decided on what it holds now.
-    if (prepare && !prepare()) {
-        m_pending.erase(application);
+    const std::optional<std::vector<SettingText>> pending = decide();
+    if (!pending)
         return std::nullopt;
-    }
-    auto pending = std::move(m_pending[application]);
-    m_pending.erase(application);
     const Branch branch = parse(location(application));
     if (!branch.hive)
         return QStringLiteral("it is not a registry branch of the current user or the machine");
@@ -224,7 +220,7 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     // in the order they were saved. A write the registry accepted stands; it is not
     // read back, since a key may allow writing and deny reading, and the values are
     // then saved all the same.
-    for (const SettingText &p : pending) {
+    for (const SettingText &p : *pending) {
         Key key;
         key.status =
             RegCreateKeyExW(branch.hive, subkey(branch, p.section).c_str(), 0, nullptr,

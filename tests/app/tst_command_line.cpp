@@ -207,10 +207,10 @@ void TestCommandLine::commandLines_data()
         "as before");
     row("show, an invalid value", "[Velmora]\nHome=3\n", "--show", 1,
         "Invalid property value|velmora --reset", "as before");
-    const QByteArray cut = QByteArray(60, 'x') + "…\" (cut; 200000 characters in all)";
-    row("show, a long bad value cut", "[Velmora]\nHome=" + QByteArray(200000, 'x') + '\n', "--show",
+    const QByteArray cut = QByteArray(60, 'x') + "…\" (cut; 100000 characters in all)";
+    row("show, a long bad value cut", "[Velmora]\nHome=" + QByteArray(100000, 'x') + '\n', "--show",
         1, "is \"" + cut + ", which is not a number", "as before");
-    row("show, a long value cut", "[Velmora]\nHide%20built-in%20tabs=" + QByteArray(200000, 'x'),
+    row("show, a long value cut", "[Velmora]\nHide%20built-in%20tabs=" + QByteArray(100000, 'x'),
         "--show", 0, "tabs\"  \"" + cut + " cleared\n", "as before");
     row("show, control bytes quoted visibly",
         "[Velmora]\nHome=\x1b[2J\x07\xc2\x9b\x7f\xe2\x80\xae\n", "--show", 1,

@@ -1,0 +1,142 @@
+// The new file and the swap: the new bytes go to a new file beside the old
+// one, with the old one's mode, owner and group, and on disk before one rename
+// puts it in the old one's place. The folder is then synced. A save that is
+// killed leaves its new file; the next save removes it.
+
+#include "settings_file.h"
+
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SettingsFile
+{
+namespace
+{
+
+// Our new files are ".<name>" plus this and six letters or digits, a name that
+// no person or other tool gives a file.
+constexpr char kNewFileTag[] = ".velmora-save-";
+
+bool isNewFileName(const QByteArray &name, const QByteArray &prefix)
+{
+    return name.size() == prefix.size() + 6 && name.startsWith(prefix) &&
+           std::all_of(name.end() - 6, name.end(), [](char c) { return std::isalnum(uchar(c)); });
+}
+
+// A file by our new files' name, of ours, with one link, is a leftover of a
+// killed save: under the lock no other save of ours runs, nothing but a save of
+// ours makes such a name (with O_EXCL), and nothing is ever renamed to it.
+void removeLeftovers(const Place &place)
+{
+    const QByteArray prefix = '.' + place.name + kNewFileTag;
+    DIR *dir = ::fdopendir(::openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return;
+    const auto closeDir = qScopeGuard([dir] { ::closedir(dir); });
+    struct stat st;
+    while (const dirent *entry = ::readdir(dir))
+        if (isNewFileName(entry->d_name, prefix) &&
+            ::fstatat(place.folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1)
+            ::unlinkat(place.folder, entry->d_name, 0);
+}
+
+// Makes our new file, mode 0600 until it has its own, so that nobody reads it before.
+int makeNewFile(const Place &place, QByteArray &name)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int tries = 0; tries < 100; ++tries) {
+        name = '.' + place.name + kNewFileTag;
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(62)];
+        const int fd = ::openat(place.folder, name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+std::optional<QString> replaceFile(const Place &place, const Read &before,
+                                   const QByteArray &content, bool &changed)
+{
+    const auto notWritten = [&place](const QString &why) {
+        return tr("%1 cannot be written: %2").arg(place.file, why);
+    };
+    removeLeftovers(place);
+    QByteArray name;
+    const int fd = makeNewFile(place, name);
+    if (fd < 0)
+        return notWritten(tr("no new file can be made beside it: %1").arg(systemError()));
+    bool renamed = false;
+    const auto cleanUp = qScopeGuard([&] {
+        ::close(fd);
+        if (!renamed)
+            ::unlinkat(place.folder, name.constData(), 0);
+    });
+    mode_t mode = before.info.st_mode & 07777;
+    if (before.exists) {
+        // Owner and group first: changing them may clear the set-id bits. Where
+        // this user may set neither, the new file is ours, as with any editor.
+        if (::fchown(fd, before.info.st_uid, before.info.st_gid) != 0)
+            (void)!::fchown(fd, uid_t(-1), before.info.st_gid);
+    } else {
+        mode = ::umask(0); // read by setting it
+        ::umask(mode);
+        mode = 0666 & ~mode;
+    }
+    if (::fchmod(fd, mode) != 0)
+        return notWritten(tr("its mode %1 cannot be kept: %2")
+                              .arg(uint(mode), 4, 8, QChar(u'0'))
+                              .arg(systemError()));
+    for (qsizetype done = 0, n = 0; done < content.size(); done += n)
+        if ((n = ::write(fd, content.constData() + done, size_t(content.size() - done))) < 0)
+            return notWritten(systemError());
+    if (::fsync(fd) != 0)
+        return notWritten(systemError());
+
+    // A last look: a writer that takes no lock (an editor, sed -i, a script's >>)
+    // may have changed the file since it was read; its change then stands, and
+    // the save starts again. A change in the instant between this look and the
+    // rename is lost: that instant is all the save leaves such writers.
+    struct stat at;
+    const bool there = ::fstatat(place.folder, place.name, &at, AT_SYMLINK_NOFOLLOW) == 0;
+    changed = there != before.exists ||
+              (there && (at.st_ino != before.info.st_ino || at.st_size != before.info.st_size ||
+                         at.st_mtim.tv_sec != before.info.st_mtim.tv_sec ||
+                         at.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec));
+    if (changed)
+        return std::nullopt;
+    // A first save does not overwrite a file made meanwhile, where the file
+    // system can tell.
+    const auto rename = [&](unsigned flags) {
+        return ::renameat2(place.folder, name.constData(), place.folder, place.name.constData(),
+                           flags) == 0;
+    };
+    if (!rename(before.exists ? 0 : RENAME_NOREPLACE) &&
+        !(errno == EINVAL && !before.exists && rename(0))) {
+        if (errno != EEXIST)
+            return tr("%1 cannot be replaced: %2").arg(place.file, systemError());
+        changed = true;
+        return std::nullopt;
+    }
+    renamed = true;
+    // Synced, so that after a power cut the new file is the one on disk (ext4 and
+    // xfs may bring the old one back unless the folder is synced too).
+    const int folder = ::openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int error = folder >= 0 && ::fsync(folder) == 0 ? 0 : errno;
+    ::close(folder);
+    if (error)
+        return tr("the new %1 is in place, but the system did not confirm that it is on disk "
+                  "(%2), so a power cut could still undo the save; save again")
+            .arg(place.file, systemError(error));
+    return std::nullopt;
+}
+
+} // namespace SettingsFile
