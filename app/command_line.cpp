@@ -295,7 +295,7 @@ void tellLoadedOtherwise(const OptionSet &saved, const LoadedOptions &written, Q
                              .arg(keyOf(i), stateName(saved.value(i)),
                                   stateName(written.options.value(i)),
                                   OptionSet::info(i).readAtStart
-                                      ? QStringLiteral("the rules of a key read later change it")
+                                      ? QStringLiteral("the rules change it as it loads")
                                       : QStringLiteral("loading never reads that key; the rules "
                                                        "of the tabs decide it"));
     }
@@ -309,7 +309,7 @@ void tellChangedSince(SettingsStore &store, const LoadedOptions &written, QTextS
 {
     const LoadedOptions now = LoadStoredOptions(store);
     if (now.error && now.error->kind == StoreError::Kind::Unreadable && now.error->key.isEmpty()) {
-        out << "Since this save, the settings file has changed: "
+        out << "Since this save, the settings file cannot be read: "
             << visible(now.error->reason, false) << ".\n";
         return;
     }
