@@ -38,56 +38,50 @@ QString keyOf(int index)
     return QString::fromLatin1(OptionSet::info(index).key);
 }
 
-// The value a key's text gives, or why it gives none.
-std::optional<StoreError> convert(const StoredText &stored, int index, const QString &location,
-                                  OptionValue &value)
+StoredText storedText(SettingsStore &store, int index)
 {
-    if (stored.unreadable)
-        return StoreError::unreadable(location, *stored.unreadable, keyOf(index));
-    const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
-    if (!converted.value)
-        return StoreError::badValue(converted.failure, keyOf(index),
-                                    stored.asStored.value_or(stored.text), stored.isPlainText,
-                                    location);
-    value = *converted.value;
-    return std::nullopt;
+    return store.GetSetting(application, section, keyOf(index),
+                            OptionSet::info(index).defaultValue);
 }
 
-std::optional<StoreError> readOption(OptionSet &options, SettingsStore &store, int index)
+// Sets options `first` to `last` from their keys' texts, in order, as start-up does,
+// noting in `given` what each key gave.
+std::optional<StoreError> load(OptionSet &options, const std::function<StoredText(int)> &textOf,
+                               LoadedOptions::Given &given, int first, int last,
+                               const QString &location)
 {
-    const QString location = store.location(application);
-    if (const auto failure = store.open(application))
-        return StoreError::unreadable(location, *failure);
-    const StoredText stored =
-        store.GetSetting(application, section, keyOf(index), OptionSet::info(index).defaultValue);
-    OptionValue value = 0;
-    if (auto error = convert(stored, index, location, value))
-        return error;
-    options.setValue(index, value);
-    return std::nullopt;
-}
-
-// Loads `loaded.options` from `loaded.stored` as start-up does, noting what each key gave.
-void loadFrom(LoadedOptions &loaded, const QString &location)
-{
-    for (int i = 0; i < OptionCount; ++i) {
+    for (int i = first; i <= last; ++i) {
         if (!OptionSet::info(i).readAtStart)
             continue;
-        OptionValue value = 0;
-        if ((loaded.error = convert(loaded.stored[i], i, location, value)))
-            return;
-        loaded.given[i] = value;
-        loaded.options.setValue(i, value);
+        const StoredText stored = textOf(i);
+        if (stored.unreadable)
+            return StoreError::unreadable(location, *stored.unreadable, keyOf(i));
+        const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
+        if (!converted.value)
+            return StoreError::badValue(converted.failure, keyOf(i),
+                                        stored.asStored.value_or(stored.text), stored.isPlainText,
+                                        location);
+        given[i] = converted.value;
+        options.setValue(i, *converted.value);
     }
+    return std::nullopt;
+}
+
+void loadFrom(LoadedOptions &loaded, const QString &location)
+{
+    loaded.error = load(
+        loaded.options, [&loaded](int i) { return loaded.stored[i]; }, loaded.given, 0,
+        OptionCount - 1, location);
 }
 
 std::optional<StoreError> readRange(OptionSet &options, SettingsStore &store, int first, int last)
 {
-    for (int i = first; i <= last; ++i)
-        if (auto error =
-                OptionSet::info(i).readAtStart ? readOption(options, store, i) : std::nullopt)
-            return error;
-    return std::nullopt;
+    const QString location = store.location(application);
+    if (const auto failure = store.open(application))
+        return StoreError::unreadable(location, *failure);
+    LoadedOptions::Given given;
+    return load(
+        options, [&store](int i) { return storedText(store, i); }, given, first, last, location);
 }
 
 } // namespace
@@ -131,8 +125,7 @@ LoadedOptions LoadStoredOptions(SettingsStore &store)
 {
     LoadedOptions loaded;
     for (int i = 0; i < OptionCount; ++i)
-        loaded.stored.push_back(
-            store.GetSetting(application, section, keyOf(i), OptionSet::info(i).defaultValue));
+        loaded.stored.push_back(storedText(store, i));
     if (const auto failure = store.open(application))
         loaded.error = StoreError::unreadable(store.location(application), *failure);
     else

@@ -27,15 +27,16 @@ Conversion ConvertStoredText(const QString &text, bool isPlainText = true);
 // built-in tabs" is not read: it comes back through the rules of the tabs.
 std::optional<StoreError> LoadMenuOptions(OptionSet &options, SettingsStore &store);
 std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &store);
-// Both, for a load with no window between them (the command line, tests).
+// Both, for a load with no window between them (tests, the benchmark).
 std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store);
 
 // A load with what each key gave, for a report of it.
 struct LoadedOptions {
     std::vector<StoredText> stored{}; // every key's text as found, "Hide built-in tabs" too
-    std::array<std::optional<OptionValue>, OptionCount> given{}; // what each key's read gave
-    OptionSet options{};                                         // as far as the loading went
-    std::optional<StoreError> error{};                           // what stopped it
+    using Given = std::array<std::optional<OptionValue>, OptionCount>;
+    Given given{};                     // what each key's read gave
+    OptionSet options{};               // as far as the loading went
+    std::optional<StoreError> error{}; // what stopped it
 
     // How an option got its value: its key's text, a missing key's default, the rules
     // (of its own read, or of a key read after it), or nothing, as its key is never read.
