@@ -10,7 +10,9 @@
    while another writer adds a line every 20 ms. Counts the other writer's
    lines missing at the end, and the saves whose value did not stand although
    they said "Saved" (the other writer put back an older file). With
-   OTHER_VELMORA (another build), the same loops run against it too."""
+   OTHER_VELMORA (another build), the same loops run against it too. A writer
+   that reads the file builds on what it read, so one loss can take many lines;
+   each look that finds lines gone counts as one event."""
 import os, resource, subprocess, sys, tempfile, threading, time
 
 build = sys.argv[1]
@@ -79,31 +81,37 @@ def writers(program):
         with tempfile.TemporaryDirectory() as folder:
             file = os.path.join(folder, "Quenmark.conf")
             open(file, "w").write("[Other]\n")
-            stop, count, written = threading.Event(), [0], []
+            stop, count, present, lost, events = threading.Event(), [0], set(), [0], [0]
+
+            def look():  # the writer's lines gone since its last look, as one event
+                text = open(file).read().split("\n")
+                gone = {line for line in present if line not in text}
+                lost[0] += len(gone)
+                events[0] += bool(gone)
+                present.difference_update(gone)
 
             def other():
                 while not stop.is_set():
+                    look()
                     count[0] += 1
                     if write(writer, file, f"k{count[0]}=1"):
-                        written.append(count[0])
+                        present.add(f"k{count[0]}=1")
                     time.sleep(0.02)
 
             thread = threading.Thread(target=other)
             thread.start()
-            failed, lastSaved = 0, None
+            failed, undone, last = 0, 0, None
             for n in range(saves):
                 if run(program, folder, ["--set", f"Home={n % 2}"]) == 0:
-                    lastSaved = n % 2
+                    last = n % 2
                 else:
                     failed += 1
             stop.set()
             thread.join()
-            text = open(file).read()
-            lines = set(text.split("\n"))
-            lost = sum(f"k{n}=1" not in lines for n in written)
-            home = f"Home={lastSaved}" in lines
-            print(f"   {writer}: {len(written)} lines written, {lost} lost; {failed} saves failed; "
-                  f"the last save's Home {'stands' if home else 'was undone'}")
+            look()
+            print(f"   {writer}: {count[0]} lines written, {lost[0]} lost in {events[0]} "
+                  f"events; {failed} saves failed; the last save's Home "
+                  f"{'stands' if f'Home={last}' in open(file).read() else 'was undone'}")
 
 
 if saves == 0 or len(sys.argv) < 4:

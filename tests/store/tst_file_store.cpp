@@ -49,10 +49,18 @@ template <typename F> F *real(const char *name)
     return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name));
 }
 
+QByteArray pathOf(int fd)
+{
+    char path[PATH_MAX] = {};
+    return ::readlink("/proc/self/fd/" + QByteArray::number(fd), path, PATH_MAX - 1) > 0 ? path
+                                                                                         : "";
+}
+
 extern "C" int faccessat(int fd, const char *path, int mode, int flags)
 {
-    const QByteArray away = std::exchange(Forced::awayDuringAccess, {});
-    const bool moved = !away.isEmpty() && ::rename(away, away + "~") == 0;
+    const QByteArray &away = Forced::awayDuringAccess;
+    const bool moved = !away.isEmpty() && (*path ? away == path : away == pathOf(fd)) &&
+                       ::rename(away, away + "~") == 0;
     const int result = real<int(int, const char *, int, int)>("faccessat")(fd, path, mode, flags);
     if (moved)
         (void)!::rename(away + "~", away);
@@ -74,10 +82,7 @@ extern "C" int fsync(int fd)
 
 extern "C" ssize_t read(int fd, void *buffer, size_t size)
 {
-    char path[PATH_MAX] = {};
-    if (!Forced::readFails.isEmpty() &&
-        ::readlink(QByteArray("/proc/self/fd/") + QByteArray::number(fd), path, PATH_MAX - 1) > 0 &&
-        QByteArray(path).contains(Forced::readFails))
+    if (!Forced::readFails.isEmpty() && pathOf(fd).contains(Forced::readFails))
         return errno = EIO, -1;
     return real<ssize_t(int, void *, size_t)>("read")(fd, buffer, size);
 }
@@ -311,6 +316,7 @@ private slots:
     {
         Forced::folderSyncFails = false;
         Forced::readFails.clear();
+        Forced::awayDuringAccess.clear();
         // Names that are not UTF-8 are beyond QDir, and so beyond QTemporaryDir.
         QProcess::execute("rm", {"-rf", "--", m_dir->path()});
         qputenv("HOME", m_home);
