@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace IniEdit
 {
 namespace
@@ -120,9 +122,10 @@ Document::Document(QByteArray content) : m_content(std::move(content))
             line.kind = Line::Comment;
         } else if (text.at(first) == '[') {
             line.kind = Line::Header;
-            qsizetype close = text.indexOf(']', first);
-            if (close < 0 || close > line.end)
-                close = line.end;
+            // Searched within the line only: a file of lines that are only "[" is
+            // then read in linear time.
+            const qsizetype close =
+                std::find(text.begin() + first, text.begin() + line.end, ']') - text.begin();
             line.name = decodedKey(text.sliced(first + 1, close - first - 1).trimmed());
             if (line.name.compare(u"General", Qt::CaseInsensitive) == 0)
                 line.name.clear();

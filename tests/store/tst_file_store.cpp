@@ -21,6 +21,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <linux/fs.h>
@@ -32,6 +33,71 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+// Stand-ins for system calls the store makes, to force what another program or
+// the disk does at the worst moment; each is off until a test sets it.
+namespace Forced
+{
+QByteArray awayDuringAccess;           // this file is moved away while access() runs
+bool folderSyncFails = false;          // fsync() of a folder fails
+QByteArray readFails;                  // read() of a file whose path holds this fails
+std::function<void()> aroundRename[2]; // run once before and once after renameat2()
+} // namespace Forced
+
+template <typename F> F *real(const char *name)
+{
+    return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name));
+}
+
+QByteArray pathOf(int fd)
+{
+    char path[PATH_MAX] = {};
+    return ::readlink("/proc/self/fd/" + QByteArray::number(fd), path, PATH_MAX - 1) > 0 ? path
+                                                                                         : "";
+}
+
+extern "C" int faccessat(int fd, const char *path, int mode, int flags)
+{
+    const QByteArray &away = Forced::awayDuringAccess;
+    const bool moved = !away.isEmpty() && (*path ? away == path : away == pathOf(fd)) &&
+                       ::rename(away, away + "~") == 0;
+    const int result = real<int(int, const char *, int, int)>("faccessat")(fd, path, mode, flags);
+    if (moved)
+        (void)!::rename(away + "~", away);
+    return result;
+}
+
+extern "C" int access(const char *path, int mode)
+{
+    return faccessat(AT_FDCWD, path, mode, 0);
+}
+
+extern "C" int fsync(int fd)
+{
+    struct stat st;
+    if (Forced::folderSyncFails && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        return errno = EIO, -1;
+    return real<int(int)>("fsync")(fd);
+}
+
+extern "C" ssize_t read(int fd, void *buffer, size_t size)
+{
+    if (!Forced::readFails.isEmpty() && pathOf(fd).contains(Forced::readFails))
+        return errno = EIO, -1;
+    return real<ssize_t(int, void *, size_t)>("read")(fd, buffer, size);
+}
+
+extern "C" int renameat2(int fromFolder, const char *from, int toFolder, const char *to,
+                         unsigned flags)
+{
+    if (const auto before = std::exchange(Forced::aroundRename[0], {}))
+        before();
+    const int result = real<int(int, const char *, int, const char *, unsigned)>("renameat2")(
+        fromFolder, from, toFolder, to, flags);
+    if (const auto after = std::exchange(Forced::aroundRename[1], {}))
+        after();
+    return result;
+}
 
 namespace
 {
@@ -175,9 +241,9 @@ std::pair<QMap<QString, QVariant>, QMap<QString, QVariant>> keysOf(const QString
     return {ours, others};
 }
 
-// Runs `what` in a child process: as an ordinary user when we are root, who may
-// read and write anything (permissions mean nothing to root), or with `spare`
-// descriptors left to open.
+// Runs `what` in a child process, ended after 20 s should it hang: as an
+// ordinary user when we are root, who may read and write anything (permissions
+// mean nothing to root), or with `spare` descriptors left to open.
 QString inChild(const std::function<QString()> &what, const QString &config, int spare = -1)
 {
     if (geteuid() != 0 && spare < 0)
@@ -193,6 +259,7 @@ QString inChild(const std::function<QString()> &what, const QString &config, int
     const pid_t child = fork();
     if (child == 0) {
         ::close(pipeEnds[0]);
+        ::alarm(20);
         const int lowestFree = ::dup(0);
         const rlimit few{rlim_t(lowestFree + spare), rlim_t(lowestFree + spare)};
         if (spare < 0 ? setgid(65534) != 0 || setuid(65534) != 0
@@ -247,6 +314,9 @@ private slots:
 
     void cleanup()
     {
+        Forced::folderSyncFails = false;
+        Forced::readFails.clear();
+        Forced::awayDuringAccess.clear();
         // Names that are not UTF-8 are beyond QDir, and so beyond QTemporaryDir.
         QProcess::execute("rm", {"-rf", "--", m_dir->path()});
         qputenv("HOME", m_home);
@@ -327,6 +397,7 @@ private slots:
                      qPrintable(context));
         }
         qInfo("%d of %d generated files refused, each naming the line to mend", refused, kRounds);
+        QVERIFY2(refused < kRounds / 4, "only a line that joins others is a reason to refuse");
     }
 
     void hostileStores_data()
@@ -376,6 +447,36 @@ private slots:
         row("two links to a file not made yet", "two links", {}, "saved 0 1 2", "./b.conf");
         row("no descriptor left for the settings reader", "one descriptor", {}, "start-up",
             "the settings reader could not read|config/Quenmark.conf");
+        row("a FIFO as the lock's helper file", "stale lock, rmlock fifo", {}, "save",
+            "config/Quenmark.conf.lock.rmlock is a FIFO");
+        row("a link to /dev/zero as the lock's helper file", "stale lock, rmlock zero", {}, "save",
+            "config/Quenmark.conf.lock.rmlock is a symbolic link");
+        row("a folder as the lock's helper file", "stale lock, rmlock folder", {}, "save",
+            "config/Quenmark.conf.lock.rmlock is a folder");
+        row("a lock's helper file of 300 MB", "stale lock, rmlock huge", {}, "saved 0 2 3",
+            "config/Quenmark.conf");
+        row("an empty lock just left", "fresh empty lock", {}, "saved 0 2 3",
+            "config/Quenmark.conf");
+        row("a lock no one may read", "lock mode 000", {}, "save",
+            "config/Quenmark.conf.lock cannot be read (Permission denied)|remove it");
+        row("XDG_CONFIG_HOME is a device", "xdg device", {}, "start-up",
+            "/dev/null is a device, not a folder");
+        row("root, and another user's link with a slash", "root: link of nobody, slash", {},
+            "start-up", "config is a symbolic link that belongs to nobody");
+        row("root, and another user's link on the way", "root: link of nobody, on the way", {},
+            "start-up", "a symbolic link that belongs to nobody");
+        row("an immutable file", "immutable", {}, "save", "config/Quenmark.conf is immutable");
+        row("a folder to make, then ..", "dot-dot", {}, "save", "x does not exist");
+        row("away while its mode is looked at", "away", {}, "saved 0 2 3", "config/Quenmark.conf");
+        row("the folder's sync fails", "sync fails", {}, "save: Settings not saved: the new",
+            "config/Quenmark.conf is in place|did not confirm|power cut");
+        row("a read of our own new file fails", "read fails", {}, "saved 0 2 3",
+            "config/Quenmark.conf");
+        QByteArray limit = "[Velmora]\n";
+        for (const OptionInfo &o : kOptionTable)
+            limit += QByteArray(o.key).replace(' ', "%20") + "=0\n";
+        limit += "k=" + QByteArray((128 << 10) - limit.size() - 3, 'x') + '\n';
+        row("exactly the largest file", "", limit, "saved none", "config/Quenmark.conf");
         row("lock held for 100 ms", "lock held briefly", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("stale lock of a dead process", "stale lock", {}, "saved 0 2 3",
             "config/Quenmark.conf");
@@ -474,9 +575,31 @@ private slots:
             QVERIFY(QFile::link(m_dir->filePath("nowhere"), lock));
         } else if (setup == "lock fifo") {
             QVERIFY(makeFifo(lock));
-        } else if (setup.endsWith("d lock") || setup == "empty lock") {
-            QVERIFY(writeFile(lock, QByteArray(setup == "empty lock" ? 0 : 80, '\0')) &&
-                    backdate(lock, 10));
+        } else if (setup.endsWith("d lock") || setup.endsWith("empty lock")) {
+            QVERIFY(writeFile(lock, QByteArray(setup.endsWith("empty lock") ? 0 : 80, '\0')) &&
+                    (setup.startsWith("fresh") || backdate(lock, 10)));
+        } else if (setup == "lock mode 000") {
+            QVERIFY(writeFile(lock, {}) && ::chmod(QFile::encodeName(lock), 0) == 0);
+        } else if (setup == "xdg device") {
+            qputenv("XDG_CONFIG_HOME", "/dev/null");
+        } else if (setup.startsWith("root: link of nobody, ")) { // config, or a link on the way
+            const QString link = setup.endsWith("slash") ? config : m_dir->filePath("link");
+            QVERIFY(setup.endsWith("way") || QFile::rename(config, config + ".real"));
+            QVERIFY(::symlink(setup.endsWith("way") ? "." : "config.real",
+                              QFile::encodeName(link)) == 0 &&
+                    ::lchown(QFile::encodeName(link), 65534, 65534) == 0);
+            qputenv("XDG_CONFIG_HOME",
+                    QFile::encodeName(link + (setup.endsWith("way") ? "/config" : "/")));
+        } else if (setup == "immutable") {
+            QVERIFY(setAttributes(file, FS_IMMUTABLE_FL));
+        } else if (setup == "dot-dot") {
+            qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir->filePath("x/../config")));
+        } else if (setup == "away") {
+            Forced::awayDuringAccess = QFile::encodeName(file);
+        } else if (setup == "sync fails") {
+            Forced::folderSyncFails = true;
+        } else if (setup == "read fails") {
+            Forced::readFails = ".velmora-save-";
         } else if (setup == "huge") {
             QVERIFY(QFile::resize(file, (128 << 10) + 1));
         } else if (setup.endsWith("odd")) { // the real store behind a name that is not UTF-8
@@ -516,9 +639,9 @@ private slots:
             QVERIFY(setup == "kernel link" ? QFile::link("/proc/version", file)
                                            : QFile::link("../a.conf", file) &&
                                                  QFile::link("b.conf", m_dir->filePath("a.conf")));
-        } else if (setup.startsWith("lock held") || setup == "stale lock") {
+        } else if (setup.startsWith("lock held") || setup.startsWith("stale lock")) {
             const int holdMs = setup == "lock held" || setup.endsWith("old") ? 5000
-                               : setup == "stale lock"                       ? 0
+                               : setup.startsWith("stale lock")              ? 0
                                                                              : 100;
             int ready[2];
             QVERIFY(::pipe(ready) == 0);
@@ -547,6 +670,13 @@ private slots:
             ::close(ready[1]);
             if (holdMs == 0)
                 QVERIFY(::waitpid(std::exchange(holder, -1), nullptr, 0) > 0);
+            const QByteArray rmlock = QFile::encodeName(lock + ".rmlock");
+            const QString kind = setup.section("rmlock ", 1);
+            QVERIFY(kind.isEmpty() || (kind == "fifo" && ::mkfifo(rmlock, 0600) == 0) ||
+                    (kind == "zero" && ::symlink("/dev/zero", rmlock) == 0) ||
+                    (kind == "folder" && ::mkdir(rmlock, 0700) == 0) ||
+                    (kind == "huge" && writeFile(rmlock, {}) && QFile::resize(rmlock, 300 << 20) &&
+                     backdate(rmlock, 10)));
         } else if (setup == "relative xdg") {
             QVERIFY(QDir().mkpath(m_dir->filePath("home/.config")));
             qputenv("HOME", QFile::encodeName(m_dir->filePath("home")));
@@ -583,11 +713,16 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         // Permissions mean nothing to root: these rows run as an ordinary user.
-        const bool ordinaryUser =
-            setup == "mode 0000" || setup == "read-only file" || setup == "folder read-only";
+        const bool ordinaryUser = setup == "mode 0000" || setup == "read-only file" ||
+                                  setup == "folder read-only" || setup == "lock mode 000";
         const QString result = ordinaryUser                ? inChild(attempt, config)
                                : setup == "one descriptor" ? inChild(attempt, config, 3)
+                               : setup.contains("rmlock")  ? inChild(attempt, config, 1000)
                                                            : attempt();
+        QVERIFY(setup != "immutable" || setAttributes(file, 0));
+        QVERIFY2(!QFileInfo::exists(m_dir->filePath("x")), "a folder made on the way to \"..\"");
+        if (setup == "sync fails") // the file is in place all the same
+            QVERIFY(readAll(file).contains("Hide%20built-in%20tabs=0"));
         if (setup == "root: append-only") { // and nothing left behind: no lock, no new file
             QVERIFY(setAttributes(config, 0));
             QCOMPARE(QDir(config).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -653,6 +788,49 @@ private slots:
                      after == IN_MOVED_TO ? "rename" : "read");
             QCOMPARE(describe(loadStore(m_dir->path()).state), QString("0 4 11"));
         }
+    }
+
+    // Another writer replaces the file in the instant before our rename, and adds
+    // a line right after it: that line is never lost. A save killed there leaves
+    // nothing of that writer's that the next save's clean-up removes.
+    void writerAtTheRename()
+    {
+        const QString file = storeFileIn(m_dir->path());
+        QVERIFY(writeFile(file, "[Velmora]\nHome=1\n"));
+        const auto replaceWith = [&file](const QByteArray &text) { // as sed -i does
+            return [file, text] {
+                QVERIFY(writeFile(file + ".new", text) &&
+                        ::rename(QFile::encodeName(file + ".new"), QFile::encodeName(file)) == 0);
+            };
+        };
+        Forced::aroundRename[0] = replaceWith("[Other]\nbefore=1\n");
+        Forced::aroundRename[1] = [&file] {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::Append) && f.write("after=1\n"));
+        };
+        QVERIFY(!saveStore(m_dir->path(), stateOf("0 4 11")));
+        qInfo("the line written just before the rename was %s",
+              readAll(file).contains("before=1") ? "kept" : "lost");
+        QVERIFY(readAll(file).endsWith("after=1\n"));
+
+        const pid_t child = fork();
+        if (child == 0) {
+            Forced::aroundRename[0] = replaceWith("[Other]\nW=1\n");
+            Forced::aroundRename[1] = [] { _exit(0); };
+            (void)saveStore(m_dir->path(), stateOf("0 3"));
+            _exit(1);
+        }
+        int status = -1;
+        QVERIFY(::waitpid(child, &status, 0) == child && WIFEXITED(status) && !WEXITSTATUS(status));
+        const auto holdingW = [this] { // backdated, as after cp -p
+            int n = 0;
+            for (const QFileInfo &f : QDir(m_dir->path()).entryInfoList(QDir::Files | QDir::Hidden))
+                n += readAll(f.filePath()).contains("W=1") && backdate(f.filePath(), 3600);
+            return n;
+        };
+        const int before = holdingW();
+        QVERIFY(!saveStore(m_dir->path(), stateOf("0 3")));
+        QCOMPARE(holdingW(), before);
     }
 
     void oneReplacementKeepsModeOwnerAndGroup()
