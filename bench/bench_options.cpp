@@ -76,6 +76,24 @@ BENCHMARK(editOfDuplicateKeys)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
+// Lines that are only "[" open a group each and never close it: the search for
+// "]" must stop at the end of the line, or the edit grows as the square.
+void editOfUnclosedGroups(benchmark::State &bench)
+{
+    const QByteArray content = "[Velmora]\nHome=1\n" + QByteArray("[\n").repeated(bench.range(0));
+    std::vector<IniEdit::Assignment> values{{QStringLiteral("Home"), "0"}};
+    for (auto _ : bench) {
+        const IniEdit::Document document(content);
+        benchmark::DoNotOptimize(document.assign(QStringLiteral("Velmora"), values));
+    }
+    bench.SetComplexityN(bench.range(0));
+}
+BENCHMARK(editOfUnclosedGroups)
+    ->RangeMultiplier(4)
+    ->Range(16 << 10, 256 << 10)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
 } // namespace
 
 BENCHMARK_MAIN();

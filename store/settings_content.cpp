@@ -163,7 +163,7 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts,
 
 // Reads the regular file at the place found, without blocking and without
 // following a link: a FIFO, a device or a link swapped in since is refused.
-std::optional<QString> readFile(const Place &place, Read &r)
+std::optional<QString> readBytes(const Place &place, Read &r)
 {
     r = {};
     const int fd = place.folder < 0
@@ -208,6 +208,13 @@ std::optional<QString> readFile(const Place &place, Read &r)
     if (r.content.contains('\0'))
         return notText(tr("it holds NUL bytes"));
     r.exists = true;
+    return std::nullopt;
+}
+
+std::optional<QString> readFile(const Place &place, Read &r)
+{
+    if (auto failure = readBytes(place, r))
+        return failure;
     return readValues(r.content, r.values, place.file);
 }
 

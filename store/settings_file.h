@@ -61,6 +61,8 @@ struct Read {
     QByteArray content{}; // the bytes
     Values values{};      // what QSettings reads there
 };
+// The bytes alone, or what QSettings reads in them too.
+std::optional<QString> readBytes(const Place &place, Read &r);
 std::optional<QString> readFile(const Place &place, Read &r);
 SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts,
                       const QString &file);

@@ -101,16 +101,19 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (::fsync(fd) != 0)
         return notWritten(systemError());
 
-    // A last look: a writer that takes no lock (an editor, sed -i, a script's >>)
-    // may have changed the file since it was read; its change then stands, and
-    // the save starts again. A change in the instant between this look and the
-    // rename is lost: that instant is all the save leaves such writers.
-    struct stat at;
-    const bool there = ::fstatat(place.folder, place.name, &at, AT_SYMLINK_NOFOLLOW) == 0;
-    changed = there != before.exists ||
-              (there && (at.st_ino != before.info.st_ino || at.st_size != before.info.st_size ||
-                         at.st_mtim.tv_sec != before.info.st_mtim.tv_sec ||
-                         at.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec));
+    // A last look, at the bytes: a writer that takes no lock (an editor, sed -i,
+    // a script's >>) may have changed the file since it was read, in place or by
+    // replacing it; its change then stands, and the save starts again. Taken
+    // after our file is on disk: syncing it may hold up another writer's write
+    // until just then. A change in the instant between this look and the rename
+    // is lost: that instant is all the save leaves such writers.
+    Read now;
+    if (auto failure = readBytes(place, now))
+        return failure;
+    changed =
+        now.exists != before.exists ||
+        (now.exists && (now.info.st_ino != before.info.st_ino ||
+                        now.info.st_dev != before.info.st_dev || now.content != before.content));
     if (changed)
         return std::nullopt;
     // A first save does not overwrite a file made meanwhile, where the file
