@@ -72,8 +72,11 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
 {
     setWindowTitle(QStringLiteral("frmOptions"));
     // The layout is fixed, box at the left of its caption: -reverse and right-to-left
-    // locales leave it as designed.
-    setLayoutDirection(Qt::LeftToRight);
+    // locales leave it as designed, captions included. The program's one window sets
+    // the application's direction, not only its own: a painter takes the direction of
+    // its text (where " View"'s blank goes, which side a button's caption leans to)
+    // from the application.
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
     followSystemTextColours(); // before the controls, which inherit it

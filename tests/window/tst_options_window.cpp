@@ -117,7 +117,9 @@ void TestOptionsWindow::windowSettings()
     QCOMPARE(m_w.form->windowTitle(), QString("frmOptions")); // until start-up
     QCOMPARE(m_w.form->palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(m_w.form->windowHandle()); // exists before the first show, for the key filter
-    // -reverse and right-to-left locales mirror layouts; this one stays as designed.
+    // -reverse and right-to-left locales mirror layouts; this one stays as designed, its
+    // captions' text too.
+    const QImage designed = m_w.form->grab().toImage();
     m_w.reset();
     qApp->setLayoutDirection(Qt::RightToLeft);
     const auto restore = qScopeGuard([] { qApp->setLayoutDirection(Qt::LeftToRight); });
@@ -125,6 +127,7 @@ void TestOptionsWindow::windowSettings()
     QWidgetList widgets = m_w.form->findChildren<QWidget *>();
     for (QWidget *widget : widgets << m_w.form.get())
         QVERIFY2(widget->layoutDirection() == Qt::LeftToRight, qPrintable(widget->objectName()));
+    QCOMPARE(m_w.form->grab().toImage(), designed);
 }
 
 void TestOptionsWindow::layout_data()
