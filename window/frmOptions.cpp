@@ -14,6 +14,7 @@
 #include "text_colours.h"
 #include "twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -111,6 +112,12 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     }
 
     bindOptions();
+    // The focus mark shows whenever a control has the focus, as on a classic dialog: from
+    // the first moment, and also after the focus moved by other means than Tab (a click,
+    // a page switched with Ctrl+Tab), where Qt's styles would hide it until Tab again.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this] { setAttribute(Qt::WA_KeyboardFocusChange); });
     installEventFilter(this);
     QCoreApplication::instance()->installEventFilter(
         new SchemeWatcher(this, [this] { followSystemTextColours(); }));

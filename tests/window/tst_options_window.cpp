@@ -219,7 +219,13 @@ void TestOptionsWindow::tabKeyWalksTheFocus()
     QVERIFY(m_w.startShown());
     const frmOptions &form = *m_w.form;
     TabStrip *strip = tbsOptions(form);
-    strip->setFocus();
+    // The focus mark shows from the first moment, and wherever the focus went, by any means.
+    QCOMPARE(QApplication::focusWidget(), strip);
+    const QImage marked = strip->grab().toImage();
+    Check1(form, 3)->setFocus(Qt::MouseFocusReason);
+    QVERIFY(strip->grab().toImage() != marked);
+    strip->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(strip->grab().toImage(), marked);
     // From the tab strip round to it again; on the About page nothing of the options
     // page can take the focus.
     QList<QWidget *> walks[2] = {{Check22(form, 1), Check22(form, 2)},
