@@ -307,31 +307,10 @@ void frmOptions::handToShell(const QString &target, const QString &failure)
     const ShellOutcome outcome = m_outside.openWithShell(
         winId(), target, m_outside.programFolder(), [self, failure](const ShellOutcome &late) {
             if (self)
-                self->tellShellFailure(late, failure);
+                self->m_outside.showMessage(self, failure + u'\n' + late.explanation());
         });
     if (!outcome.started)
-        tellShellFailure(outcome, failure);
-}
-
-void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &failure)
-{
-    QString text = failure + QLatin1Char('\n');
-    if (outcome.found.isEmpty())
-        text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Missing)
-        text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
-                   "in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Relative)
-        text += tr("\"%1\" is registered as %2, which is no full path: it would name a file in "
-                   "whatever folder Velmora was started from, so it was not used. No other was "
-                   "found in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (!outcome.reason.isEmpty())
-        text += tr("%1 was found, but %2.").arg(outcome.found, outcome.reason);
-    else
-        text += tr("%1 was found, but it could not be run.").arg(outcome.found);
-    m_outside.showMessage(this, text);
+        m_outside.showMessage(this, failure + u'\n' + outcome.explanation());
 }
 
 void frmOptions::setMousePointer(int pointer)
