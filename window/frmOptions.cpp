@@ -80,7 +80,10 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     QGuiApplication::setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
-    followSystemTextColours(); // before the controls, which inherit it
+    // Before the controls, which inherit both: the colours, and the face of the tabs
+    // and the boxes.
+    followSystemTextColours();
+    setFont(arial(9, true));
     setMouseTracking(true);
     InstallAccessibility();
 
@@ -88,7 +91,6 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     tbsOptions = new TabStrip(this);
     tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
     place(tbsOptions, 105, 120, 5895, 4245);
-    tbsOptions->setFont(arial(9, true));
     tbsOptions->setImageList(&ImageList1);
     tbsOptions->Add(QStringLiteral("Group1"), QStringLiteral("Excel"),
                     QStringLiteral("Set Options for Velmora"));

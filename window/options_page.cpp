@@ -56,7 +56,6 @@ void frmOptions::buildOptionsPage()
         auto *box = new OptionCheckBox(i, QString::fromLatin1(OptionSet::info(i).caption), frame);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
         place(box, at.left, at.top, at.width, 375);
-        box->setFont(arial(9, true));
         // The choices are not self-explaining: say what each one does. As rich
         // text, a tooltip is wrapped to a readable width instead of one long line.
         const QString description = QString::fromLatin1(OptionSet::info(i).description);
