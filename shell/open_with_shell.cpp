@@ -36,13 +36,12 @@ QStringList searchedPath()
     return folders;
 }
 
-// One folder to a line: a message box then breaks its lines between paths, never
-// inside one.
+// On one line, as a message box breaks it: between the folders, rarely inside one.
 QString pathText()
 {
     const QStringList folders = searchedPath();
     return folders.isEmpty() ? QStringLiteral("PATH, which names no absolute folder")
-                             : QStringLiteral("the folders on PATH:\n") + folders.join(u'\n');
+                             : QStringLiteral("the folders on PATH: ") + folders.join(u", ");
 }
 
 QString findOnPath(const QString &name)
@@ -97,6 +96,27 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
 
 } // namespace
 #endif
+
+QString ShellOutcome::explanation() const
+{
+    if (found.isEmpty())
+        return QStringLiteral("No \"%1\" was found in:\n%2").arg(program, lookedIn);
+    switch (registered) {
+    case Registered::Missing:
+        return QStringLiteral("\"%1\" is registered as %2, but there is no such file. No other "
+                              "was found in:\n%3")
+            .arg(program, found, lookedIn);
+    case Registered::Relative:
+        return QStringLiteral("\"%1\" is registered as %2, which is no full path: it would name "
+                              "a file in whatever folder Velmora was started from, so it was not "
+                              "used. No other was found in:\n%3")
+            .arg(program, found, lookedIn);
+    case Registered::Used:
+        break;
+    }
+    return QStringLiteral("%1 was found, but %2.")
+        .arg(found, reason.isEmpty() ? QStringLiteral("it could not be run") : reason);
+}
 
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure)
@@ -171,7 +191,7 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
                                             },
                                             outcome.reason);
     } else {
-        outcome.lookedIn = folder + QStringLiteral("\nand ") + pathText();
+        outcome.lookedIn = folder + QStringLiteral("\nand in ") + pathText();
         outcome.found = findOnPath(target);
         outcome.started =
             !outcome.found.isEmpty() && startDetached(outcome.found, folder, outcome.reason);

@@ -16,6 +16,10 @@ struct ShellOutcome {
     // `found` is what is registered for it (App Paths), not used: no such file, or a
     // relative path that would name a file in whatever folder we were started from.
     enum class Registered { Used, Missing, Relative } registered = Registered::Used;
+
+    // Why nothing was started, for the user, in whole sentences: what was not found and
+    // where it was looked for, or what was found and what became of it.
+    QString explanation() const;
 };
 
 // Told when a program that was started fails later, with what to tell the user.

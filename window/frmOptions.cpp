@@ -14,6 +14,7 @@
 #include "text_colours.h"
 #include "twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -72,10 +73,17 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
 {
     setWindowTitle(QStringLiteral("frmOptions"));
     // The layout is fixed, box at the left of its caption: -reverse and right-to-left
-    // locales leave it as designed.
-    setLayoutDirection(Qt::LeftToRight);
+    // locales leave it as designed, captions included. The program's one window sets
+    // the application's direction, not only its own: a painter takes the direction of
+    // its text (where " View"'s blank goes, which side a button's caption leans to)
+    // from the application.
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
+    // Before the controls, which inherit both: the colours, and the face of the tabs
+    // and the boxes.
+    followSystemTextColours();
+    setFont(arial(9, true));
     setMouseTracking(true);
     InstallAccessibility();
 
@@ -83,7 +91,6 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     tbsOptions = new TabStrip(this);
     tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
     place(tbsOptions, 105, 120, 5895, 4245);
-    tbsOptions->setFont(arial(9, true));
     tbsOptions->setImageList(&ImageList1);
     tbsOptions->Add(QStringLiteral("Group1"), QStringLiteral("Excel"),
                     QStringLiteral("Set Options for Velmora"));
@@ -107,7 +114,12 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     }
 
     bindOptions();
-    followSystemTextColours();
+    // The focus mark shows whenever a control has the focus, as on a classic dialog: from
+    // the first moment, and also after the focus moved by other means than Tab (a click,
+    // a page switched with Ctrl+Tab), where Qt's styles would hide it until Tab again.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this] { setAttribute(Qt::WA_KeyboardFocusChange); });
     installEventFilter(this);
     QCoreApplication::instance()->installEventFilter(
         new SchemeWatcher(this, [this] { followSystemTextColours(); }));
@@ -263,21 +275,7 @@ void frmOptions::unload()
 
 void frmOptions::followSystemTextColours()
 {
-    const QPalette system = QGuiApplication::palette();
-    keepLightSurfaces(this, system);
-    const TextColours colours = TextColours::onWhite(system);
-    // A check box paints its caption in the window-text role; the boxes' captions are
-    // button text, like the buttons' and the tab strip's.
-    for (const auto &[index, box] : Check1) {
-        setRoleColour(box, QPalette::ButtonText, colours.buttonText);
-        setRoleColour(box, QPalette::WindowText, colours.buttonText);
-    }
-    for (const auto &[index, button] : Check22)
-        setRoleColour(button, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(lblVersion, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(tbsOptions, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(tbsOptions, QPalette::WindowText, colours.buttonText);
-    setRoleColour(fraSample1(0), QPalette::WindowText, colours.windowText); // the rectangle
+    followSchemeOnWhite(this, QGuiApplication::palette());
 }
 
 void frmOptions::changeEvent(QEvent *event)
@@ -311,31 +309,10 @@ void frmOptions::handToShell(const QString &target, const QString &failure)
     const ShellOutcome outcome = m_outside.openWithShell(
         winId(), target, m_outside.programFolder(), [self, failure](const ShellOutcome &late) {
             if (self)
-                self->tellShellFailure(late, failure);
+                self->m_outside.showMessage(self, failure + u'\n' + late.explanation());
         });
     if (!outcome.started)
-        tellShellFailure(outcome, failure);
-}
-
-void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &failure)
-{
-    QString text = failure + QLatin1Char('\n');
-    if (outcome.found.isEmpty())
-        text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Missing)
-        text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
-                   "in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Relative)
-        text += tr("\"%1\" is registered as %2, which is no full path: it would name a file in "
-                   "whatever folder Velmora was started from, so it was not used. No other was "
-                   "found in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
-    else if (!outcome.reason.isEmpty())
-        text += tr("%1 was found, but %2.").arg(outcome.found, outcome.reason);
-    else
-        text += tr("%1 was found, but it could not be run.").arg(outcome.found);
-    m_outside.showMessage(this, text);
+        m_outside.showMessage(this, failure + u'\n' + outcome.explanation());
 }
 
 void frmOptions::setMousePointer(int pointer)
