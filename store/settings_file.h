@@ -29,7 +29,6 @@ inline QString tr(const char *text)
     return QCoreApplication::translate("SettingsFile", text);
 }
 QString kindOf(mode_t mode); // "a folder", "a FIFO", …
-QString systemError(int error = errno);
 
 // Where the file is: the folder that holds it, open, and its name there. Every
 // part of the path was opened without following links; links were read and
@@ -38,9 +37,6 @@ struct Place {
     QString file;    // the path with links followed, for messages and the lock
     int folder = -1; // none: a folder on the way does not exist (reading only)
     QByteArray name;
-    Place() = default;
-    Place(const Place &) = delete;
-    Place &operator=(const Place &) = delete;
     ~Place();
 };
 // Finds the file of `path`. Root follows no link and enters no folder that is

@@ -73,7 +73,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     QByteArray name;
     const int fd = makeNewFile(place, name);
     if (fd < 0)
-        return notWritten(tr("no new file can be made beside it: %1").arg(systemError()));
+        return notWritten(tr("no new file can be made beside it: %1").arg(qt_error_string()));
     bool renamed = false;
     const auto cleanUp = qScopeGuard([&] {
         ::close(fd);
@@ -94,12 +94,12 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (::fchmod(fd, mode) != 0)
         return notWritten(tr("its mode %1 cannot be kept: %2")
                               .arg(uint(mode), 4, 8, QChar(u'0'))
-                              .arg(systemError()));
+                              .arg(qt_error_string()));
     for (qsizetype done = 0, n = 0; done < content.size(); done += n)
         if ((n = ::write(fd, content.constData() + done, size_t(content.size() - done))) < 0)
-            return notWritten(systemError());
+            return notWritten(qt_error_string());
     if (::fsync(fd) != 0)
-        return notWritten(systemError());
+        return notWritten(qt_error_string());
 
     // A last look, at the bytes: a writer that takes no lock (an editor, sed -i,
     // a script's >>) may have changed the file since it was read, in place or by
@@ -125,7 +125,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (!rename(before.exists ? 0 : RENAME_NOREPLACE) &&
         !(errno == EINVAL && !before.exists && rename(0))) {
         if (errno != EEXIST)
-            return tr("%1 cannot be replaced: %2").arg(place.file, systemError());
+            return tr("%1 cannot be replaced: %2").arg(place.file, qt_error_string());
         changed = true;
         return std::nullopt;
     }
@@ -138,7 +138,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (error)
         return tr("the new %1 is in place, but the system did not confirm that it is on disk "
                   "(%2), so a power cut could still undo the save; save again")
-            .arg(place.file, systemError(error));
+            .arg(place.file, qt_error_string(error));
     return std::nullopt;
 }
 
