@@ -39,25 +39,15 @@ Marks markLine(const QByteArray &text, qsizetype from, qsizetype to, bool inQuot
 {
     Marks marks;
     for (qsizetype i = from; i < to; ++i) {
-        switch (text.at(i)) {
-        case '\\':
-            marks.finalBackslash = i + 1 == to;
-            ++i; // the next character is plain
-            break;
-        case '"':
+        const char c = text.at(i);
+        if (c == '\\') // the next character is plain
+            marks.finalBackslash = ++i == to;
+        else if (c == '"')
             inQuote = !inQuote;
-            break;
-        case '=':
-            if (!inQuote && marks.equals < 0)
-                marks.equals = i;
-            break;
-        case ';':
-            if (!inQuote) {
-                marks.comment = i;
-                i = to; // the rest is the comment
-            }
-            break;
-        default:
+        else if (c == '=' && !inQuote && marks.equals < 0)
+            marks.equals = i;
+        else if (c == ';' && !inQuote) { // the rest is the comment
+            marks.comment = i;
             break;
         }
     }
@@ -69,28 +59,17 @@ QString decodedKey(const QByteArray &spelling)
 {
     const QString text = QString::fromUtf8(spelling);
     QString key;
-    key.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\\') {
-            key += u'/';
-            continue;
-        }
-        if (c == u'%') {
-            // The code is read as the settings reader reads it, with Qt's own number
-            // parsing, which also takes a sign or blanks there ("%U+020View").
-            const bool wide = i + 1 < text.size() && text.at(i + 1) == u'U';
-            const qsizetype from = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
-            bool ok = false;
-            const ushort code =
-                from + digits <= text.size() ? text.sliced(from, digits).toUShort(&ok, 16) : 0;
-            if (ok) {
-                key += QChar(code);
-                i = from + digits - 1;
-                continue;
-            }
-        }
-        key += c;
+        // A code is read as the settings reader reads it, with Qt's own number
+        // parsing, which also takes a sign or blanks there ("%U+020View").
+        const bool wide = text.at(i) == u'%' && i + 1 < text.size() && text.at(i + 1) == u'U';
+        const qsizetype from = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+        bool ok = false;
+        const ushort code = text.at(i) == u'%' && from + digits <= text.size()
+                                ? text.sliced(from, digits).toUShort(&ok, 16)
+                                : 0;
+        key += ok ? QChar(code) : text.at(i) == u'\\' ? QChar(u'/') : text.at(i);
+        i = ok ? from + digits - 1 : i;
     }
     return key;
 }

@@ -5,9 +5,9 @@
 
 #include "settings_file.h"
 
-#include <QRandomGenerator>
 #include <QScopeGuard>
 
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,22 +45,6 @@ void removeLeftovers(const Place &place)
             ::unlinkat(place.folder, entry->d_name, 0);
 }
 
-// Makes our new file, mode 0600 until it has its own, so that nobody reads it before.
-int makeNewFile(const Place &place, QByteArray &name)
-{
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    for (int tries = 0; tries < 100; ++tries) {
-        name = '.' + place.name + kNewFileTag;
-        for (int i = 0; i < 6; ++i)
-            name += letters[QRandomGenerator::global()->bounded(62)];
-        const int fd = ::openat(place.folder, name.constData(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 } // namespace
 
 std::optional<QString> replaceFile(const Place &place, const Read &before,
@@ -70,27 +54,26 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
         return tr("%1 cannot be written: %2").arg(place.file, why);
     };
     removeLeftovers(place);
-    QByteArray name;
-    const int fd = makeNewFile(place, name);
+    // Made 0600 (mkostemp's way), so that nobody reads it before it has its mode.
+    QByteArray made = "/proc/self/fd/" + QByteArray::number(place.folder) + "/." + place.name +
+                      kNewFileTag + "XXXXXX";
+    const int fd = ::mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0)
         return notWritten(tr("no new file can be made beside it: %1").arg(qt_error_string()));
+    const QByteArray name = made.sliced(made.lastIndexOf('/') + 1);
     bool renamed = false;
     const auto cleanUp = qScopeGuard([&] {
         ::close(fd);
         if (!renamed)
             ::unlinkat(place.folder, name.constData(), 0);
     });
-    mode_t mode = before.info.st_mode & 07777;
-    if (before.exists) {
-        // Owner and group first: changing them may clear the set-id bits. Where
-        // this user may set neither, the new file is ours, as with any editor.
-        if (::fchown(fd, before.info.st_uid, before.info.st_gid) != 0)
-            (void)!::fchown(fd, uid_t(-1), before.info.st_gid);
-    } else {
-        mode = ::umask(0); // read by setting it
-        ::umask(mode);
-        mode = 0666 & ~mode;
-    }
+    const mode_t umask = ::umask(0); // read by setting it
+    ::umask(umask);
+    const mode_t mode = before.exists ? before.info.st_mode & 07777 : 0666 & ~umask;
+    // Owner and group first: changing them may clear the set-id bits. Where this
+    // user may set neither, the new file is ours, as with any editor.
+    if (before.exists && ::fchown(fd, before.info.st_uid, before.info.st_gid) != 0)
+        (void)!::fchown(fd, uid_t(-1), before.info.st_gid);
     if (::fchmod(fd, mode) != 0)
         return notWritten(tr("its mode %1 cannot be kept: %2")
                               .arg(uint(mode), 4, 8, QChar(u'0'))

@@ -7,6 +7,8 @@
 
 #include "option_table.h"
 
+#include <QStringList>
+
 #include <windows.h>
 
 #include <string>
@@ -57,20 +59,13 @@ QString systemMessage(LSTATUS status)
 
 QString typeName(DWORD type)
 {
-    static const char *const names[] = {"REG_NONE",
-                                        "REG_SZ",
-                                        "REG_EXPAND_SZ",
-                                        "REG_BINARY",
-                                        "REG_DWORD",
-                                        "REG_DWORD_BIG_ENDIAN",
-                                        "REG_LINK",
-                                        "REG_MULTI_SZ",
-                                        "REG_RESOURCE_LIST",
-                                        "REG_FULL_RESOURCE_DESCRIPTOR",
-                                        "REG_RESOURCE_REQUIREMENTS_LIST",
-                                        "REG_QWORD"};
-    return type < std::size(names) ? QString::fromLatin1(names[type])
-                                   : QStringLiteral("registry type %1").arg(type);
+    static const QStringList names =
+        QStringLiteral("REG_NONE REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN "
+                       "REG_LINK REG_MULTI_SZ REG_RESOURCE_LIST REG_FULL_RESOURCE_DESCRIPTOR "
+                       "REG_RESOURCE_REQUIREMENTS_LIST REG_QWORD")
+            .split(QLatin1Char(' '));
+    return type < DWORD(names.size()) ? names[int(type)]
+                                      : QStringLiteral("registry type %1").arg(type);
 }
 
 // An open key, closed on leaving the scope.
