@@ -21,9 +21,6 @@ namespace
 // then starts again from the new contents, this many times at most.
 constexpr int kSaveAttempts = 10;
 
-const QString kNoFolder =
-    tr("the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an absolute path");
-
 } // namespace
 
 struct SettingsStore::Private {
@@ -33,11 +30,6 @@ struct SettingsStore::Private {
         std::optional<IniEdit::Document> document; // the file as read, for what QSettings hides
     };
     std::map<QString, Opened> open;
-
-    void adopt(const QString &application, Read read, std::optional<QString> failure = {})
-    {
-        open[application] = {failure, read, IniEdit::Document(read.content)};
-    }
 };
 
 SettingsStore::SettingsStore(QString root) : m_root(std::move(root)), d(std::make_unique<Private>())
@@ -69,14 +61,12 @@ std::optional<QString> SettingsStore::open(const QString &application)
 {
     if (const auto it = d->open.find(application); it != d->open.end())
         return it->second.failure;
-    if (m_root.isEmpty())
-        return d->open[application].failure = kNoFolder;
     Read read;
     Place place;
     auto failure = findFile(location(application), place, false);
     if (!failure)
         failure = readFile(place, read);
-    d->adopt(application, read, failure);
+    d->open[application] = {failure, read, IniEdit::Document(read.content)};
     return failure;
 }
 
@@ -112,8 +102,6 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
 {
     d->open.erase(application); // whatever happens, the next read looks at the disk again
     const auto forget = qScopeGuard([&] { d->open.erase(application); });
-    if (m_root.isEmpty())
-        return kNoFolder;
     const QString path = location(application);
     // 1. Find the file, and whether it may be replaced, making missing folders.
     Place place;
@@ -132,7 +120,7 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
         Read before;
         if (auto failure = readFile(place, before))
             return failure;
-        d->adopt(application, before);
+        d->open[application] = {{}, before, IniEdit::Document(before.content)};
         const std::optional<std::vector<SettingText>> texts = decide();
         if (!texts)
             return std::nullopt;

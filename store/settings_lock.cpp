@@ -6,6 +6,7 @@
 
 #include "settings_file.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
@@ -33,11 +34,8 @@ constexpr qint64 kLargestLock = 4096;
 // if it is still the file at the path.
 bool removeUnheld(const QByteArray &path, const struct stat &st)
 {
-    timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const qint64 ageMs =
-        (now.tv_sec - st.st_mtim.tv_sec) * 1000 + (now.tv_nsec - st.st_mtim.tv_nsec) / 1000000;
-    if (ageMs < 500)
+    const qint64 madeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    if (QDateTime::currentMSecsSinceEpoch() - madeMs < 500)
         return false;
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     const auto closeLock = qScopeGuard([fd] { ::close(fd); });

@@ -112,8 +112,9 @@ std::optional<QString> findFile(const QString &path, Place &place, bool toSave)
     const auto cannotTell = [&path](const QString &why) {
         return tr("cannot tell where %1 leads: %2").arg(path, why);
     };
-    if (!path.startsWith(u'/'))
-        return cannotTell(tr("it is not an absolute path"));
+    if (!path.startsWith(u'/')) // the user's folder is unknown
+        return tr("the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an "
+                  "absolute path");
     const bool root = ::geteuid() == 0;
     int here = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC); // the folder reached
     const auto closeHere = qScopeGuard([&here] { ::close(here); });
