@@ -197,11 +197,7 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
     };
     std::vector<Change> changes;
     Edit edit;
-    const auto refuse = [&edit](std::optional<Problem> problem) {
-        edit.problem = std::move(problem);
-        edit.changedLines.clear();
-        return edit;
-    };
+    const auto refuse = [](std::optional<Problem> problem) { return Edit{{}, problem, {}}; };
 
     int header = -1; // of the section's last group so far
     int anchor = -1; // its last line that is not blank or a comment
@@ -231,10 +227,9 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
     }
 
     QByteArray added;
-    for (size_t v = 0; v < values.size(); ++v) {
+    for (size_t v = 0; v < values.size(); ++v)
         if (!found[v])
             added += escapedKey(values[v].first) + '=' + values[v].second + m_lineEnd;
-    }
     if (!added.isEmpty()) {
         const QString swallowed = QStringLiteral("keys added after it would be read as part of it");
         if (header >= 0) {
@@ -248,10 +243,9 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
             changes.push_back({last.next, last.next, added});
             edit.changedLines.push_back(anchor + 1);
         } else {
-            if (!m_lines.empty()) {
-                if (auto problem = leavesRunOpen(int(m_lines.size()) - 1, swallowed))
-                    return refuse(problem);
-            }
+            if (auto problem = m_lines.empty() ? std::nullopt
+                                               : leavesRunOpen(int(m_lines.size()) - 1, swallowed))
+                return refuse(problem);
             QByteArray group = '[' + escapedKey(section) + ']' + m_lineEnd + added;
             if (!m_lines.empty()) // a blank line between the last group and ours
                 group.prepend(m_lines.back().next == m_lines.back().end ? m_lineEnd + m_lineEnd
@@ -263,10 +257,8 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
 
     // The changes are in file order: one pass copies the bytes between them.
     qsizetype copied = 0;
-    edit.content.reserve(m_content.size() + added.size() + 32);
     for (const Change &change : changes) {
-        edit.content += m_content.sliced(copied, change.from - copied);
-        edit.content += change.text;
+        edit.content += m_content.sliced(copied, change.from - copied) + change.text;
         copied = change.to;
     }
     edit.content += m_content.sliced(copied);

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -113,33 +114,23 @@ RawValue query(HKEY key, const QString &name)
 QString textOf(const RawValue &value)
 {
     const auto *chars = reinterpret_cast<const wchar_t *>(value.data.data());
-    size_t n = value.data.size() / sizeof(wchar_t);
-    for (size_t i = 0; i < n; ++i) {
-        if (chars[i] == L'\0') {
-            n = i;
-            break;
-        }
-    }
-    return QString::fromWCharArray(chars, qsizetype(n));
+    const size_t n = value.data.size() / sizeof(wchar_t);
+    return QString::fromWCharArray(chars, qsizetype(std::find(chars, chars + n, L'\0') - chars));
 }
 
-// A value that is no string, as a registry editor shows it: its type first.
+// A value that is no string, as a registry editor shows it: its type first, and
+// a number as a number.
 QString describe(const RawValue &value)
 {
-    QString data;
-    if (value.type == REG_DWORD && value.data.size() == 4) {
-        DWORD n;
-        memcpy(&n, value.data.data(), 4);
-        data = QStringLiteral(" 0x%1 (%2)").arg(n, 8, 16, QLatin1Char('0')).arg(n);
-    } else if (value.type == REG_QWORD && value.data.size() == 8) {
-        quint64 n;
-        memcpy(&n, value.data.data(), 8);
-        data = QStringLiteral(" 0x%1 (%2)").arg(n, 16, 16, QLatin1Char('0')).arg(n);
-    } else {
-        const qsizetype size = value.data.size();
-        data = size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size);
+    const qsizetype size = qsizetype(value.data.size());
+    if ((value.type == REG_DWORD && size == 4) || (value.type == REG_QWORD && size == 8)) {
+        quint64 n = 0; // little-endian, as Windows keeps both
+        memcpy(&n, value.data.data(), size_t(size));
+        return typeName(value.type) +
+               QStringLiteral(" 0x%1 (%2)").arg(n, int(size) * 2, 16, QLatin1Char('0')).arg(n);
     }
-    return typeName(value.type) + data;
+    return typeName(value.type) +
+           (size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size));
 }
 
 } // namespace
