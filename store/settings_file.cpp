@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLockFile>
 #include <QScopeGuard>
+#include <QThread>
 
 using namespace SettingsFile;
 
@@ -114,9 +115,13 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
     if (auto failure = takeLock(lock, lockPath, m_lockWaitMs))
         return failure;
 
-    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
-        // 3. Read, under the lock, so that a writer who went before is not undone;
-        // the texts to write are decided on what was read.
+    bool busy = false;
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt, QThread::msleep(20)) {
+        // 3. Read, under the lock and a lease, so that a writer who went before is
+        // not undone; the texts to write are decided on what was read.
+        const Lease lease(place);
+        if ((busy = lease.busy))
+            continue;
         Read before;
         if (auto failure = readFile(place, before))
             return failure;
@@ -130,11 +135,15 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
             return edited.refusal;
         // 5. Replace the file, unless another writer changed it since the read.
         bool changed = false;
-        if (auto failure = replaceFile(place, before, edited.content, changed))
+        if (auto failure = replaceFile(place, before, lease, edited.content, changed))
             return failure;
         if (!changed)
             return std::nullopt;
     }
+    if (busy)
+        return tr("%1 is held open for writing by another program, so nothing was written; "
+                  "save again once it is done")
+            .arg(path);
     return tr("%1 was changed by another program %2 times while it was being saved, so nothing "
               "was written and the file is as that program left it; save again")
         .arg(path)

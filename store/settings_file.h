@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QVariant>
 
+#include <csignal>
 #include <map>
 #include <sys/stat.h>
 
@@ -63,9 +64,24 @@ std::optional<QString> readFile(const Place &place, Read &r);
 SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts,
                       const QString &file);
 
+// A read lease on the file at the place (fcntl(2)), taken before it is read:
+// while it is held, a program that opens the file to write it in place (an
+// editor, a script's >>) waits, and the save sees that it wants to. None where
+// the system gives none (another user's file, some file systems).
+struct Lease {
+    explicit Lease(const Place &place);
+    ~Lease();
+    bool busy = false;   // the file is open for writing in another program now
+    bool wanted() const; // another program has asked to write it since
+    int fd = -1;
+    ino_t inode = 0;
+    struct sigaction sigio; // as it was: a wanted lease sends SIGIO, which is ignored meanwhile
+};
+
 // Puts `content` at the place of the file `before` read, in one rename; `changed`
-// says that another writer changed the file since, and nothing was replaced.
-std::optional<QString> replaceFile(const Place &place, const Read &before,
+// says that another writer changed the file since, or wants to, and nothing was
+// replaced.
+std::optional<QString> replaceFile(const Place &place, const Read &before, const Lease &lease,
                                    const QByteArray &content, bool &changed);
 
 } // namespace SettingsFile

@@ -47,7 +47,31 @@ void removeLeftovers(const Place &place)
 
 } // namespace
 
-std::optional<QString> replaceFile(const Place &place, const Read &before,
+Lease::Lease(const Place &place)
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGIO, &ignore, &sigio);
+    fd = ::openat(place.folder, place.name.constData(),
+                  O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0 && ::fstat(fd, &st) == 0)
+        inode = st.st_ino;
+    busy = fd >= 0 && !inode && errno == EAGAIN;
+}
+
+Lease::~Lease()
+{
+    ::close(fd); // which ends the lease
+    ::sigaction(SIGIO, &sigio, nullptr);
+}
+
+bool Lease::wanted() const
+{
+    return inode && ::fcntl(fd, F_GETLEASE) != F_RDLCK;
+}
+
+std::optional<QString> replaceFile(const Place &place, const Read &before, const Lease &lease,
                                    const QByteArray &content, bool &changed)
 {
     const auto notWritten = [&place](const QString &why) {
@@ -84,9 +108,10 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (::fsync(fd) != 0)
         return notWritten(qt_error_string());
 
-    // A last look, at the bytes: a writer that takes no lock (an editor, sed -i,
-    // a script's >>) may have changed the file since it was read, in place or by
-    // replacing it; its change then stands, and the save starts again. Taken
+    // A last look, at the bytes and the lease: a writer that takes no lock (an
+    // editor, sed -i, a script's >>) may have changed the file since it was read,
+    // in place or by replacing it, or be about to write it in place; its change
+    // then stands, and the save starts again. Taken
     // after our file is on disk: syncing it may hold up another writer's write
     // until just then. A change in the instant between this look and the rename
     // is lost: that instant is all the save leaves such writers.
@@ -94,6 +119,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (auto failure = readBytes(place, now))
         return failure;
     changed =
+        lease.wanted() || (lease.inode && lease.inode != before.info.st_ino) ||
         now.exists != before.exists ||
         (now.exists && (now.info.st_ino != before.info.st_ino ||
                         now.info.st_dev != before.info.st_dev || now.content != before.content));
