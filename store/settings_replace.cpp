@@ -1,12 +1,15 @@
 // The new file and the swap: the new bytes go to a new file beside the old
 // one, with the old one's mode, owner and group, and on disk before one rename
-// puts it in the old one's place. The folder is then synced. A save that is
-// killed leaves its new file; the next save removes it.
+// puts it in the old one's place, unless a last look (and the lease taken before
+// the read) shows another writer at work. The folder is then synced. A save
+// that is killed leaves its new file; the next save removes it.
 
 #include "settings_file.h"
 
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
