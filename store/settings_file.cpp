@@ -116,12 +116,15 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
         return failure;
 
     bool busy = false;
-    for (int attempt = 0; attempt < kSaveAttempts; ++attempt, QThread::msleep(20)) {
+    for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
         // 3. Read, under the lock and a lease, so that a writer who went before is
-        // not undone; the texts to write are decided on what was read.
+        // not undone; the texts to write are decided on what was read. A file
+        // open for writing is left to its writer a moment first.
         const Lease lease(place);
-        if ((busy = lease.busy))
+        if ((busy = lease.busy)) {
+            QThread::msleep(20);
             continue;
+        }
         Read before;
         if (auto failure = readFile(place, before))
             return failure;
