@@ -39,25 +39,15 @@ Marks markLine(const QByteArray &text, qsizetype from, qsizetype to, bool inQuot
 {
     Marks marks;
     for (qsizetype i = from; i < to; ++i) {
-        switch (text.at(i)) {
-        case '\\':
-            marks.finalBackslash = i + 1 == to;
-            ++i; // the next character is plain
-            break;
-        case '"':
+        const char c = text.at(i);
+        if (c == '\\') // the next character is plain
+            marks.finalBackslash = ++i == to;
+        else if (c == '"')
             inQuote = !inQuote;
-            break;
-        case '=':
-            if (!inQuote && marks.equals < 0)
-                marks.equals = i;
-            break;
-        case ';':
-            if (!inQuote) {
-                marks.comment = i;
-                i = to; // the rest is the comment
-            }
-            break;
-        default:
+        else if (c == '=' && !inQuote && marks.equals < 0)
+            marks.equals = i;
+        else if (c == ';' && !inQuote) { // the rest is the comment
+            marks.comment = i;
             break;
         }
     }
@@ -69,28 +59,17 @@ QString decodedKey(const QByteArray &spelling)
 {
     const QString text = QString::fromUtf8(spelling);
     QString key;
-    key.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\\') {
-            key += u'/';
-            continue;
-        }
-        if (c == u'%') {
-            // The code is read as the settings reader reads it, with Qt's own number
-            // parsing, which also takes a sign or blanks there ("%U+020View").
-            const bool wide = i + 1 < text.size() && text.at(i + 1) == u'U';
-            const qsizetype from = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
-            bool ok = false;
-            const ushort code =
-                from + digits <= text.size() ? text.sliced(from, digits).toUShort(&ok, 16) : 0;
-            if (ok) {
-                key += QChar(code);
-                i = from + digits - 1;
-                continue;
-            }
-        }
-        key += c;
+        // A code is read as the settings reader reads it, with Qt's own number
+        // parsing, which also takes a sign or blanks there ("%U+020View").
+        const bool wide = text.at(i) == u'%' && i + 1 < text.size() && text.at(i + 1) == u'U';
+        const qsizetype from = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+        bool ok = false;
+        const ushort code = text.at(i) == u'%' && from + digits <= text.size()
+                                ? text.sliced(from, digits).toUShort(&ok, 16)
+                                : 0;
+        key += ok ? QChar(code) : text.at(i) == u'\\' ? QChar(u'/') : text.at(i);
+        i = ok ? from + digits - 1 : i;
     }
     return key;
 }
@@ -218,11 +197,7 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
     };
     std::vector<Change> changes;
     Edit edit;
-    const auto refuse = [&edit](std::optional<Problem> problem) {
-        edit.problem = std::move(problem);
-        edit.changedLines.clear();
-        return edit;
-    };
+    const auto refuse = [](std::optional<Problem> problem) { return Edit{{}, problem, {}}; };
 
     int header = -1; // of the section's last group so far
     int anchor = -1; // its last line that is not blank or a comment
@@ -252,10 +227,9 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
     }
 
     QByteArray added;
-    for (size_t v = 0; v < values.size(); ++v) {
+    for (size_t v = 0; v < values.size(); ++v)
         if (!found[v])
             added += escapedKey(values[v].first) + '=' + values[v].second + m_lineEnd;
-    }
     if (!added.isEmpty()) {
         const QString swallowed = QStringLiteral("keys added after it would be read as part of it");
         if (header >= 0) {
@@ -269,10 +243,9 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
             changes.push_back({last.next, last.next, added});
             edit.changedLines.push_back(anchor + 1);
         } else {
-            if (!m_lines.empty()) {
-                if (auto problem = leavesRunOpen(int(m_lines.size()) - 1, swallowed))
-                    return refuse(problem);
-            }
+            if (auto problem = m_lines.empty() ? std::nullopt
+                                               : leavesRunOpen(int(m_lines.size()) - 1, swallowed))
+                return refuse(problem);
             QByteArray group = '[' + escapedKey(section) + ']' + m_lineEnd + added;
             if (!m_lines.empty()) // a blank line between the last group and ours
                 group.prepend(m_lines.back().next == m_lines.back().end ? m_lineEnd + m_lineEnd
@@ -284,10 +257,8 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
 
     // The changes are in file order: one pass copies the bytes between them.
     qsizetype copied = 0;
-    edit.content.reserve(m_content.size() + added.size() + 32);
     for (const Change &change : changes) {
-        edit.content += m_content.sliced(copied, change.from - copied);
-        edit.content += change.text;
+        edit.content += m_content.sliced(copied, change.from - copied) + change.text;
         copied = change.to;
     }
     edit.content += m_content.sliced(copied);

@@ -30,13 +30,6 @@ bool isLookupName(const QString &key)
            !key.contains(QLatin1String("//"));
 }
 
-// Every key of `content` as QSettings lists it, with the value a lookup of that
-// name finds; a key no lookup can reach has none, for no reader sees one.
-// Listing all keys makes QSettings parse every group: a lookup alone may stop at
-// a group such as [Velmora\Backup] and never reach [Velmora]. No value is built
-// as an "@Variant(…)": it may be a NaN that is not even equal to itself, or a
-// picture that needs a GUI; the text is changed wherever it stands, since an
-// escape such as "\x40" can spell its "@".
 QString readerFailed(const QString &file)
 {
     return tr("the settings reader could not read %1 (the system refused it, say for want of "
@@ -44,6 +37,13 @@ QString readerFailed(const QString &file)
         .arg(file);
 }
 
+// Every key of `content` as QSettings lists it, with the value a lookup of that
+// name finds; a key no lookup can reach has none, for no reader sees one.
+// Listing all keys makes QSettings parse every group: a lookup alone may stop at
+// a group such as [Velmora\Backup] and never reach [Velmora]. No value is built
+// as an "@Variant(…)": it may be a NaN that is not even equal to itself, or a
+// picture that needs a GUI; the text is changed wherever it stands, since an
+// escape such as "\x40" can spell its "@".
 std::optional<QString> readValues(QByteArray content, Values &values, const QString &file)
 {
     values.clear();
@@ -127,38 +127,31 @@ SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts,
         bySection[t.section].push_back({t.key, t.text.toUtf8()});
         ours[t.section + u'/' + t.key] = t.text;
     }
-    SettingsFileEdit e{before.content, {}};
-    QStringList changedLines;
+    QByteArray content = before.content;
+    QStringList changed;
     for (const auto &[section, values] : bySection) {
-        IniEdit::Document::Edit edit = IniEdit::Document(e.content).assign(section, values);
-        if (edit.problem) {
-            e.refusal =
-                tr("in %1, %2. Nothing was written: mend that line by hand, then save again")
-                    .arg(file, *edit.problem);
-            return e;
-        }
-        e.content = std::move(edit.content);
-        for (const int line : edit.changedLines)
-            changedLines << QString::number(line);
+        IniEdit::Document::Edit e = IniEdit::Document(content).assign(section, values);
+        if (e.problem)
+            return {content, tr("in %1, %2. Nothing was written: mend that line by hand, then "
+                                "save again")
+                                 .arg(file, *e.problem)};
+        content = std::move(e.content);
+        for (const int line : e.changedLines)
+            changed << QString::number(line);
     }
-    if (e.content.size() > kLargestFile) {
-        e.refusal =
-            tr("%1 would grow past %2 KiB, more than any settings file, so nothing was written")
-                .arg(file)
-                .arg(kLargestFile >> 10);
-        return e;
-    }
+    if (content.size() > kLargestFile)
+        return {content, tr("%1 would grow past %2 KiB, more than any settings file, so nothing "
+                            "was written")
+                             .arg(file)
+                             .arg(kLargestFile >> 10)};
     Values after;
-    changedLines.removeDuplicates();
-    if (auto failure = readValues(e.content, after, file)) {
-        e.refusal = failure;
-        return e;
-    }
-    if (const auto wrong = misread(before.values, after, ours))
-        e.refusal = tr("in %1, after our change of line %2, %3. Nothing was written; look there "
-                       "for a quote or a backslash that joins lines")
-                        .arg(file, changedLines.join(QStringLiteral(", ")), *wrong);
-    return e;
+    std::optional<QString> refusal = readValues(content, after, file);
+    changed.removeDuplicates();
+    if (const auto wrong = refusal ? std::nullopt : misread(before.values, after, ours))
+        refusal = tr("in %1, after our change of line %2, %3. Nothing was written; look there "
+                     "for a quote or a backslash that joins lines")
+                      .arg(file, changed.join(QStringLiteral(", ")), *wrong);
+    return {content, refusal};
 }
 
 // Reads the regular file at the place found, without blocking and without
@@ -173,49 +166,35 @@ std::optional<QString> readBytes(const Place &place, Read &r)
     if (fd < 0 && (place.folder < 0 || errno == ENOENT))
         return std::nullopt;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    const auto unreadable = [&place](const QString &why) {
-        return tr("%1 cannot be read: %2").arg(place.file, why);
-    };
-    if (fd < 0)
-        return unreadable(systemError());
-    if (::fstat(fd, &r.info) != 0)
-        return unreadable(systemError());
+    if (fd < 0 || ::fstat(fd, &r.info) != 0)
+        return tr("%1 cannot be read: %2").arg(place.file, qt_error_string());
     if (!S_ISREG(r.info.st_mode))
         return tr("%1 is %2, not a regular file").arg(place.file, kindOf(r.info.st_mode));
-    // One byte more than the largest file tells a file that grew past it.
-    const auto tooLarge = [&place] {
-        return tr("%1 is larger than %2 KiB, more than any settings file")
-            .arg(place.file)
-            .arg(kLargestFile >> 10);
-    };
-    if (r.info.st_size > kLargestFile)
-        return tooLarge();
+    // One byte more than the largest file tells a file that is larger.
     r.content.resize(kLargestFile + 1);
     qsizetype size = 0;
     for (ssize_t n = 1; n > 0 && size < r.content.size(); size += n)
         if ((n = ::read(fd, r.content.data() + size, size_t(r.content.size() - size))) < 0)
-            return unreadable(systemError());
+            return tr("%1 cannot be read: %2").arg(place.file, qt_error_string());
     r.content.truncate(size);
     if (size > kLargestFile)
-        return tooLarge();
+        return tr("%1 is larger than %2 KiB, more than any settings file")
+            .arg(place.file)
+            .arg(kLargestFile >> 10);
     // QSettings would read such a file as empty, and a save append UTF-8 lines to it.
-    const auto notText = [&place](const QString &why) {
+    const bool wide = r.content.startsWith("\xff\xfe") || r.content.startsWith("\xfe\xff");
+    if (wide || r.content.contains('\0'))
         return tr("%1 is not UTF-8 text (%2), so it is left alone; save it as UTF-8")
-            .arg(place.file, why);
-    };
-    if (r.content.startsWith("\xff\xfe") || r.content.startsWith("\xfe\xff"))
-        return notText(tr("it begins with a UTF-16 or UTF-32 byte-order mark"));
-    if (r.content.contains('\0'))
-        return notText(tr("it holds NUL bytes"));
+            .arg(place.file, wide ? tr("it begins with a UTF-16 or UTF-32 byte-order mark")
+                                  : tr("it holds NUL bytes"));
     r.exists = true;
     return std::nullopt;
 }
 
 std::optional<QString> readFile(const Place &place, Read &r)
 {
-    if (auto failure = readBytes(place, r))
-        return failure;
-    return readValues(r.content, r.values, place.file);
+    const auto failure = readBytes(place, r);
+    return failure ? failure : readValues(r.content, r.values, place.file);
 }
 
 } // namespace SettingsFile

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLockFile>
 #include <QScopeGuard>
+#include <QThread>
 
 using namespace SettingsFile;
 
@@ -21,9 +22,6 @@ namespace
 // then starts again from the new contents, this many times at most.
 constexpr int kSaveAttempts = 10;
 
-const QString kNoFolder =
-    tr("the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an absolute path");
-
 } // namespace
 
 struct SettingsStore::Private {
@@ -33,11 +31,6 @@ struct SettingsStore::Private {
         std::optional<IniEdit::Document> document; // the file as read, for what QSettings hides
     };
     std::map<QString, Opened> open;
-
-    void adopt(const QString &application, Read read, std::optional<QString> failure = {})
-    {
-        open[application] = {failure, read, IniEdit::Document(read.content)};
-    }
 };
 
 SettingsStore::SettingsStore(QString root) : m_root(std::move(root)), d(std::make_unique<Private>())
@@ -69,14 +62,12 @@ std::optional<QString> SettingsStore::open(const QString &application)
 {
     if (const auto it = d->open.find(application); it != d->open.end())
         return it->second.failure;
-    if (m_root.isEmpty())
-        return d->open[application].failure = kNoFolder;
     Read read;
     Place place;
     auto failure = findFile(location(application), place, false);
     if (!failure)
         failure = readFile(place, read);
-    d->adopt(application, read, failure);
+    d->open[application] = {failure, read, IniEdit::Document(read.content)};
     return failure;
 }
 
@@ -112,8 +103,6 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
 {
     d->open.erase(application); // whatever happens, the next read looks at the disk again
     const auto forget = qScopeGuard([&] { d->open.erase(application); });
-    if (m_root.isEmpty())
-        return kNoFolder;
     const QString path = location(application);
     // 1. Find the file, and whether it may be replaced, making missing folders.
     Place place;
@@ -126,13 +115,20 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
     if (auto failure = takeLock(lock, lockPath, m_lockWaitMs))
         return failure;
 
+    bool busy = false;
     for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
-        // 3. Read, under the lock, so that a writer who went before is not undone;
-        // the texts to write are decided on what was read.
+        // 3. Read, under the lock and a lease, so that a writer who went before is
+        // not undone; the texts to write are decided on what was read. A file
+        // open for writing is left to its writer a moment first.
+        const Lease lease(place);
+        if ((busy = lease.busy)) {
+            QThread::msleep(20);
+            continue;
+        }
         Read before;
         if (auto failure = readFile(place, before))
             return failure;
-        d->adopt(application, before);
+        d->open[application] = {{}, before, IniEdit::Document(before.content)};
         const std::optional<std::vector<SettingText>> texts = decide();
         if (!texts)
             return std::nullopt;
@@ -142,11 +138,15 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
             return edited.refusal;
         // 5. Replace the file, unless another writer changed it since the read.
         bool changed = false;
-        if (auto failure = replaceFile(place, before, edited.content, changed))
+        if (auto failure = replaceFile(place, before, lease, edited.content, changed))
             return failure;
         if (!changed)
             return std::nullopt;
     }
+    if (busy)
+        return tr("%1 is held open for writing by another program, so nothing was written; "
+                  "save again once it is done")
+            .arg(path);
     return tr("%1 was changed by another program %2 times while it was being saved, so nothing "
               "was written and the file is as that program left it; save again")
         .arg(path)

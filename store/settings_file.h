@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QVariant>
 
+#include <csignal>
 #include <map>
 #include <sys/stat.h>
 
@@ -29,7 +30,6 @@ inline QString tr(const char *text)
     return QCoreApplication::translate("SettingsFile", text);
 }
 QString kindOf(mode_t mode); // "a folder", "a FIFO", …
-QString systemError(int error = errno);
 
 // Where the file is: the folder that holds it, open, and its name there. Every
 // part of the path was opened without following links; links were read and
@@ -38,9 +38,6 @@ struct Place {
     QString file;    // the path with links followed, for messages and the lock
     int folder = -1; // none: a folder on the way does not exist (reading only)
     QByteArray name;
-    Place() = default;
-    Place(const Place &) = delete;
-    Place &operator=(const Place &) = delete;
     ~Place();
 };
 // Finds the file of `path`. Root follows no link and enters no folder that is
@@ -67,9 +64,24 @@ std::optional<QString> readFile(const Place &place, Read &r);
 SettingsFileEdit edit(const Read &before, const std::vector<SettingText> &texts,
                       const QString &file);
 
+// A read lease on the file at the place (fcntl(2)), taken before it is read:
+// while it is held, a program that opens the file to write it in place (an
+// editor, a script's >>) waits, and the save sees that it wants to. None where
+// the system gives none (another user's file, some file systems).
+struct Lease {
+    explicit Lease(const Place &place);
+    ~Lease();
+    bool busy = false;   // the file is open for writing in another program now
+    bool wanted() const; // another program has asked to write it since
+    int fd = -1;
+    ino_t inode = 0;
+    struct sigaction sigio; // as it was: a wanted lease sends SIGIO, which is ignored meanwhile
+};
+
 // Puts `content` at the place of the file `before` read, in one rename; `changed`
-// says that another writer changed the file since, and nothing was replaced.
-std::optional<QString> replaceFile(const Place &place, const Read &before,
+// says that another writer changed the file since, or wants to, and nothing was
+// replaced.
+std::optional<QString> replaceFile(const Place &place, const Read &before, const Lease &lease,
                                    const QByteArray &content, bool &changed);
 
 } // namespace SettingsFile

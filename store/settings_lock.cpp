@@ -6,6 +6,7 @@
 
 #include "settings_file.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLockFile>
@@ -33,11 +34,8 @@ constexpr qint64 kLargestLock = 4096;
 // if it is still the file at the path.
 bool removeUnheld(const QByteArray &path, const struct stat &st)
 {
-    timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const qint64 ageMs =
-        (now.tv_sec - st.st_mtim.tv_sec) * 1000 + (now.tv_nsec - st.st_mtim.tv_nsec) / 1000000;
-    if (ageMs < 500)
+    const qint64 madeMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    if (QDateTime::currentMSecsSinceEpoch() - madeMs < 500)
         return false;
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     const auto closeLock = qScopeGuard([fd] { ::close(fd); });
@@ -56,7 +54,8 @@ QString whyHeld(QLockFile &lock, const QString &path)
     const auto closeLock = qScopeGuard([fd] { ::close(fd); });
     const QString unlessSaving = tr("; remove it if no other program is saving settings now");
     if (fd < 0)
-        return tr("the lock file %1 cannot be read (%2)").arg(path, systemError()) + unlessSaving;
+        return tr("the lock file %1 cannot be read (%2)").arg(path, qt_error_string()) +
+               unlessSaving;
     qint64 pid = 0;
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0 || (lock.getLockInfo(&pid, nullptr, nullptr) &&
                                                 (::kill(pid_t(pid), 0) == 0 || errno == EPERM)))
@@ -79,7 +78,7 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
             struct stat st;
             if (::lstat(name.constData(), &st) != 0) {
                 if (errno != ENOENT)
-                    return tr("cannot tell where %1 leads: %2").arg(path, systemError());
+                    return tr("cannot tell where %1 leads: %2").arg(path, qt_error_string());
                 continue;
             }
             if (!S_ISREG(st.st_mode))
@@ -95,7 +94,7 @@ std::optional<QString> takeLock(QLockFile &lock, const QString &lockPath, int wa
         const int error = errno;
         if (mayTry && lock.error() != QLockFile::LockFailedError)
             return tr("the lock file %1 cannot be made: %2")
-                .arg(lockPath, error ? systemError(error) : tr("the system gave no reason"));
+                .arg(lockPath, error ? qt_error_string(error) : tr("the system gave no reason"));
         if (waited.elapsed() > waitMs)
             return whyHeld(lock, lockPath);
         QThread::msleep(50);

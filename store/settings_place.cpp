@@ -34,11 +34,6 @@ QString kindOf(mode_t mode)
                                             : tr("not a file");
 }
 
-QString systemError(int error)
-{
-    return qt_error_string(error);
-}
-
 Place::~Place()
 {
     if (folder >= 0)
@@ -84,41 +79,27 @@ bool onKernelFileSystem(int fd)
            std::end(kernel);
 }
 
-// What of the attributes of an open file or folder keeps a file in it from
-// being replaced (see lsattr), if anything.
-QString frozen(int fd)
-{
-    int flags = 0;
-    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 ? QString()
-           : flags & FS_IMMUTABLE_FL                 ? tr("immutable")
-           : flags & FS_APPEND_FL                    ? tr("append-only")
-                                                     : QString();
-}
-
 // Whether the file found may be replaced: not when its folder's or its own
-// attributes forbid it, nor when its mode does (the mode is the user's word, to
-// root as well). Both are read from what is open, not from a second look.
+// attributes forbid it (see lsattr), nor when its mode does (the mode is the
+// user's word, to root as well). Both are read from what is open, not from a
+// second look at the path.
 std::optional<QString> mayReplace(const Place &place)
 {
-    const QString folderName = place.file.first(std::max(1, int(place.file.lastIndexOf(u'/'))));
-    const int folder = ::openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const QString folderFrozen = frozen(folder);
-    ::close(folder);
-    if (!folderFrozen.isEmpty())
-        return tr("the folder %1 is %2 (see lsattr), so the settings file cannot be replaced")
-            .arg(folderName, folderFrozen);
-    const int fd = ::openat(place.folder, place.name,
-                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt; // not there (any more): the read under the lock tells
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
-    struct stat st;
-    if (const QString how = frozen(fd); !how.isEmpty())
-        return tr("%1 is %2 (see lsattr), so the settings file cannot be replaced")
-            .arg(place.file, how);
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        ((st.st_mode & 0222) == 0 || ::faccessat(fd, "", W_OK, AT_EMPTY_PATH | AT_EACCESS) != 0))
-        return tr("%1 is read-only").arg(place.file);
+    const QString folder = place.file.first(std::max(1, int(place.file.lastIndexOf(u'/'))));
+    for (const bool isFile : {false, true}) {
+        const int fd = ::openat(place.folder, isFile ? place.name.constData() : ".",
+                                O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+        const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+        const QString what = isFile ? place.file : tr("the folder %1").arg(folder);
+        int flags = 0;
+        struct stat st;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && flags & (FS_IMMUTABLE_FL | FS_APPEND_FL))
+            return tr("%1 is %2 (see lsattr), so the settings file cannot be replaced")
+                .arg(what, flags & FS_IMMUTABLE_FL ? tr("immutable") : tr("append-only"));
+        if (isFile && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            ((st.st_mode & 0222) == 0 || ::faccessat(fd, "", W_OK, AT_EMPTY_PATH | AT_EACCESS)))
+            return tr("%1 is read-only").arg(what);
+    }
     return std::nullopt;
 }
 
@@ -131,8 +112,9 @@ std::optional<QString> findFile(const QString &path, Place &place, bool toSave)
     const auto cannotTell = [&path](const QString &why) {
         return tr("cannot tell where %1 leads: %2").arg(path, why);
     };
-    if (!path.startsWith(u'/'))
-        return cannotTell(tr("it is not an absolute path"));
+    if (!path.startsWith(u'/')) // the user's folder is unknown
+        return tr("the settings folder is unknown: neither XDG_CONFIG_HOME nor HOME is an "
+                  "absolute path");
     const bool root = ::geteuid() == 0;
     int here = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC); // the folder reached
     const auto closeHere = qScopeGuard([&here] { ::close(here); });
@@ -149,33 +131,34 @@ std::optional<QString> findFile(const QString &path, Place &place, bool toSave)
         const QByteArray bytes = QFile::encodeName(name);
         const QString at = u'/' + (walked + QStringList(name)).join(u'/');
         struct stat st;
-        if (name == u"..") {
-            if (!enter(".."))
-                return cannotTell(systemError());
-            if (!walked.isEmpty())
-                walked.removeLast();
-        }
+        if (name == u".." && !enter(".."))
+            return cannotTell(qt_error_string());
+        if (name == u".." && !walked.isEmpty())
+            walked.removeLast();
         if (name == u"." || name == u"..")
             continue;
-        if (::fstatat(here, bytes, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT)
-                return cannotTell(systemError());
-            if (ahead.isEmpty() || !toSave) { // no file yet; when reading, nothing is made
-                place.file = ahead.isEmpty() ? at : path;
-                place.name = bytes;
-                if (ahead.isEmpty())
-                    place.folder = std::exchange(here, -1);
-                break;
-            }
+        const bool missing = ::fstatat(here, bytes, &st, AT_SYMLINK_NOFOLLOW) != 0;
+        if (missing && errno != ENOENT)
+            return cannotTell(qt_error_string());
+        if (missing && !ahead.isEmpty() && toSave) {
             // A folder to make: ".." after it would undo it and leave it behind.
             if (ahead.contains(QStringLiteral("..")))
                 return cannotTell(tr("%1 does not exist, and \"..\" after it would lead back "
                                      "out of it; write the path without \"..\"")
                                       .arg(at));
             if (::mkdirat(here, bytes, 0700) != 0 && errno != EEXIST)
-                return tr("the folder %1 cannot be created: %2").arg(at, systemError());
+                return tr("the folder %1 cannot be created: %2").arg(at, qt_error_string());
             ahead.prepend(name);
             continue;
+        }
+        if (missing || (ahead.isEmpty() && !S_ISLNK(st.st_mode))) { // the file, or no folder
+            if (!missing && !S_ISREG(st.st_mode)) // never opened unless it is a file
+                return tr("%1 is %2, not a regular file").arg(at, kindOf(st.st_mode));
+            place.file = ahead.isEmpty() ? at : path; // reading: a folder on the way is missing
+            place.name = bytes;
+            if (ahead.isEmpty())
+                place.folder = std::exchange(here, -1);
+            break;
         }
         if (root && st.st_uid != 0 && (S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode)))
             return notRoots(at, st);
@@ -183,7 +166,7 @@ std::optional<QString> findFile(const QString &path, Place &place, bool toSave)
             char buffer[PATH_MAX];
             const ssize_t n = ::readlinkat(here, bytes, buffer, sizeof buffer);
             if (n < 0 || ++links > 40)
-                return cannotTell(systemError(n < 0 ? errno : ELOOP));
+                return cannotTell(qt_error_string(n < 0 ? errno : ELOOP));
             const QString target = QFile::decodeName(QByteArray(buffer, n));
             if (auto bad = undecodable(target))
                 return bad;
@@ -191,23 +174,15 @@ std::optional<QString> findFile(const QString &path, Place &place, bool toSave)
             if (target.startsWith(u'/')) {
                 walked.clear();
                 if (!enter("/"))
-                    return cannotTell(systemError());
+                    return cannotTell(qt_error_string());
             }
             continue;
-        }
-        if (ahead.isEmpty()) { // the file itself: never opened unless it is a file
-            if (!S_ISREG(st.st_mode))
-                return tr("%1 is %2, not a regular file").arg(at, kindOf(st.st_mode));
-            place.file = at;
-            place.name = bytes;
-            place.folder = std::exchange(here, -1);
-            break;
         }
         if (!S_ISDIR(st.st_mode))
             return cannotTell(tr("%1 is %2, not a folder").arg(at, kindOf(st.st_mode)));
         // Looked at again as opened: the folder may have been swapped since.
         if (!enter(bytes.constData()) || ::fstat(here, &st) != 0)
-            return cannotTell(systemError());
+            return cannotTell(qt_error_string());
         if (root && st.st_uid != 0)
             return notRoots(at, st);
         walked << name;

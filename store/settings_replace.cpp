@@ -1,13 +1,16 @@
 // The new file and the swap: the new bytes go to a new file beside the old
 // one, with the old one's mode, owner and group, and on disk before one rename
-// puts it in the old one's place. The folder is then synced. A save that is
-// killed leaves its new file; the next save removes it.
+// puts it in the old one's place, unless a last look (and the lease taken before
+// the read) shows another writer at work. The folder is then synced. A save
+// that is killed leaves its new file; the next save removes it.
 
 #include "settings_file.h"
 
-#include <QRandomGenerator>
 #include <QScopeGuard>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,65 +48,73 @@ void removeLeftovers(const Place &place)
             ::unlinkat(place.folder, entry->d_name, 0);
 }
 
-// Makes our new file, mode 0600 until it has its own, so that nobody reads it before.
-int makeNewFile(const Place &place, QByteArray &name)
-{
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    for (int tries = 0; tries < 100; ++tries) {
-        name = '.' + place.name + kNewFileTag;
-        for (int i = 0; i < 6; ++i)
-            name += letters[QRandomGenerator::global()->bounded(62)];
-        const int fd = ::openat(place.folder, name.constData(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 } // namespace
 
-std::optional<QString> replaceFile(const Place &place, const Read &before,
+Lease::Lease(const Place &place)
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGIO, &ignore, &sigio);
+    fd = ::openat(place.folder, place.name.constData(),
+                  O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0 && ::fstat(fd, &st) == 0)
+        inode = st.st_ino;
+    busy = fd >= 0 && !inode && errno == EAGAIN;
+}
+
+Lease::~Lease()
+{
+    ::close(fd); // which ends the lease
+    ::sigaction(SIGIO, &sigio, nullptr);
+}
+
+bool Lease::wanted() const
+{
+    return inode && ::fcntl(fd, F_GETLEASE) != F_RDLCK;
+}
+
+std::optional<QString> replaceFile(const Place &place, const Read &before, const Lease &lease,
                                    const QByteArray &content, bool &changed)
 {
     const auto notWritten = [&place](const QString &why) {
         return tr("%1 cannot be written: %2").arg(place.file, why);
     };
     removeLeftovers(place);
-    QByteArray name;
-    const int fd = makeNewFile(place, name);
+    // Made 0600 (mkostemp's way), so that nobody reads it before it has its mode.
+    QByteArray made = "/proc/self/fd/" + QByteArray::number(place.folder) + "/." + place.name +
+                      kNewFileTag + "XXXXXX";
+    const int fd = ::mkostemp(made.data(), O_CLOEXEC);
     if (fd < 0)
-        return notWritten(tr("no new file can be made beside it: %1").arg(systemError()));
+        return notWritten(tr("no new file can be made beside it: %1").arg(qt_error_string()));
+    const QByteArray name = made.sliced(made.lastIndexOf('/') + 1);
     bool renamed = false;
     const auto cleanUp = qScopeGuard([&] {
         ::close(fd);
         if (!renamed)
             ::unlinkat(place.folder, name.constData(), 0);
     });
-    mode_t mode = before.info.st_mode & 07777;
-    if (before.exists) {
-        // Owner and group first: changing them may clear the set-id bits. Where
-        // this user may set neither, the new file is ours, as with any editor.
-        if (::fchown(fd, before.info.st_uid, before.info.st_gid) != 0)
-            (void)!::fchown(fd, uid_t(-1), before.info.st_gid);
-    } else {
-        mode = ::umask(0); // read by setting it
-        ::umask(mode);
-        mode = 0666 & ~mode;
-    }
+    const mode_t umask = ::umask(0); // read by setting it
+    ::umask(umask);
+    const mode_t mode = before.exists ? before.info.st_mode & 07777 : 0666 & ~umask;
+    // Owner and group first: changing them may clear the set-id bits. Where this
+    // user may set neither, the new file is ours, as with any editor.
+    if (before.exists && ::fchown(fd, before.info.st_uid, before.info.st_gid) != 0)
+        (void)!::fchown(fd, uid_t(-1), before.info.st_gid);
     if (::fchmod(fd, mode) != 0)
         return notWritten(tr("its mode %1 cannot be kept: %2")
                               .arg(uint(mode), 4, 8, QChar(u'0'))
-                              .arg(systemError()));
+                              .arg(qt_error_string()));
     for (qsizetype done = 0, n = 0; done < content.size(); done += n)
         if ((n = ::write(fd, content.constData() + done, size_t(content.size() - done))) < 0)
-            return notWritten(systemError());
+            return notWritten(qt_error_string());
     if (::fsync(fd) != 0)
-        return notWritten(systemError());
+        return notWritten(qt_error_string());
 
-    // A last look, at the bytes: a writer that takes no lock (an editor, sed -i,
-    // a script's >>) may have changed the file since it was read, in place or by
-    // replacing it; its change then stands, and the save starts again. Taken
+    // A last look, at the bytes and the lease: a writer that takes no lock (an
+    // editor, sed -i, a script's >>) may have changed the file since it was read,
+    // in place or by replacing it, or be about to write it in place; its change
+    // then stands, and the save starts again. Taken
     // after our file is on disk: syncing it may hold up another writer's write
     // until just then. A change in the instant between this look and the rename
     // is lost: that instant is all the save leaves such writers.
@@ -111,6 +122,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (auto failure = readBytes(place, now))
         return failure;
     changed =
+        lease.wanted() || (lease.inode && lease.inode != before.info.st_ino) ||
         now.exists != before.exists ||
         (now.exists && (now.info.st_ino != before.info.st_ino ||
                         now.info.st_dev != before.info.st_dev || now.content != before.content));
@@ -125,7 +137,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (!rename(before.exists ? 0 : RENAME_NOREPLACE) &&
         !(errno == EINVAL && !before.exists && rename(0))) {
         if (errno != EEXIST)
-            return tr("%1 cannot be replaced: %2").arg(place.file, systemError());
+            return tr("%1 cannot be replaced: %2").arg(place.file, qt_error_string());
         changed = true;
         return std::nullopt;
     }
@@ -138,7 +150,7 @@ std::optional<QString> replaceFile(const Place &place, const Read &before,
     if (error)
         return tr("the new %1 is in place, but the system did not confirm that it is on disk "
                   "(%2), so a power cut could still undo the save; save again")
-            .arg(place.file, systemError(error));
+            .arg(place.file, qt_error_string(error));
     return std::nullopt;
 }
 

@@ -7,8 +7,11 @@
 
 #include "option_table.h"
 
+#include <QStringList>
+
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,20 +60,13 @@ QString systemMessage(LSTATUS status)
 
 QString typeName(DWORD type)
 {
-    static const char *const names[] = {"REG_NONE",
-                                        "REG_SZ",
-                                        "REG_EXPAND_SZ",
-                                        "REG_BINARY",
-                                        "REG_DWORD",
-                                        "REG_DWORD_BIG_ENDIAN",
-                                        "REG_LINK",
-                                        "REG_MULTI_SZ",
-                                        "REG_RESOURCE_LIST",
-                                        "REG_FULL_RESOURCE_DESCRIPTOR",
-                                        "REG_RESOURCE_REQUIREMENTS_LIST",
-                                        "REG_QWORD"};
-    return type < std::size(names) ? QString::fromLatin1(names[type])
-                                   : QStringLiteral("registry type %1").arg(type);
+    static const QStringList names =
+        QStringLiteral("REG_NONE REG_SZ REG_EXPAND_SZ REG_BINARY REG_DWORD REG_DWORD_BIG_ENDIAN "
+                       "REG_LINK REG_MULTI_SZ REG_RESOURCE_LIST REG_FULL_RESOURCE_DESCRIPTOR "
+                       "REG_RESOURCE_REQUIREMENTS_LIST REG_QWORD")
+            .split(QLatin1Char(' '));
+    return type < DWORD(names.size()) ? names[int(type)]
+                                      : QStringLiteral("registry type %1").arg(type);
 }
 
 // An open key, closed on leaving the scope.
@@ -118,33 +114,23 @@ RawValue query(HKEY key, const QString &name)
 QString textOf(const RawValue &value)
 {
     const auto *chars = reinterpret_cast<const wchar_t *>(value.data.data());
-    size_t n = value.data.size() / sizeof(wchar_t);
-    for (size_t i = 0; i < n; ++i) {
-        if (chars[i] == L'\0') {
-            n = i;
-            break;
-        }
-    }
-    return QString::fromWCharArray(chars, qsizetype(n));
+    const size_t n = value.data.size() / sizeof(wchar_t);
+    return QString::fromWCharArray(chars, qsizetype(std::find(chars, chars + n, L'\0') - chars));
 }
 
-// A value that is no string, as a registry editor shows it: its type first.
+// A value that is no string, as a registry editor shows it: its type first, and
+// a number as a number.
 QString describe(const RawValue &value)
 {
-    QString data;
-    if (value.type == REG_DWORD && value.data.size() == 4) {
-        DWORD n;
-        memcpy(&n, value.data.data(), 4);
-        data = QStringLiteral(" 0x%1 (%2)").arg(n, 8, 16, QLatin1Char('0')).arg(n);
-    } else if (value.type == REG_QWORD && value.data.size() == 8) {
-        quint64 n;
-        memcpy(&n, value.data.data(), 8);
-        data = QStringLiteral(" 0x%1 (%2)").arg(n, 16, 16, QLatin1Char('0')).arg(n);
-    } else {
-        const qsizetype size = value.data.size();
-        data = size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size);
+    const qsizetype size = qsizetype(value.data.size());
+    if ((value.type == REG_DWORD && size == 4) || (value.type == REG_QWORD && size == 8)) {
+        quint64 n = 0; // little-endian, as Windows keeps both
+        memcpy(&n, value.data.data(), size_t(size));
+        return typeName(value.type) +
+               QStringLiteral(" 0x%1 (%2)").arg(n, int(size) * 2, 16, QLatin1Char('0')).arg(n);
     }
-    return typeName(value.type) + data;
+    return typeName(value.type) +
+           (size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size));
 }
 
 } // namespace

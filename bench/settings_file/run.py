@@ -33,6 +33,7 @@ def size():
         "groups": lambda i: b"[g%x]\n" % i,
         "a group for each key": lambda i: b"[g%x]\nk=1\n" % i,
         'lines of only "["': lambda i: b"[\n",
+        'lines of only "[%"': lambda i: b"[%\n",
     }
     print(f"1. The largest file accepted ({LARGEST >> 10} KiB), filled with:")
     for name, line in fills.items():

@@ -466,6 +466,8 @@ private slots:
         row("root, and another user's link on the way", "root: link of nobody, on the way", {},
             "start-up", "a symbolic link that belongs to nobody");
         row("an immutable file", "immutable", {}, "save", "config/Quenmark.conf is immutable");
+        row("a file another program holds open to write", "open to write", {}, "save",
+            "config/Quenmark.conf is held open for writing");
         row("a folder to make, then ..", "dot-dot", {}, "save", "x does not exist");
         row("away while its mode is looked at", "away", {}, "saved 0 2 3", "config/Quenmark.conf");
         row("the folder's sync fails", "sync fails", {}, "save: Settings not saved: the new",
@@ -590,6 +592,8 @@ private slots:
                     ::lchown(QFile::encodeName(link), 65534, 65534) == 0);
             qputenv("XDG_CONFIG_HOME",
                     QFile::encodeName(link + (setup.endsWith("way") ? "/config" : "/")));
+        } else if (setup == "open to write") { // whatever it writes would go to a file replaced
+            heldLock = ::open(QFile::encodeName(file), O_WRONLY | O_CLOEXEC);
         } else if (setup == "immutable") {
             QVERIFY(setAttributes(file, FS_IMMUTABLE_FL));
         } else if (setup == "dot-dot") {
