@@ -30,7 +30,20 @@ QByteArray dword(quint32 n)
     return QByteArray(reinterpret_cast<const char *>(&n), 4);
 }
 
+// A value stored under a key, and what start-up makes of it: the option's value, or
+// (-1) a Type mismatch quoting `text`.
+struct Stored {
+    const char *name;
+    QString key;
+    DWORD type;
+    QByteArray data;
+    int value;
+    QString text = {};
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Stored)
 
 class TestRegistryStore : public QObject
 {
@@ -88,45 +101,30 @@ private slots:
     }
     void storedValues_data()
     {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<int>("value"); // -1: start-up stops
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("text"); // the text the error quotes
-
-        const Kind none = Kind::TypeMismatch;
-        QTest::newRow("1") << "Review" << REG_SZ << utf16("1") << 1 << none << "";
-        QTest::newRow("2 without its NUL")
-            << "Review" << REG_SZ << utf16("2", false) << 2 << none << "";
-        QTest::newRow("blanks and a sign")
-            << "Review" << REG_SZ << utf16(" +1 ") << 1 << none << "";
-        // The add-in reads the text as stored; no settings library decodes it first.
-        // (The texts every store refuses are checked through the window's start-up.)
-        QTest::newRow("@String(0)")
-            << "Home" << REG_SZ << utf16("@String(0)") << -1 << Kind::TypeMismatch << "@String(0)";
-        // Values that are no strings are named by their type.
-        QTest::newRow("REG_DWORD") << "All" << REG_DWORD << dword(1) << -1 << Kind::TypeMismatch
-                                   << "REG_DWORD 0x00000001 (1)";
-        QTest::newRow("REG_EXPAND_SZ") << "Insert" << REG_EXPAND_SZ << utf16("1") << -1
-                                       << Kind::TypeMismatch << "REG_EXPAND_SZ of 4 bytes";
-        QTest::newRow("REG_BINARY") << "Developer" << REG_BINARY << QByteArray("1") << -1
-                                    << Kind::TypeMismatch << "REG_BINARY of 1 byte";
+        QTest::addColumn<Stored>("row");
         const QString flood(200000, u'x'); // quoted cut, not whole
-        QTest::newRow("200,000 characters")
-            << "Home" << REG_SZ << utf16(flood) << -1 << Kind::TypeMismatch << flood;
+        const Stored rows[] = {
+            {"1", "Review", REG_SZ, utf16("1"), 1},
+            {"2 without its NUL", "Review", REG_SZ, utf16("2", false), 2},
+            {"blanks and a sign", "Review", REG_SZ, utf16(" +1 "), 1},
+            // The add-in reads the text as stored; no settings library decodes it first.
+            // (The texts every store refuses are checked through the window's start-up.)
+            {"@String(0)", "Home", REG_SZ, utf16("@String(0)"), -1, "@String(0)"},
+            // Values that are no strings are named by their type.
+            {"REG_DWORD", "All", REG_DWORD, dword(1), -1, "REG_DWORD 0x00000001 (1)"},
+            {"REG_EXPAND_SZ", "Insert", REG_EXPAND_SZ, utf16("1"), -1, "REG_EXPAND_SZ of 4 bytes"},
+            {"REG_BINARY", "Developer", REG_BINARY, "1", -1, "REG_BINARY of 1 byte"},
+            {"200,000 characters", "Home", REG_SZ, utf16(flood), -1, flood},
+        };
+        for (const Stored &row : rows)
+            QTest::newRow(row.name) << row;
     }
     void storedValues()
     {
-        QFETCH(QString, key);
-        QFETCH(int, type);
-        QFETCH(QByteArray, data);
-        QFETCH(int, value);
-        QFETCH(Kind, kind);
-        QFETCH(QString, text);
-
+        QFETCH(Stored, row);
+        const auto &[name, key, type, data, value, text] = row;
         QVERIFY(m_key->setText("Classic", "1"));
-        QVERIFY(m_key->set(key, DWORD(type), data));
+        QVERIFY(m_key->set(key, type, data));
         const QByteArray before = m_key->raw(key);
 
         SettingsStore store(m_key->root());
@@ -140,7 +138,7 @@ private slots:
             QCOMPARE(int(options.value(index)), value);
         } else {
             QVERIFY(error.has_value());
-            QCOMPARE(error->kind, kind);
+            QCOMPARE(error->kind, Kind::TypeMismatch);
             QCOMPARE(error->key, key);
             QCOMPARE(error->text, text);
             const QString location = m_key->root() + "\\Quenmark";

@@ -29,7 +29,20 @@ QString excelStandIn()
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/Excel.exe");
 }
 
+// A name registered under App Paths (or not), what else has it, and what comes of it.
+struct AppPath {
+    const char *name;
+    QString registered;   // what App Paths names, if anything
+    QString planted = {}; // what has the name in the folder we start from: file, folder
+    QString folder = {};  // the program folder, if one of this name
+    QString ran = {};     // what runs: the stand-in, or the one beside; else nothing
+    ShellOutcome::Registered unused = ShellOutcome::Registered::Used; // why it was not used
+    bool machine = false; // in HKLM's 32-bit view, else in HKCU's 64-bit one
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(AppPath)
 
 class TestWindows : public QObject
 {
@@ -122,51 +135,33 @@ private slots:
     }
     void excelFoundUnderAppPaths_data()
     {
-        QTest::addColumn<bool>("machine"); // HKLM, else HKCU
-        QTest::addColumn<bool>("view32");
-        QTest::addColumn<QString>("registered"); // what App Paths names, if anything
-        QTest::addColumn<QString>("planted");    // what has the name in the starting folder
-        QTest::addColumn<QString>("folder");     // the program folder, if one of this name
-        QTest::addColumn<QString>("ran");        // what runs: the stand-in, or the one beside
-        QTest::addColumn<int>("unused");         // else: why the registered value was not used
+        QTest::addColumn<AppPath>("row");
+        using R = ShellOutcome::Registered;
         const QString standIn = excelStandIn(), name = "<name>.exe";
-        const int used = 0, missing = 1, relative = 2;
-        const auto row = [](const char *row, bool machine, bool view32, const QString &registered,
-                            const char *planted, const char *folder, const char *ran, int unused) {
-            QTest::newRow(row) << machine << view32 << registered << planted << folder << ran
-                               << unused;
+        const AppPath rows[] = {
+            {"none registered", ""},
+            {"HKCU, 64-bit view", standIn, "", "", "stand-in"},
+            {"HKLM, 32-bit view, quoted", '"' + standIn + '"', "", "", "stand-in", R::Used, true},
+            {"quoted, with an argument", '"' + standIn + "\" /e", "", "", "stand-in"},
+            // Read whole (values over 520 characters were dropped), and too long to be started.
+            {"by a path of over 520 characters", "<long>"},
+            {"a program of the name where we started", standIn, "file", "", "stand-in"},
+            {"a folder of the name where we started", standIn, "folder", "", "stand-in"},
+            {"registered, but the file is gone", "C:\\Nowhere\\EXCEL.EXE", "", "", "", R::Missing},
+            {"relative, and where we started", name, "file", "", "", R::Relative},
+            {"drive-relative, and where we started", "C:" + name, "file", "", "", R::Relative},
+            // Wine's shell expanded %NAME% in the file and in the working folder.
+            {"beside, in a folder %USERNAME%", "", "", "%USERNAME%", "beside"},
+            {"beside, in a folder pct %PATH%", "", "", "pct %PATH%", "beside"},
+            {"registered, program folder pct %PATH%", standIn, "", "pct %PATH%", "stand-in"},
         };
-        row("none registered", false, false, "", "", "", "", used);
-        row("HKCU, 64-bit view", false, false, standIn, "", "", "stand-in", used);
-        row("HKLM, 32-bit view, quoted", true, true, '"' + standIn + '"', "", "", "stand-in", used);
-        row("quoted, with an argument", false, false, '"' + standIn + "\" /e", "", "", "stand-in",
-            used);
-        // Read whole (values over 520 characters were dropped), and too long to be started.
-        row("by a path of over 520 characters", false, false, "<long>", "", "", "", used);
-        row("a program of the name where we started", false, false, standIn, "file", "", "stand-in",
-            used);
-        row("a folder of the name where we started", false, false, standIn, "folder", "",
-            "stand-in", used);
-        row("registered, but the file is gone", false, false, "C:\\Nowhere\\EXCEL.EXE", "", "", "",
-            missing);
-        row("relative, and where we started", false, false, name, "file", "", "", relative);
-        row("drive-relative, and where we started", false, false, "C:" + name, "file", "", "",
-            relative);
-        // Wine's shell expanded %NAME% in the file and in the working folder.
-        row("beside, in a folder %USERNAME%", false, false, "", "", "%USERNAME%", "beside", used);
-        row("beside, in a folder pct %PATH%", false, false, "", "", "pct %PATH%", "beside", used);
-        row("registered, program folder pct %PATH%", false, false, standIn, "", "pct %PATH%",
-            "stand-in", used);
+        for (const AppPath &row : rows)
+            QTest::newRow(row.name) << row;
     }
     void excelFoundUnderAppPaths()
     {
-        QFETCH(bool, machine);
-        QFETCH(bool, view32);
-        QFETCH(QString, registered);
-        QFETCH(QString, planted);
-        QFETCH(QString, folder);
-        QFETCH(QString, ran);
-        QFETCH(int, unused);
+        QFETCH(AppPath, row);
+        auto [_, registered, planted, folder, ran, unused, machine] = row;
         // A name only App Paths knows: the stand-in is registered under it, Office's way.
         const QString name =
             QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
@@ -192,7 +187,7 @@ private slots:
              QStringLiteral(".exe"))
                 .toStdWString();
         const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        const REGSAM view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+        const REGSAM view = machine ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
         if (!registered.isEmpty()) {
             const std::wstring value = registered.toStdWString();
             HKEY key = nullptr;
@@ -228,7 +223,7 @@ private slots:
         } else { // the message names every place looked at, and a registered value not used
             QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
                      qPrintable(outcome.lookedIn));
-            QCOMPARE(int(outcome.registered), unused);
+            QCOMPARE(outcome.registered, unused);
             QCOMPARE(outcome.found, registered);
             QCOMPARE(outcome.reason.contains("characters long"), registered.size() >= MAX_PATH);
         }
