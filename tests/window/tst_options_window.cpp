@@ -9,7 +9,6 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
-#include <QWheelEvent>
 #include <QWindow>
 
 namespace
@@ -191,29 +190,6 @@ private slots:
                 QCOMPARE(QApplication::focusWidget(), next);
             }
         }
-    }
-    void enterAndEscapeDoNothing_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("focus");
-        for (const char *focus : {"Check22(1)", "Check22(2)", "Check1(4)", "tbsOptions"}) {
-            QTest::addRow("Enter on %s", focus) << int(Qt::Key_Return) << QString(focus);
-            QTest::addRow("keypad Enter on %s", focus) << int(Qt::Key_Enter) << QString(focus);
-            QTest::addRow("Esc on %s", focus) << int(Qt::Key_Escape) << QString(focus);
-        }
-    }
-    void enterAndEscapeDoNothing()
-    {
-        QFETCH(int, key);
-        QFETCH(QString, focus);
-        QVERIFY(m_w.startShown());
-        control(focus)->setFocus();
-        const auto before = m_w.form->options().values();
-
-        QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key));
-        QVERIFY(m_w.form->isVisible());
-        QCOMPARE(m_w.form->options().values(), before);
-        QCOMPARE(m_w.store->snapshot(), QByteArray("<missing>"));
     }
     void wholeBoxTakesTheClick()
     {
@@ -487,22 +463,6 @@ private slots:
         const qreal ratio = page.devicePixelRatio();
         QVERIFY(
             hasPixel(page, QRect(QPoint(38, 130) * ratio, QPoint(42, 200) * ratio), windowText));
-    }
-    void wheelKeepsThePage()
-    {
-        QVERIFY(m_w.start());
-        TabStrip *strip = tbsOptions(*m_w.form);
-        // Over a tab and over the strip's margin below the pages, both ways.
-        for (const QPoint at :
-             {strip->tabRect(0).center(), QPoint(strip->width() / 2, strip->height() - 3)}) {
-            for (int delta : {-120, 120}) {
-                QWheelEvent wheel(at, strip->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {},
-                                  Qt::NoScrollPhase, false);
-                QApplication::sendEvent(strip, &wheel);
-                QCOMPARE(strip->SelectedItem()->Index(), short(1));
-                QCOMPARE(picOptions(*m_w.form, 0)->x(), 14);
-            }
-        }
     }
 
 private:

@@ -1,9 +1,8 @@
 // The window's life from start-up to closing, each case from a store of its
-// own: any stored values, clicks and ending held against the rules' model;
+// own: any stored values, clicks, keys and ending held against the rules' model;
 // stored values that stop start-up, the custom pointer file, Ok, Cancel and the
-// close box, the Ctrl+Tab shortcut, the pointer reactions and the web link. The
-// shell is a recorder: what was handed to it, from where, and what the store
-// held at that moment.
+// close box, the pointer reactions and the web link. The shell is a recorder:
+// what was handed to it, from where, and what the store held at that moment.
 
 #include "option_states.h"
 #include "rule_model.h"
@@ -19,6 +18,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
 #ifdef Q_OS_WIN
@@ -92,6 +92,25 @@ struct Spot {
     QPoint at; // in the window
     int pointer, underline;
 };
+// Keys pressed on the window (key 0: the wheel turned on the tab strip).
+struct Key {
+    const char *name;
+    int key, modifiers;
+    bool switches = false; // to the other page
+};
+constexpr int Ctrl = Qt::ControlModifier, Shift = Qt::ShiftModifier, Alt = Qt::AltModifier;
+const Key keys[] = {{"Ctrl+Tab", Qt::Key_Tab, Ctrl, true},
+                    {"Tab", Qt::Key_Tab, 0},
+                    {"Shift+Tab", Qt::Key_Backtab, Shift},
+                    {"Ctrl+Shift+Tab", Qt::Key_Backtab, Ctrl | Shift},
+                    {"Ctrl+Shift+Tab as Tab", Qt::Key_Tab, Ctrl | Shift},
+                    {"Ctrl+Alt+Tab", Qt::Key_Tab, Ctrl | Alt},
+                    {"Alt+Tab", Qt::Key_Tab, Alt},
+                    {"Enter", Qt::Key_Return, 0},
+                    {"keypad Enter", Qt::Key_Enter, 0},
+                    {"Esc", Qt::Key_Escape, 0},
+                    {"the wheel", 0, 0}};
+
 // A move onto a spot, from a pointer and an underline of the link set beforehand.
 struct PointerMove {
     Spot spot;
@@ -165,9 +184,10 @@ private slots:
     }
 
     // Any store of 0, 1 and 2 values among lines of others, then any clicks (by the
-    // pointer, the keyboard, a screen reader or code) between switches of the page, then
-    // Ok, Cancel or the close box: the boxes show what the model makes of each step, Ok
-    // saves the model's values and keeps the rest, and nothing else writes.
+    // pointer, the keyboard, a screen reader or code) between keys and the wheel on any
+    // control, then Ok, Cancel or the close box: the boxes show what the model makes of
+    // each step, only Ctrl+Tab changes the page, Ok saves the model's values and keeps
+    // the rest, and nothing else writes.
     void clickSequencesEndAsTheModelSays()
     {
         const quint32 seed = propertySeed();
@@ -207,29 +227,48 @@ private slots:
             QVERIFY2(differs().isEmpty(), qPrintable(differs()));
 
             int tab = 1;
-            for (int step = random.bounded(12); step > 0; --step) {
-                const int how = random.bounded(5), k = random.bounded(OptionCount);
+            for (int step = random.bounded(24); step > 0; --step) {
+                const int how = random.bounded(6), k = random.bounded(OptionCount);
                 OptionCheckBox *box = Check1(*m_w.form, k);
-                trail += QStringLiteral(" %1%2").arg(QChar("pkrct"[how])).arg(k);
-                if (how == 4 || tab == 2) { // Ctrl+Tab; boxes of a page out of view take nothing
-                    QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
-                    tab = 3 - tab;
-                    QVERIFY2(pages() == pagesShowing(tab), qPrintable(trail));
-                    continue;
-                }
-                if (how == 0) {
-                    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
-                } else if (how == 1) {
-                    box->setFocus();
-                    QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Space);
-                } else if (how == 2) {
-                    QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
-                        QAccessibleActionInterface::toggleAction());
+                if (how >= 4 || tab == 2) { // boxes of a page out of view take nothing
+                    // A key on a control of the page, or the wheel on the tab strip: only
+                    // Ctrl+Tab does anything, it shows the other page.
+                    const Key &key = keys[random.bounded(int(std::size(keys)))];
+                    const QString focus = QStringList{"tbsOptions", "Check22(1)", "Check22(2)",
+                                                      box->objectName()}[random.bounded(5 - tab)];
+                    trail += QStringLiteral(" [%1 on %2]").arg(key.name, focus);
+                    control(focus)->setFocus();
+                    if (key.key) {
+                        QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key.key),
+                                        Qt::KeyboardModifiers(key.modifiers));
+                    } else {
+                        TabStrip *strip = tbsOptions(*m_w.form);
+                        const QPoint at = random.bounded(2) ? strip->tabRect(0).center()
+                                                            : QPoint(200, strip->height() - 3);
+                        QWheelEvent wheel(at, strip->mapToGlobal(at), {},
+                                          {0, random.bounded(2) ? 120 : -120}, Qt::NoButton, {},
+                                          Qt::NoScrollPhase, false);
+                        QApplication::sendEvent(strip, &wheel);
+                    }
+                    tab = key.switches ? 3 - tab : tab;
+                    QVERIFY2(pages() == pagesShowing(tab) && m_w.form->isVisible(),
+                             qPrintable(trail));
                 } else {
-                    box->setCheckState(box->checkState() == Qt::Unchecked ? Qt::Checked
-                                                                          : Qt::Unchecked);
+                    trail += QStringLiteral(" %1%2").arg(QChar("pkrc"[how])).arg(k);
+                    if (how == 0) {
+                        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+                    } else if (how == 1) {
+                        box->setFocus();
+                        QTest::keyClick(m_w.form->windowHandle(), Qt::Key_Space);
+                    } else if (how == 2) {
+                        QAccessible::queryAccessibleInterface(box)->actionInterface()->doAction(
+                            QAccessibleActionInterface::toggleAction());
+                    } else {
+                        box->setCheckState(box->checkState() == Qt::Unchecked ? Qt::Checked
+                                                                              : Qt::Unchecked);
+                    }
+                    model.click(k);
                 }
-                model.click(k);
                 QVERIFY2(differs().isEmpty(), qPrintable(differs()));
             }
 
@@ -476,61 +515,6 @@ private slots:
             QCOMPARE(m_w.opened[0].store, m_w.store->snapshot());
         }
         QCOMPARE(m_w.storeAfterClosing(), okAgain ? m_w.opened[0].store : "<missing>");
-    }
-
-    void tabKeys_data()
-    {
-        QTest::addColumn<int>("startTab");
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
-        using Focus = std::pair<int, const char *>; // the tab shown, the control with the focus
-
-        // Ctrl+Tab goes to the other tab wherever the focus is.
-        for (const auto &[tab, focus] :
-             {Focus{1, "tbsOptions"}, Focus{1, "Check1(4)"}, Focus{1, "Check1(0)"},
-              Focus{1, "Check22(1)"}, Focus{2, "tbsOptions"}, Focus{2, "Check22(2)"}})
-            QTest::addRow("Ctrl+Tab on %s, tab %d", focus, tab)
-                << tab << focus << int(Qt::Key_Tab) << ctrl;
-        // Every other combination with Tab keeps the tab.
-        const struct {
-            const char *name;
-            int key, modifiers;
-        } keys[] = {{"Tab", Qt::Key_Tab, 0},
-                    {"Shift+Tab", Qt::Key_Backtab, shift},
-                    {"Ctrl+Shift+Tab", Qt::Key_Backtab, ctrl | shift},
-                    {"Ctrl+Shift+Tab as Tab", Qt::Key_Tab, ctrl | shift},
-                    {"Ctrl+Alt+Tab", Qt::Key_Tab, ctrl | alt},
-                    {"Alt+Tab", Qt::Key_Tab, alt}};
-        for (const auto &k : keys)
-            for (const auto &[tab, focus] :
-                 {Focus{1, "tbsOptions"}, Focus{1, "Check1(4)"}, Focus{2, "Check22(1)"}})
-                QTest::addRow("%s on %s, tab %d", k.name, focus, tab)
-                    << tab << focus << k.key << k.modifiers;
-    }
-    void tabKeys()
-    {
-        QFETCH(int, startTab);
-        QFETCH(QString, focus);
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QVERIFY(m_w.startShown());
-        selectTab(startTab);
-        control(focus)->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), control(focus));
-
-        // Ctrl+Tab is pressed four times, tab after tab; any other key once.
-        const bool ctrlTab = key == Qt::Key_Tab && modifiers == Qt::ControlModifier;
-        int selected = startTab;
-        for (int press = 0; press < (ctrlTab ? 4 : 1); ++press) {
-            QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key),
-                            Qt::KeyboardModifiers(modifiers));
-            if (ctrlTab)
-                selected = selected == 2 ? 1 : 2;
-            QCOMPARE(pages(), pagesShowing(selected));
-        }
-        QVERIFY(m_w.form->isVisible());
     }
 
     void pointerMoves_data()
