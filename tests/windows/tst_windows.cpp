@@ -55,25 +55,6 @@ private slots:
         m_w.realShell = true; // Excel is really started
     }
 
-    void closingCreatesNothing_data()
-    {
-        QTest::addColumn<int>("button"); // 0: start-up only, 2: Cancel, -1: the close box
-        QTest::newRow("start-up") << 0;
-        QTest::newRow("Cancel") << 2;
-        QTest::newRow("close box") << -1;
-    }
-    void closingCreatesNothing()
-    {
-        QFETCH(int, button);
-        QVERIFY(m_w.start());
-        Check1(*m_w.form, 4)->click();
-        if (button > 0)
-            Check22(*m_w.form, button)->click();
-        else if (button < 0)
-            QVERIFY(m_w.form->close());
-        m_w.drop();
-        QVERIFY(!m_w.store->key.exists()); // not even an empty key
-    }
     void shownWindowHasNoTaskbarButton()
     {
         QVERIFY(m_w.start());
