@@ -198,7 +198,7 @@ private slots:
             const bool empty = run % 7 == 3, others = !empty && random.bounded(2);
             std::array<int, 11> stored;
             QByteArray file = others ? "; by hand\r\n[Other]\r\nx=1\r\n" : "";
-            file += "[Velmora]\r\nExtra = kept\r\n";
+            file += "[Velmora]\r\nExtra = kept\r\nView=1\r\n"; // " View" is ours, not "View"
             for (int k = 0; k < OptionCount; ++k) {
                 const int v = empty ? -1 : random.bounded(-1, 3); // -1: not stored
                 if (k < 11)
