@@ -131,7 +131,7 @@ private slots:
         OptionSet options;
         const auto error = LoadOptions(options, store);
         int index = 0;
-        while (QString::fromLatin1(kOptionTable[index].key) != key)
+        while (index < OptionCount - 1 && QString::fromLatin1(kOptionTable[index].key) != key)
             ++index;
         if (value >= 0) {
             QVERIFY2(!error, error ? qPrintable(error->message()) : "");
