@@ -84,7 +84,8 @@ struct Spot {
     QPoint at; // in the window
     int pointer, underline;
 };
-// Keys pressed on the window (key 0: the wheel turned on the tab strip).
+// Keys pressed on the window (key 0: the wheel turned on the tab strip, -1: a click on
+// the other tab).
 struct Key {
     const char *name;
     int key, modifiers;
@@ -101,7 +102,8 @@ const Key keys[] = {{"Ctrl+Tab", Qt::Key_Tab, Ctrl, true},
                     {"Enter", Qt::Key_Return, 0},
                     {"keypad Enter", Qt::Key_Enter, 0},
                     {"Esc", Qt::Key_Escape, 0},
-                    {"the wheel", 0, 0}};
+                    {"the wheel", 0, 0},
+                    {"a click on the other tab", -1, 0, true}};
 
 // A move onto a spot, from a pointer and an underline of the link set beforehand.
 struct PointerMove {
@@ -224,14 +226,18 @@ private slots:
                 const int how = random.bounded(6), k = random.bounded(OptionCount);
                 OptionCheckBox *box = Check1(*m_w.form, k);
                 if (how >= 4 || tab == 2) { // boxes of a page out of view take nothing
-                    // A key on a control of the page, or the wheel on the tab strip: only
-                    // Ctrl+Tab does anything, it shows the other page.
+                    // A key on a control of the page, the wheel or a click on the tab strip:
+                    // only Ctrl+Tab and the click show the other page, nothing else changes.
                     const Key &key = keys[random.bounded(int(std::size(keys)))];
                     const QString focus = QStringList{"tbsOptions", "Check22(1)", "Check22(2)",
                                                       box->objectName()}[random.bounded(5 - tab)];
                     trail += QStringLiteral(" [%1 on %2]").arg(key.name, focus);
                     control(focus)->setFocus();
-                    if (key.key) {
+                    if (key.key < 0) {
+                        TabStrip *strip = tbsOptions(*m_w.form);
+                        QTest::mouseClick(strip, Qt::LeftButton, {},
+                                          strip->tabRect(2 - tab).center());
+                    } else if (key.key) {
                         QTest::keyClick(m_w.form->windowHandle(), Qt::Key(key.key),
                                         Qt::KeyboardModifiers(key.modifiers));
                     } else {
