@@ -105,16 +105,9 @@ const Key keys[] = {{"Ctrl+Tab", Qt::Key_Tab, Ctrl, true},
                     {"the wheel", 0, 0},
                     {"a click on the other tab", -1, 0, true}};
 
-// A move onto a spot, from a pointer and an underline of the link set beforehand.
-struct PointerMove {
-    Spot spot;
-    int pointerBefore;
-    bool underlineBefore;
-};
-
 } // namespace
 
-Q_DECLARE_METATYPE(PointerMove)
+Q_DECLARE_METATYPE(Spot)
 
 class TestStartupClosing : public QObject
 {
@@ -521,7 +514,7 @@ private slots:
 
     void pointerMoves_data()
     {
-        QTest::addColumn<PointerMove>("move");
+        QTest::addColumn<Spot>("spot");
         // Positions from the layout in twips: a page's frame starts at (14, 35) on
         // the options page and at (22, 35) on the About page.
         const int keep = -1;
@@ -544,43 +537,41 @@ private slots:
             {"lblVersion", "lblVersion", 2, {22 + 180, 35 + 95}, keep, keep},
             {"lblWebsiteLabel", "lblWebsiteLabel", 2, {22 + 27 + 10, 35 + 183 + 6}, keep, keep},
         };
-        for (const Spot &s : spots)
-            for (int pointer : {0, 99})
-                for (bool underline : {false, true})
-                    QTest::addRow("%s, from %d %s", s.name, pointer,
-                                  underline ? "underlined" : "plain")
-                        << PointerMove{s, pointer, underline};
+        for (const Spot &spot : spots)
+            QTest::newRow(spot.name) << spot;
     }
     void pointerMoves()
     {
-        QFETCH(PointerMove, move);
-        const Spot &spot = move.spot;
-        const int pointer = spot.pointer < 0 ? move.pointerBefore : spot.pointer;
-        const bool underline = spot.underline < 0 ? move.underlineBefore : spot.underline == 1;
-
+        QFETCH(Spot, spot);
         QVERIFY(m_w.startShown());
         selectTab(spot.tab);
-        // Qt drops a move to where the pointer already is, and the previous row
-        // ended here: come from a pixel beside the spot, then set the state.
-        QTest::mouseMove(m_w.form->windowHandle(), spot.at + QPoint(1, 0));
-        m_w.form->setMousePointer(move.pointerBefore);
-        QFont font = label(*m_w.form, "lblWebsite")->font();
-        font.setUnderline(move.underlineBefore);
-        label(*m_w.form, "lblWebsite")->setFont(font);
+        // From either pointer, with the link underlined or not.
+        for (const auto &[pointerBefore, underlineBefore] :
+             {std::pair{0, false}, {0, true}, {99, false}, {99, true}}) {
+            // Qt drops a move to where the pointer already is: come from a pixel beside
+            // the spot, then set the state.
+            QTest::mouseMove(m_w.form->windowHandle(), spot.at + QPoint(1, 0));
+            m_w.form->setMousePointer(pointerBefore);
+            QFont font = label(*m_w.form, "lblWebsite")->font();
+            font.setUnderline(underlineBefore);
+            label(*m_w.form, "lblWebsite")->setFont(font);
 
-        MoveRecorder recorder;
-        qApp->installEventFilter(&recorder);
-        QTest::mouseMove(m_w.form->windowHandle(), spot.at);
-        qApp->removeEventFilter(&recorder);
+            MoveRecorder recorder;
+            qApp->installEventFilter(&recorder);
+            QTest::mouseMove(m_w.form->windowHandle(), spot.at);
+            qApp->removeEventFilter(&recorder);
 
-        // The move arrived, at the widget the spot belongs to.
-        QVERIFY(!recorder.receivers.isEmpty());
-        QCOMPARE(recorder.receivers.first(), control(spot.under));
-        QCOMPARE(m_w.form->MousePointer(), pointer);
-        QCOMPARE(label(*m_w.form, "lblWebsite")->font().underline(), underline);
-        if (pointer == 99)
-            QCOMPARE(m_w.form->cursor().shape(),
-                     m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
+            // The move arrived, at the widget the spot belongs to.
+            QVERIFY(!recorder.receivers.isEmpty());
+            QCOMPARE(recorder.receivers.first(), control(spot.under));
+            const int pointer = spot.pointer < 0 ? pointerBefore : spot.pointer;
+            QCOMPARE(m_w.form->MousePointer(), pointer);
+            QCOMPARE(label(*m_w.form, "lblWebsite")->font().underline(),
+                     spot.underline < 0 ? underlineBefore : spot.underline == 1);
+            if (pointer == 99)
+                QCOMPARE(m_w.form->cursor().shape(),
+                         m_w.form->MouseIcon() ? Qt::BitmapCursor : Qt::PointingHandCursor);
+        }
     }
 
     void websiteLink_data()
