@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 template <class T = QWidget> T *control(const frmOptions &form, const QString &name)
@@ -54,8 +53,8 @@ inline QLabel *label(const frmOptions &form, const char *name)
     return control<QLabel>(form, QString::fromLatin1(name));
 }
 
-// A window over a store of its own (or the one at a root given), with recorders in
-// place of the message box and the shell.
+// A window over a store of its own, with recorders in place of the message box and
+// the shell.
 class FormUnderTest
 {
 public:
@@ -69,9 +68,8 @@ public:
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
     ShellOutcome shellAnswer{.started = true};
-    std::function<QByteArray()> snapshot; // of the store, taken at each hand-off
-    bool realShell = false;               // hand-offs go on to the real shell too
-    QString programFolder;                // where the cursor file is looked for, when set
+    bool realShell = false; // hand-offs go on to the real shell too
+    QString programFolder;  // where the cursor file is looked for, when set
 
     // The outside world the window sees: messages and shell hand-offs recorded.
     class RecordingWorld : public OutsideWorld
@@ -87,7 +85,7 @@ public:
                                    const LateFailure &) override
         {
             const FormUnderTest &f = m_fixture;
-            m_fixture.opened << Opened{owner, target, folder, f.snapshot()};
+            m_fixture.opened << Opened{owner, target, folder, f.store->snapshot()};
             return f.realShell ? OutsideWorld::openWithShell(owner, target, folder, {})
                                : f.shellAnswer;
         }
@@ -108,9 +106,9 @@ public:
 
     FormUnderTest() { reset(); }
 
-    void make(const QString &root = {})
+    void make()
     {
-        settings = std::make_unique<SettingsStore>(root.isEmpty() ? store->root() : root);
+        settings = std::make_unique<SettingsStore>(store->root());
         form = std::make_unique<frmOptions>(*settings, world);
     }
     // Start-up, of a window made first if there is none; false, with the reason
@@ -155,6 +153,5 @@ public:
         programFolder.clear();
         store = std::make_unique<TestStore>();
         QVERIFY(store->dir.isValid());
-        snapshot = [this] { return store->snapshot(); };
     }
 };
