@@ -81,11 +81,11 @@ same_as("${png}" icons/48x48/${APP_ID}.png)
 # The bash completion, sourced as bash-completion does, completes through the installed program.
 set(completion "${share}/bash-completion/completions/velmora")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env "PATH=${bin}:$ENV{PATH}" bash -c [=[source "$0" &&
-    for line in "--s" "--set Page" "--set Home =" "--show --"; do COMP_WORDS=(velmora $line)
+    for line in "--" "--set Page" "--set Home =" "--show --"; do COMP_WORDS=(velmora $line)
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _velmora; echo "${COMPREPLY[*]}"; done]=] "${completion}"
     OUTPUT_VARIABLE completed ERROR_VARIABLE completed)
-if(NOT completed STREQUAL "--show --set\nPageLayout=\n0 1\n--json\n")
-    problem("${completion} completes --s, --set Page, --set Home = and --show -- as:\n${completed}")
+if(NOT completed STREQUAL "--show --set --reset --help --version\nPageLayout=\n0 1\n--json\n")
+    problem("${completion} completes --, --set Page, --set Home = and --show -- as:\n${completed}")
 endif()
 
 # The Debian package's own files stay out of a plain install.
@@ -102,22 +102,17 @@ if(EXISTS "${png}")
     endif()
 endif()
 
-# The names that tie the files together: Exec is the command on PATH, Icon is
-# the installed icon name, and the metainfo launches this desktop entry.
+# The names that tie the files together: Exec is the command on PATH, Icon the
+# installed icon's name, and the metainfo launches this desktop entry. A menu launch
+# opens no terminal beside the window, and shows that it is starting until it comes.
 if(EXISTS "${desktop}")
-    file(STRINGS "${desktop}" exec REGEX "^Exec=")
-    file(STRINGS "${desktop}" icon REGEX "^Icon=")
-    file(STRINGS "${desktop}" terminal REGEX "^Terminal=")
-    if(NOT exec STREQUAL "Exec=velmora")
-        problem("desktop entry runs '${exec}', not the installed command velmora")
-    endif()
-    if(NOT icon STREQUAL "Icon=${APP_ID}")
-        problem("desktop entry names '${icon}', but the icons are installed as ${APP_ID}")
-    endif()
-    # A menu launch would open a terminal beside the window.
-    if(NOT terminal STREQUAL "Terminal=false")
-        problem("desktop entry has '${terminal}', not Terminal=false")
-    endif()
+    file(STRINGS "${desktop}" entry)
+    foreach(line "Exec=velmora" "Icon=${APP_ID}" "Terminal=false" "StartupNotify=true")
+        list(FIND entry "${line}" at)
+        if(at EQUAL -1)
+            problem("the desktop entry lacks ${line}")
+        endif()
+    endforeach()
 endif()
 if(EXISTS "${metainfo}")
     file(READ "${metainfo}" xml)

@@ -4,6 +4,7 @@
 // ranges and grayed values, e.g. "0 2 4-11" or "0 1:2 2" (option 1 grayed).
 
 #include "option_set.h"
+#include "rule_model.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,29 +42,34 @@ inline QString describe(const OptionSet::State &state)
 }
 
 // Every state a user can reach by clicks, from all cleared and from every load
-// of a store holding only 0 and 1: each of the eleven keys that are read (bit i
-// for option i) loaded as start-up does, in key order from all cleared.
+// of a store holding only 0 and 1 (bit i for option i of the eleven read), as the
+// rules' model has them; tst_option_rules holds the rules against the model for
+// every change from each of them.
 inline std::vector<OptionSet::State> reachableStates()
 {
-    std::set<OptionSet::State> seen;
-    std::vector<OptionSet::State> states;
-    auto visit = [&](const OptionSet::State &s) {
-        if (seen.insert(s).second)
-            states.push_back(s);
+    std::set<RuleModel::State> seen;
+    std::vector<RuleModel::State> found;
+    const auto visit = [&](const RuleModel &model) {
+        if (seen.insert(model.values).second)
+            found.push_back(model.values);
     };
-    visit(OptionSet::State{});
+    visit(RuleModel{});
     for (unsigned bits = 0; bits < (1u << 11); ++bits) {
-        OptionSet loaded;
-        for (int i = 0; i <= 10; ++i)
-            loaded.setValue(i, (bits >> i) & 1u);
-        visit(loaded.values());
+        RuleModel loaded;
+        for (int k = 0; k < 11; ++k)
+            loaded.set(k, (bits >> k) & 1u);
+        visit(loaded);
     }
-    for (size_t next = 0; next < states.size(); ++next) {
+    for (size_t next = 0; next < found.size(); ++next) {
         for (int k = 0; k < OptionCount; ++k) {
-            OptionSet options(states[next]);
-            options.click(k);
-            visit(options.values());
+            RuleModel clicked;
+            clicked.values = found[next];
+            clicked.click(k);
+            visit(clicked);
         }
     }
+    std::vector<OptionSet::State> states(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        std::copy(found[i].begin(), found[i].end(), states[i].begin());
     return states;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 inline QByteArray readAll(const QString &path)
 {
@@ -22,4 +23,13 @@ inline bool writeFile(const QString &path, const QByteArray &content)
 inline QString storeFileIn(const QString &root)
 {
     return root + QStringLiteral("/Quenmark.conf");
+}
+
+// A file's lines, empty ones left out; none while the file is missing.
+inline QStringList readLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -2,20 +2,20 @@
 
 // The options window under test: its controls found by the object names they
 // carry ("Check1(4)", "lblTitle"), and a window over a store of the test's own
-// whose messages and hand-offs to the shell are recorded instead of shown or run.
+// whose messages and hand-offs to the shell are recorded instead of shown (and,
+// unless asked, instead of run).
 
 #include "frmOptions.h"
 #include "option_check_box.h"
 #include "page_frame.h"
 #include "settings_store.h"
 #include "tab_strip.h"
-#include "test_files.h"
+#include "test_store.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 template <class T = QWidget> T *control(const frmOptions &form, const QString &name)
@@ -53,24 +53,23 @@ inline QLabel *label(const frmOptions &form, const char *name)
     return control<QLabel>(form, QString::fromLatin1(name));
 }
 
-// A window over the store at `root`, with recorders in place of the message box
-// and the shell.
+// A window over a store of its own, with recorders in place of the message box and
+// the shell.
 class FormUnderTest
 {
 public:
     struct Opened {
         WId owner;
         QString target, folder;
-        QByteArray store; // the store file as it stood then
+        QByteArray store; // the store as it stood then
     };
 
     QStringList messages;
     QList<bool> shownAtMessage; // whether the window was still up for each message
     QList<Opened> opened;
     ShellOutcome shellAnswer{.started = true};
-    std::function<QByteArray()> snapshot; // of the store, taken at each hand-off when set
-    bool realShell = false;               // hand-offs go on to the real shell too
-    QString programFolder;                // where the cursor file is looked for, when set
+    bool realShell = false; // hand-offs go on to the real shell too
+    QString programFolder;  // where the cursor file is looked for, when set
 
     // The outside world the window sees: messages and shell hand-offs recorded.
     class RecordingWorld : public OutsideWorld
@@ -86,8 +85,7 @@ public:
                                    const LateFailure &) override
         {
             const FormUnderTest &f = m_fixture;
-            m_fixture.opened << Opened{owner, target, folder,
-                                       f.snapshot ? f.snapshot() : QByteArray()};
+            m_fixture.opened << Opened{owner, target, folder, f.store->snapshot()};
             return f.realShell ? OutsideWorld::openWithShell(owner, target, folder, {})
                                : f.shellAnswer;
         }
@@ -101,18 +99,24 @@ public:
         FormUnderTest &m_fixture;
     };
     RecordingWorld world{*this};
-    // After the world, so that the window goes first.
-    std::unique_ptr<SettingsStore> store;
+    // After the world, so that the window goes first, then the settings, then their store.
+    std::unique_ptr<TestStore> store;
+    std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<frmOptions> form;
 
-    void make(const QString &root)
+    FormUnderTest() { reset(); }
+
+    void make()
     {
-        store = std::make_unique<SettingsStore>(root);
-        form = std::make_unique<frmOptions>(*store, world);
+        settings = std::make_unique<SettingsStore>(store->root());
+        form = std::make_unique<frmOptions>(*settings, world);
     }
-    // Start-up; false, with the reason logged, on a store error.
+    // Start-up, of a window made first if there is none; false, with the reason
+    // logged, on a store error.
     bool start()
     {
+        if (!form)
+            make();
         const auto error = form->StartUp();
         if (error)
             qWarning("start-up failed: %s", qPrintable(error->message()));
@@ -125,12 +129,19 @@ public:
         return QTest::qWaitForWindowActive(form.get());
     }
     bool startShown() { return start() && showAndActivate(); }
-    // The window and then the store go, so that whatever they would write is written.
+    // The window and then the settings go, so that whatever they would write is written.
     void drop()
     {
         form.reset();
-        store.reset();
+        settings.reset();
     }
+    // The store's contents once the window is gone.
+    QByteArray storeAfterClosing()
+    {
+        drop();
+        return store->snapshot();
+    }
+    // A new window over a new, empty store.
     void reset()
     {
         drop();
@@ -138,7 +149,9 @@ public:
         shownAtMessage.clear();
         opened.clear();
         shellAnswer = ShellOutcome{.started = true};
-        snapshot = nullptr;
+        realShell = false;
         programFolder.clear();
+        store = std::make_unique<TestStore>();
+        QVERIFY(store->dir.isValid());
     }
 };
