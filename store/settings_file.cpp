@@ -122,7 +122,7 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
         // open for writing is left to its writer a moment first.
         const Lease lease(place);
         if ((busy = lease.busy)) {
-            QThread::msleep(20);
+            QThread::msleep(5);
             continue;
         }
         Read before;
