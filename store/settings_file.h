@@ -35,7 +35,7 @@ QString kindOf(mode_t mode); // "a folder", "a FIFO", …
 // part of the path was opened without following links; links were read and
 // followed by hand.
 struct Place {
-    QString file;    // the path with links followed, for messages and the lock
+    QString file;    // the path with links followed, for messages
     int folder = -1; // none: a folder on the way does not exist (reading only)
     QByteArray name;
     ~Place();
