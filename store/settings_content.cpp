@@ -8,12 +8,9 @@
 
 #include <QDataStream>
 #include <QIODevice>
-#include <QScopeGuard>
 #include <QSettings>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {

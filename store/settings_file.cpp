@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QLockFile>
-#include <QScopeGuard>
 
 using namespace SettingsFile;
 

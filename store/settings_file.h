@@ -9,11 +9,17 @@
 #include "settings_file_edit.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QScopeGuard>
+#include <QThread>
 #include <QVariant>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class QLockFile;
 

@@ -6,15 +6,10 @@
 
 #include "settings_file.h"
 
-#include <QScopeGuard>
-#include <QThread>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {
