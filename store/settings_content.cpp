@@ -8,12 +8,9 @@
 
 #include <QDataStream>
 #include <QIODevice>
-#include <QScopeGuard>
 #include <QSettings>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {
@@ -30,13 +27,6 @@ bool isLookupName(const QString &key)
            !key.contains(QLatin1String("//"));
 }
 
-QString readerFailed(const QString &file)
-{
-    return tr("the settings reader could not read %1 (the system refused it, say for want of "
-              "free file descriptors); try again")
-        .arg(file);
-}
-
 // Every key of `content` as QSettings lists it, with the value a lookup of that
 // name finds; a key no lookup can reach has none, for no reader sees one.
 // Listing all keys makes QSettings parse every group: a lookup alone may stop at
@@ -46,7 +36,11 @@ QString readerFailed(const QString &file)
 // escape such as "\x40" can spell its "@".
 std::optional<QString> readValues(QByteArray content, Values &values, const QString &file)
 {
-    values.clear();
+    const auto failed = [&file] {
+        return tr("the settings reader could not read %1 (the system refused it, say for want "
+                  "of free file descriptors); try again")
+            .arg(file);
+    };
     if (content.isEmpty())
         return std::nullopt;
     content.replace("Variant(", "Variant-as-text(");
@@ -60,24 +54,23 @@ std::optional<QString> readValues(QByteArray content, Values &values, const QStr
     const timespec times[2] = {{0, UTIME_OMIT}, {nextTime++, 0}};
     if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size() ||
         ::futimens(fd, times) != 0)
-        return readerFailed(file);
+        return failed();
     const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::NativeFormat);
     for (const QString &key : settings.allKeys())
         values.emplace(key, isLookupName(key) ? settings.value(key) : QVariant());
     // A reader that could not read is a fault of the system, not of the file; a
     // format error still reads the rest.
     if (settings.status() == QSettings::AccessError)
-        return readerFailed(file);
+        return failed();
     return std::nullopt;
 }
 
 QString shown(const QVariant &value)
 {
-    if (!value.isValid())
-        return tr("nothing");
-    return QuotedStoredText(value.typeId() == QMetaType::QStringList
-                                ? value.toStringList().join(u',')
-                                : value.toString());
+    return !value.isValid() ? tr("nothing")
+                            : QuotedStoredText(value.typeId() == QMetaType::QStringList
+                                                   ? value.toStringList().join(u',')
+                                                   : value.toString());
 }
 
 // A value in a form that equals itself: a NaN, however it was spelt, does not

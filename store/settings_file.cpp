@@ -10,8 +10,6 @@
 
 #include <QDir>
 #include <QLockFile>
-#include <QScopeGuard>
-#include <QThread>
 
 using namespace SettingsFile;
 
@@ -118,13 +116,10 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
     bool busy = false;
     for (int attempt = 0; attempt < kSaveAttempts; ++attempt) {
         // 3. Read, under the lock and a lease, so that a writer who went before is
-        // not undone; the texts to write are decided on what was read. A file
-        // open for writing is left to its writer a moment first.
+        // not undone; the texts to write are decided on what was read.
         const Lease lease(place);
-        if ((busy = lease.busy)) {
-            QThread::msleep(20);
+        if ((busy = lease.busy))
             continue;
-        }
         Read before;
         if (auto failure = readFile(place, before))
             return failure;

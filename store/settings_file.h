@@ -9,11 +9,17 @@
 #include "settings_file_edit.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QScopeGuard>
+#include <QThread>
 #include <QVariant>
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class QLockFile;
 
@@ -35,7 +41,7 @@ QString kindOf(mode_t mode); // "a folder", "a FIFO", …
 // part of the path was opened without following links; links were read and
 // followed by hand.
 struct Place {
-    QString file;    // the path with links followed, for messages and the lock
+    QString file;    // the path with links followed, for messages
     int folder = -1; // none: a folder on the way does not exist (reading only)
     QByteArray name;
     ~Place();

@@ -8,15 +8,9 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLockFile>
-#include <QScopeGuard>
-#include <QThread>
 
-#include <csignal>
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {

@@ -8,18 +8,12 @@
 
 #include "settings_file.h"
 
-#include <QFile>
-#include <QScopeGuard>
-
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/vfs.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {

@@ -6,14 +6,10 @@
 
 #include "settings_file.h"
 
-#include <QScopeGuard>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace SettingsFile
 {
@@ -57,10 +53,18 @@ Lease::Lease(const Place &place)
     ::sigaction(SIGIO, &ignore, &sigio);
     fd = ::openat(place.folder, place.name.constData(),
                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    // A file open for writing elsewhere gets no lease; a writer such as >> closes
+    // it again within a moment, and is waited for that long.
     struct stat st;
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0 && ::fstat(fd, &st) == 0)
-        inode = st.st_ino;
-    busy = fd >= 0 && !inode && errno == EAGAIN;
+    for (int tries = 0; fd >= 0 && tries < 20; ++tries, QThread::msleep(1)) {
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            inode = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
+            break;
+        }
+        if (errno != EAGAIN)
+            break;
+        busy = tries == 19;
+    }
 }
 
 Lease::~Lease()
