@@ -3,23 +3,24 @@
 #include "option_set.h"
 #include "settings_store.h"
 
-#include <QLocale>
-#include <QRegularExpression>
-
+#include <algorithm>
 #include <cmath>
 
 Conversion ConvertStoredText(const QString &text, bool isPlainText)
 {
     using Kind = StoreError::Kind;
-    // Digits as the C locale writes them: not "inf" or "nan", nor digits of other scripts.
-    static const QRegularExpression decimal(
-        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
-    const QString number = text.trimmed();
-    if (!isPlainText || !decimal.match(number).hasMatch())
+    // QString reads the C locale's digits, blanks around them allowed, group separators not.
+    // With its digits made 0 a decimal number reads as 0, where "inf", "nan" and text that
+    // is no number do not.
+    QString zeros = text;
+    std::replace_if(
+        zeros.begin(), zeros.end(), [](QChar c) { return c >= u'1' && c <= u'9'; }, u'0');
+    bool isNumber = false;
+    if (!isPlainText || zeros.toDouble(&isNumber) != 0 || !isNumber)
         return {.failure = Kind::TypeMismatch};
     // Too small to represent reads as 0 and too large as infinity; the default
     // rounding mode rounds halves to the even neighbour.
-    const double rounded = std::nearbyint(QLocale::c().toDouble(number));
+    const double rounded = std::nearbyint(text.toDouble());
     if (!(rounded >= -32768.0 && rounded <= 32767.0))
         return {.failure = Kind::Overflow};
     if (rounded != 0 && rounded != 1 && rounded != 2)

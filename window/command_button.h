@@ -10,5 +10,6 @@ class CommandButton : public QPushButton
     Q_OBJECT
 
 public:
-    using QPushButton::QPushButton;
+    // The caption is given once the button is a CommandButton (see OptionCheckBox).
+    CommandButton(const QString &text, QWidget *parent) : QPushButton(parent) { setText(text); }
 };

@@ -10,7 +10,8 @@ class LinkLabel : public QLabel
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    // The text is given once the label is a LinkLabel (see OptionCheckBox).
+    LinkLabel(const QString &text, QWidget *parent) : QLabel(parent) { setText(text); }
 
 signals:
     // A left click released over the label, or a screen reader's press.

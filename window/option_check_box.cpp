@@ -40,9 +40,12 @@ QStyle *windowsSquareStyle()
 } // namespace
 
 OptionCheckBox::OptionCheckBox(int index, const QString &caption, QWidget *parent)
-    : QCheckBox(caption, parent), m_index(index)
+    : QCheckBox(parent), m_index(index)
 {
     setStyle(windowsSquareStyle());
+    // Given once the box is an OptionCheckBox: a caption given while it is still being
+    // built makes Qt build an accessible object that is thrown away at the next change.
+    setText(caption);
 }
 
 OptionValue OptionCheckBox::Value() const

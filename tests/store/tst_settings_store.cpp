@@ -94,7 +94,7 @@ private slots:
             for (const char *text : texts)
                 row(text, text, -1, kind);
         };
-        fail(T, {"abc", "inf", "nan"});
+        fail(T, {"abc", "inf", "nan", "1,000", "1e+", "."});
         fail(O, {"40000", "-32769", "1e999"});
         fail(I, {"32767", "3", "-1", "2.6"});
     }
