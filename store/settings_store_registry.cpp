@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,11 +129,13 @@ QString textOf(const RawValue &value)
     return QString::fromWCharArray(chars, qsizetype(n));
 }
 
-// A value that is no string, as a registry editor shows it: its type first.
+// A value that is no plain string, as a registry editor shows it: its type first.
 QString describe(const RawValue &value)
 {
     QString data;
-    if (value.type == REG_DWORD && value.data.size() == 4) {
+    if (value.type == REG_EXPAND_SZ)
+        data = u' ' + textOf(value);
+    else if (value.type == REG_DWORD && value.data.size() == 4) {
         DWORD n;
         memcpy(&n, value.data.data(), 4);
         data = QStringLiteral(" 0x%1 (%2)").arg(n, 8, 16, QLatin1Char('0')).arg(n);
@@ -145,6 +148,24 @@ QString describe(const RawValue &value)
         data = size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size);
     }
     return typeName(value.type) + data;
+}
+
+// Whether the key at `path` is volatile, so that Windows forgets it and all it holds at the
+// next start: only there can no stable key be made below it. A stable key made to find out
+// is removed again; false when the key is missing or the test cannot be made.
+bool isVolatile(HKEY hive, const std::wstring &path)
+{
+    Key key, probe;
+    key.status = RegOpenKeyExW(hive, path.c_str(), 0, KEY_CREATE_SUB_KEY, &key.handle);
+    DWORD disposition = 0;
+    const wchar_t *const name = L"Velmora stable key probe";
+    probe.status = key.status
+                       ? key.status
+                       : RegCreateKeyExW(key.handle, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_READ, nullptr, &probe.handle, &disposition);
+    if (disposition == REG_CREATED_NEW_KEY)
+        RegDeleteKeyW(key.handle, name);
+    return probe.status == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
 } // namespace
@@ -224,7 +245,13 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     // in the order they were saved. A write the registry accepted stands; it is not
     // read back, since a key may allow writing and deny reading, and the values are
     // then saved all the same.
+    std::set<QString> probed;
     for (const SettingText &p : pending) {
+        if (probed.insert(p.section).second && isVolatile(branch.hive, subkey(branch, p.section)))
+            return QStringLiteral("the registry key \"%1\" is volatile: Windows forgets it, "
+                                  "and all it holds, at the next start. Another program made it "
+                                  "so; delete the key (reg delete \"%1\" /f) and save again")
+                .arg(location(application) + u'\\' + p.section);
         Key key;
         key.status =
             RegCreateKeyExW(branch.hive, subkey(branch, p.section).c_str(), 0, nullptr,

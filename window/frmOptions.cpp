@@ -10,6 +10,7 @@
 #include "option_check_box.h"
 #include "option_storage.h"
 #include "page_frame.h"
+#include "store_error.h"
 #include "tab_strip.h"
 #include "text_colours.h"
 #include "twips.h"
@@ -319,22 +320,30 @@ void frmOptions::handToShell(const QString &target, const QString &failure)
 
 void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &failure)
 {
+    // A registered value is cut as a stored one is: it may be thousands of characters long.
+    // A path short enough for Windows to start a program by stays whole.
+    const QString found =
+        outcome.found.size() < 260 ? outcome.found : QuotedStoredText(outcome.found);
     QString text = failure + QLatin1Char('\n');
-    if (outcome.found.isEmpty())
+    if (outcome.found.isEmpty() && !outcome.reason.isEmpty()) // refused before any search
+        text += outcome.reason + QLatin1Char('.');
+    else if (outcome.found.isEmpty())
         text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
     else if (outcome.registered == ShellOutcome::Registered::Missing)
-        text += tr("\"%1\" is registered as %2, but there is no such file. No other was found "
-                   "in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
+        text += tr("\"%1\" is registered in %2 as %3, but there is no such file. No other was "
+                   "found in:\n%4")
+                    .arg(outcome.program, outcome.registeredIn, QuotedStoredText(outcome.found),
+                         outcome.lookedIn);
     else if (outcome.registered == ShellOutcome::Registered::Relative)
-        text += tr("\"%1\" is registered as %2, which is no full path: it would name a file in "
-                   "whatever folder Velmora was started from, so it was not used. No other was "
-                   "found in:\n%3")
-                    .arg(outcome.program, outcome.found, outcome.lookedIn);
+        text += tr("\"%1\" is registered in %2 as %3, which is no full path: it would name a "
+                   "file in whatever folder Velmora was started from, so it was not used. No "
+                   "other was found in:\n%4")
+                    .arg(outcome.program, outcome.registeredIn, QuotedStoredText(outcome.found),
+                         outcome.lookedIn);
     else if (!outcome.reason.isEmpty())
-        text += tr("%1 was found, but %2.").arg(outcome.found, outcome.reason);
+        text += tr("%1 was found, but %2.").arg(found, outcome.reason);
     else
-        text += tr("%1 was found, but it could not be run.").arg(outcome.found);
+        text += tr("%1 was found, but it could not be run.").arg(found);
     m_outside.showMessage(this, text);
 }
 

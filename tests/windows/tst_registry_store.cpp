@@ -47,6 +47,7 @@ private slots:
     void storedValues();
     void readingCreatesNothing();
     void unreadableKey();
+    void volatileKeyIsRefused();
 
 private:
     std::unique_ptr<TestKey> m_key;
@@ -129,8 +130,8 @@ void TestRegistryStore::storedValues_data()
     // Values that are no strings are named by their type.
     QTest::newRow("REG_DWORD") << "All" << REG_DWORD << dword(1) << -1 << Kind::TypeMismatch
                                << "REG_DWORD 0x00000001 (1)";
-    QTest::newRow("REG_EXPAND_SZ") << "Insert" << REG_EXPAND_SZ << utf16("1") << -1
-                                   << Kind::TypeMismatch << "REG_EXPAND_SZ of 4 bytes";
+    QTest::newRow("REG_EXPAND_SZ")
+        << "Insert" << REG_EXPAND_SZ << utf16("1") << -1 << Kind::TypeMismatch << "REG_EXPAND_SZ 1";
     QTest::newRow("REG_BINARY") << "Developer" << REG_BINARY << QByteArray("1") << -1
                                 << Kind::TypeMismatch << "REG_BINARY of 1 byte";
     const QString flood(200000, u'x'); // quoted cut, not whole
@@ -215,6 +216,24 @@ void TestRegistryStore::unreadableKey()
     QVERIFY(error && error->kind == Kind::Unreadable);
     QVERIFY2(error->message().contains("the registry key \"Velmora\" cannot be opened: "),
              qPrintable(error->message()));
+}
+
+void TestRegistryStore::volatileKeyIsRefused()
+{
+    // Made by another program; Windows forgets it and all it holds at the next start.
+    HKEY key = nullptr;
+    QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, m_key->section().toStdWString().c_str(), 0, nullptr,
+                             REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr),
+             LONG(ERROR_SUCCESS));
+    RegCloseKey(key);
+    SettingsStore store(m_key->root());
+    const auto error = SaveOptions(OptionSet(stateOf("0 3")), store);
+    QVERIFY(error && error->kind == Kind::WriteFailed);
+    QVERIFY2(error->message().contains("\\Velmora\" is volatile") &&
+                 error->message().contains("reg delete"),
+             qPrintable(error->message()));
+    QCOMPARE(m_key->values(), QStringList(12, "-")); // nothing written
+    QVERIFY(!m_key->dump().contains("probe"));
 }
 
 QTEST_MAIN(TestRegistryStore)

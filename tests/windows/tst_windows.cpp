@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -161,7 +162,7 @@ void TestWindows::okStartsExcelAfterTheTwelfthWrite()
     QStringList found = readLines(record);
     QVERIFY(!found.isEmpty());
     QCOMPARE(found.first().toLower(), expected.first().toLower()); // drive letters differ in case
-    QCOMPARE(found.mid(1), expected.mid(1));
+    QCOMPARE(found.mid(1, expected.size() - 1), expected.mid(1));
     qunsetenv("VELMORA_TEST_EXCEL_RECORD");
 }
 
@@ -174,11 +175,14 @@ void TestWindows::excelFoundUnderAppPaths_data()
     QTest::addColumn<QString>("folder");     // the program folder, if one of this name
     QTest::addColumn<QString>("ran");        // what runs: the stand-in, or the one beside
     QTest::addColumn<int>("unused");         // else: why the registered value was not used
+    QTest::addColumn<QString>("said");       // in the reason it was not run
     const QString standIn = excelStandIn(), name = "<name>.exe";
     const int used = 0, missing = 1, relative = 2;
     const auto row = [](const char *row, bool machine, bool view32, const QString &registered,
-                        const char *planted, const char *folder, const char *ran, int unused) {
-        QTest::newRow(row) << machine << view32 << registered << planted << folder << ran << unused;
+                        const char *planted, const char *folder, const char *ran, int unused,
+                        const char *said = "") {
+        QTest::newRow(row) << machine << view32 << registered << planted << folder << ran << unused
+                           << QString(said);
     };
     row("none registered", false, false, "", "", "", "", used);
     row("HKCU, 64-bit view", false, false, standIn, "", "", "stand-in", used);
@@ -186,7 +190,8 @@ void TestWindows::excelFoundUnderAppPaths_data()
     row("quoted, with an argument", false, false, '"' + standIn + "\" /e", "", "", "stand-in",
         used);
     // Read whole (values over 520 characters were dropped), and too long to be started.
-    row("by a path of over 520 characters", false, false, "<long>", "", "", "", used);
+    row("by a path of over 520 characters", false, false, "<long>", "", "", "", used,
+        "its path is");
     row("a program of the name where we started", false, false, standIn, "file", "", "stand-in",
         used);
     row("a folder of the name where we started", false, false, standIn, "folder", "", "stand-in",
@@ -196,11 +201,30 @@ void TestWindows::excelFoundUnderAppPaths_data()
     row("relative, and where we started", false, false, name, "file", "", "", relative);
     row("drive-relative, and where we started", false, false, "C:" + name, "file", "", "",
         relative);
+    // An unusable entry of the user's registers nothing: the machine's is taken (after "|").
+    row("HKCU's file gone, HKLM's there", false, false, "C:\\Nowhere\\EXCEL.EXE|" + standIn, "", "",
+        "stand-in", used);
+    row("HKCU's relative, HKLM's there", false, false, name + '|' + standIn, "file", "", "stand-in",
+        used);
+    row("HKCU's and HKLM's gone", false, false, "C:\\Nowhere\\EXCEL.EXE|C:\\Gone\\EXCEL.EXE", "",
+        "", "", missing);
     // Wine's shell expanded %NAME% in the file and in the working folder.
     row("beside, in a folder %USERNAME%", false, false, "", "", "%USERNAME%", "beside", used);
     row("beside, in a folder pct %PATH%", false, false, "", "", "pct %PATH%", "beside", used);
     row("registered, program folder pct %PATH%", false, false, standIn, "", "pct %PATH%",
         "stand-in", used);
+    // Windows reads a path without its trailing blanks and dots.
+    row("with a trailing blank, folder pct %PATH%", false, false, standIn + ' ', "", "pct %PATH%",
+        "stand-in", used);
+    row("with trailing dots, folder pct %PATH%", false, false, standIn + "..", "", "pct %PATH%",
+        "stand-in", used);
+    row("a batch file, program folder pct %PATH%", false, false, "<bat>", "", "pct %PATH%", "",
+        used, "the % in Velmora's folder, ");
+    row("a batch file on a share", false, false, "<share>", "", "", "", used, "network share");
+    row("a shortcut", false, false, "<lnk>", "", "", "", used, "neither a program file");
+    row("a file that is no program", false, false, "<text>", "", "", "", used, "not a valid");
+    row("a program folder of over 258 characters", false, false, standIn, "", "<long>", "", used,
+        "Velmora's folder, ");
 }
 
 void TestWindows::excelFoundUnderAppPaths()
@@ -212,13 +236,15 @@ void TestWindows::excelFoundUnderAppPaths()
     QFETCH(QString, folder);
     QFETCH(QString, ran);
     QFETCH(int, unused);
+    QFETCH(QString, said);
     // A name only App Paths knows: the stand-in is registered under it, Office's way.
     const QString name = QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
     const QString standIn = QCoreApplication::applicationDirPath() + "/Excel.exe";
     QTemporaryDir records, start, programs;
     // The program folder, with the stand-in beside, and another where Wine would take a
     // %USERNAME% in the folder's name.
-    folder = folder.isEmpty() ? records.path() : programs.filePath(folder);
+    folder = folder.isEmpty() ? records.path()
+                              : programs.filePath(folder.replace("<long>", QString(250, u'l')));
     const QString decoy = programs.filePath(qEnvironmentVariable("USERNAME"));
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(ran != "beside" ||
@@ -229,22 +255,42 @@ void TestWindows::excelFoundUnderAppPaths()
         path += '/' + QString(100, u'l');
     if (registered == "<long>")
         QVERIFY(QDir().mkpath(path) && QFile::copy(standIn, path + "/EXCEL.EXE"));
+    // Files of other kinds; a share where Wine maps \\velmora-srv\share, on its Unix side.
+    const QString share = "Z:" + qEnvironmentVariable("WINEPREFIX") + "/dosdevices/unc/velmora-srv";
+    const QString kinds[][2] = {{"<bat>", programs.filePath("Excel.bat")},
+                                {"<lnk>", programs.filePath("Excel.lnk")},
+                                {"<text>", programs.filePath("Excel.exe")},
+                                {"<share>", share + "/share/Excel.bat"}};
+    for (const auto &[mark, file] : kinds) {
+        QFile made(file);
+        if (registered == mark)
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && made.open(QIODevice::WriteOnly) &&
+                    made.write("@exit 0\r\n") == 9);
+        registered.replace(mark, mark == "<share>" ? "\\\\velmora-srv\\share\\Excel.bat"
+                                                   : QDir::toNativeSeparators(file));
+    }
     registered.replace("<long>", QDir::toNativeSeparators(path + "/EXCEL.EXE"))
         .replace("<name>", name);
+    // Each entry (the second in HKLM's 32-bit view) with a Path of its own.
     const std::wstring subkey =
         (QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name +
          QStringLiteral(".exe"))
             .toStdWString();
-    const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const REGSAM view = view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    if (!registered.isEmpty()) {
-        const std::wstring value = registered.toStdWString();
+    const QStringList entries = registered.isEmpty() ? QStringList() : registered.split('|');
+    const std::pair<HKEY, REGSAM> places[] = {{machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                               view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY},
+                                              {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}};
+    const auto folders = [&](qsizetype i) {
+        return QDir::toNativeSeparators(records.filePath(QString::number(i)));
+    };
+    for (qsizetype i = 0; i < entries.size(); ++i) {
         HKEY key = nullptr;
-        QCOMPARE(RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr,
-                                 &key, nullptr),
+        QCOMPARE(RegCreateKeyExW(places[i].first, subkey.c_str(), 0, nullptr, 0,
+                                 KEY_SET_VALUE | places[i].second, nullptr, &key, nullptr),
                  LONG(ERROR_SUCCESS));
-        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                       DWORD((value.size() + 1) * sizeof(wchar_t)));
+        for (const auto &[value, text] : {std::pair(L"", entries[i]), {L"Path", folders(i)}})
+            RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.utf16()),
+                           DWORD((text.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
     }
     // Started from a folder of someone else's, which holds a stand-in of the same name.
@@ -257,8 +303,9 @@ void TestWindows::excelFoundUnderAppPaths()
 
     const ShellOutcome outcome = OpenWithShell(0, name, folder);
     QDir::setCurrent(cwd);
-    if (!registered.isEmpty())
-        RegDeleteKeyExW(hive, subkey.c_str(), view, 0);
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        RegDeleteKeyExW(places[i].first, subkey.c_str(), places[i].second, 0);
+    QDir(share).removeRecursively();
     qunsetenv("VELMORA_TEST_EXCEL_RECORD");
     QVERIFY2(outcome.started == !ran.isEmpty(), qPrintable(outcome.found + ": " + outcome.reason));
     if (outcome.started) { // that program ran, and nothing else, in the program folder
@@ -267,12 +314,21 @@ void TestWindows::excelFoundUnderAppPaths()
         QCOMPARE(readLines(record + ".log").first().toLower(),
                  QDir::toNativeSeparators(file).toLower());
         QCOMPARE(readLines(record).first().toLower(), QDir::toNativeSeparators(folder).toLower());
-    } else { // the message names every place looked at, and a registered value not used
+        // With the Path of the entry used before PATH, as the shell starts it.
+        if (ran == "stand-in")
+            QVERIFY2(
+                readLines(record).last().startsWith("PATH=" + folders(entries.size() - 1) + ';'),
+                qPrintable(readLines(record).last()));
+    } else { // the message names every place looked at, a registered value not used and its key
         QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
                  qPrintable(outcome.lookedIn));
         QCOMPARE(int(outcome.registered), unused);
-        QCOMPARE(outcome.found, registered);
-        QCOMPARE(outcome.reason.contains("characters long"), registered.size() >= MAX_PATH);
+        QCOMPARE(outcome.registeredIn.startsWith("HKCU\\Software\\"), unused != 0);
+        QCOMPARE(outcome.found, entries.value(0));
+        QVERIFY2(outcome.reason.contains(said) && !outcome.reason.endsWith('.') &&
+                     (!said.contains("folder") ||
+                      outcome.reason.contains(QDir::toNativeSeparators(folder))),
+                 qPrintable(outcome.reason));
     }
 }
 
