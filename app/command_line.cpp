@@ -289,16 +289,15 @@ struct OptionChange {
 std::optional<StoreError> ChangeOptions(SettingsStore &store, OptionChange &result,
                                         const std::function<bool(OptionChange &)> &change)
 {
-    const auto failure = store.commit(kApplicationName, [&] {
-        result = {};
-        result.loadError = LoadOptions(result.before, store);
-        result.after = result.before;
-        if (!change(result))
-            return false;
-        for (const SettingText &t : OptionTexts(result.after))
-            store.SaveSetting(kApplicationName, t.section, t.key, t.text);
-        return true;
-    });
+    const auto failure =
+        store.commit(kApplicationName, [&]() -> std::optional<std::vector<SettingText>> {
+            result = {};
+            result.loadError = LoadOptions(result.before, store);
+            result.after = result.before;
+            if (!change(result))
+                return std::nullopt;
+            return OptionTexts(result.after);
+        });
     if (failure)
         return StoreError::writeFailed(store.location(kApplicationName), *failure);
     return std::nullopt;

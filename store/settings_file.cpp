@@ -6,6 +6,7 @@
 // save is: lock, read, edit, judge, write, swap, sync.
 
 #include "ini_edit.h"
+#include "settings_file_edit.h"
 #include "settings_store.h"
 #include "store_error.h"
 
@@ -747,11 +748,8 @@ SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<S
     return edit(before, texts);
 }
 
-std::optional<QString> SettingsStore::commit(const QString &application,
-                                             const std::function<bool()> &prepare)
+std::optional<QString> SettingsStore::commit(const QString &application, const Decision &decide)
 {
-    std::vector<SettingText> texts = std::move(m_pending[application]);
-    m_pending.erase(application);
     d->open.erase(application); // whatever happens, the next read looks at the disk again
     const auto forget = qScopeGuard([&] { d->open.erase(application); });
     if (m_root.isEmpty())
@@ -782,15 +780,12 @@ std::optional<QString> SettingsStore::commit(const QString &application,
             return failure;
         if (auto refusal = mayReplace(before))
             return refusal;
-        if (prepare) {
-            d->adopt(application, before);
-            if (!prepare())
-                return std::nullopt;
-            texts = std::move(m_pending[application]);
-            m_pending.erase(application);
-        }
+        d->adopt(application, before);
+        const std::optional<std::vector<SettingText>> texts = decide();
+        if (!texts)
+            return std::nullopt;
         // 3. and 4. Edit, and judge the result with the settings reader.
-        const SettingsFileEdit edited = edit(before, texts);
+        const SettingsFileEdit edited = edit(before, *texts);
         if (edited.refusal)
             return edited.refusal;
         // 5. Write the new file.

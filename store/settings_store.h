@@ -66,12 +66,19 @@ public:
         m_pending[application].push_back({section, key, text});
     }
     // Writes everything saved since the last commit in one go; the reason when it
-    // could not. With `prepare`, the texts are decided under the store's lock
-    // instead: it runs with the store as just read there (GetSetting answers from
-    // it), saves what is to be written, and returns false to write nothing. It runs
-    // again should another program change the file before ours takes its place.
-    std::optional<QString> commit(const QString &application,
-                                  const std::function<bool()> &prepare = {});
+    // could not.
+    std::optional<QString> commit(const QString &application)
+    {
+        std::vector<SettingText> texts = std::move(m_pending[application]);
+        m_pending.erase(application);
+        return commit(application, [&texts] { return std::optional(texts); });
+    }
+    // Decides the texts under the store's lock: `decide` runs with the store as just
+    // read there (GetSetting answers from it) and returns the texts to write, or
+    // nothing to write nothing. It runs again should another program change the
+    // file before ours takes its place.
+    using Decision = std::function<std::optional<std::vector<SettingText>>()>;
+    std::optional<QString> commit(const QString &application, const Decision &decide);
 
     // How long a commit waits for another program's lock on the settings file
     // before it gives up (the file store only; the registry has no lock).
@@ -85,16 +92,3 @@ private:
     std::map<QString, std::vector<SettingText>> m_pending;
     std::unique_ptr<Private> d;
 };
-
-#ifndef Q_OS_WIN
-// The settings file `content` with `texts` in place, judged by the settings
-// reader: our keys must read as the new texts and every other key as before. The
-// new bytes, or why they must not be written (naming `file`). A save does this
-// under its lock between the read and the write.
-struct SettingsFileEdit {
-    QByteArray content;
-    std::optional<QString> refusal;
-};
-SettingsFileEdit EditSettingsFile(const QByteArray &content, const std::vector<SettingText> &texts,
-                                  const QString &file);
-#endif

@@ -227,16 +227,12 @@ std::optional<QString> SettingsStore::open(const QString &application)
     return QStringLiteral("the registry key cannot be opened: %1").arg(systemMessage(key.status));
 }
 
-std::optional<QString> SettingsStore::commit(const QString &application,
-                                             const std::function<bool()> &prepare)
+std::optional<QString> SettingsStore::commit(const QString &application, const Decision &decide)
 {
     // The registry has no lock to decide under: the texts are decided on what it holds now.
-    if (prepare && !prepare()) {
-        m_pending.erase(application);
+    const std::optional<std::vector<SettingText>> pending = decide();
+    if (!pending)
         return std::nullopt;
-    }
-    auto pending = std::move(m_pending[application]);
-    m_pending.erase(application);
     const Branch branch = parse(location(application));
     if (!branch.hive)
         return QStringLiteral("it is not a registry branch of the current user or the machine");
@@ -246,7 +242,7 @@ std::optional<QString> SettingsStore::commit(const QString &application,
     // read back, since a key may allow writing and deny reading, and the values are
     // then saved all the same.
     std::set<QString> probed;
-    for (const SettingText &p : pending) {
+    for (const SettingText &p : *pending) {
         if (probed.insert(p.section).second && isVolatile(branch.hive, subkey(branch, p.section)))
             return QStringLiteral("the registry key \"%1\" is volatile: Windows forgets it, "
                                   "and all it holds, at the next start. Another program made it "

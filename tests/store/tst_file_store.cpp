@@ -3,6 +3,7 @@
 // get a message instead of a hang, a lie or a write through a link.
 
 #include "option_states.h"
+#include "settings_file_edit.h"
 #include "store_examples.h"
 #include "test_files.h"
 

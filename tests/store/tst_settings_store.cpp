@@ -2,6 +2,7 @@
 // conversion table, round trips of every reachable state, and failing saves.
 
 #include "option_states.h"
+#include "settings_file_edit.h"
 #include "store_examples.h"
 #include "test_files.h"
 
