@@ -222,7 +222,8 @@ void TestWindows::excelFoundUnderAppPaths_data()
         used, "the % in Velmora's folder, ");
     row("a batch file on a share", false, false, "<share>", "", "", "", used, "network share");
     row("a shortcut", false, false, "<lnk>", "", "", "", used, "neither a program file");
-    row("a file that is no program", false, false, "<text>", "", "", "", used, "not a valid");
+    row("a file that is no program", false, false, "<text>", "", "", "", used,
+        "could not be run: ");
     row("a program folder of over 258 characters", false, false, standIn, "", "<long>", "", used,
         "Velmora's folder, ");
 }
