@@ -1,5 +1,7 @@
 #include "open_with_shell.h"
 
+#include "store_error.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -77,13 +79,12 @@ QStringList searchedPath()
     return folders;
 }
 
-// One folder to a line: a message box then breaks its lines between paths, never
-// inside one.
+// On one line, as a message box breaks it: between the folders, rarely inside one.
 QString pathText()
 {
     const QStringList folders = searchedPath();
     return folders.isEmpty() ? QStringLiteral("PATH, which names no absolute folder")
-                             : QStringLiteral("the folders on PATH:\n") + folders.join(u'\n');
+                             : QStringLiteral("the folders on PATH: ") + folders.join(u", ");
 }
 
 QString findOnPath(const QString &name)
@@ -138,6 +139,32 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
 #endif
 
 } // namespace
+
+QString ShellOutcome::explanation() const
+{
+    if (found.isEmpty()) // refused before anything was looked for, or nothing found
+        return reason.isEmpty()
+                   ? QStringLiteral("No \"%1\" was found in:\n%2").arg(program, lookedIn)
+                   : reason + u'.';
+    // A registered value is cut as a stored one is: it may be thousands of characters long.
+    switch (registered) {
+    case Registered::Missing:
+        return QStringLiteral("\"%1\" is registered in %2 as %3, but there is no such file. No "
+                              "other was found in:\n%4")
+            .arg(program, registeredIn, QuotedStoredText(found), lookedIn);
+    case Registered::Relative:
+        return QStringLiteral("\"%1\" is registered in %2 as %3, which is no full path: it would "
+                              "name a file in whatever folder Velmora was started from, so it was "
+                              "not used. No other was found in:\n%4")
+            .arg(program, registeredIn, QuotedStoredText(found), lookedIn);
+    case Registered::Used:
+        break;
+    }
+    // A path short enough for Windows to start a program by stays whole.
+    return QStringLiteral("%1 was found, but %2.")
+        .arg(found.size() < 260 ? found : QuotedStoredText(found),
+             reason.isEmpty() ? QStringLiteral("it could not be run") : reason);
+}
 
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
                            const LateFailure &onLateFailure)
@@ -210,7 +237,7 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
                                             },
                                             outcome.reason);
     } else {
-        outcome.lookedIn = folder + QStringLiteral("\nand ") + pathText();
+        outcome.lookedIn = folder + QStringLiteral("\nand in ") + pathText();
         outcome.found = findOnPath(target);
         outcome.started =
             !outcome.found.isEmpty() && startDetached(outcome.found, folder, outcome.reason);

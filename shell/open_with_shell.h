@@ -20,6 +20,10 @@ struct ShellOutcome {
     // started from.
     enum class Registered { Used, Missing, Relative } registered = Registered::Used;
     QString registeredIn{};
+
+    // Why nothing was started, for the user, in whole sentences: what was not found and
+    // where it was looked for, or what was found and what became of it.
+    QString explanation() const;
 };
 
 // Told when a program that was started fails later, with what to tell the user.

@@ -3,6 +3,7 @@
 # asking apt only for the ones that are missing.
 #   tools/install-deps.sh              the packages of the Linux build and its tests
 #   tools/install-deps.sh --run        only what building and running need
+#   tools/install-deps.sh --package    what building the Debian package needs
 #   tools/install-deps.sh PACKAGE...   those packages instead
 set -euo pipefail
 
@@ -22,6 +23,8 @@ if [ $# -eq 0 ]; then
     packages=("${run[@]}" "${tests[@]}")
 elif [ "$1" = --run ]; then
     packages=("${run[@]}")
+elif [ "$1" = --package ]; then
+    packages=("${run[@]}" dpkg-dev file)
 else
     packages=("$@")
 fi

@@ -38,10 +38,14 @@ inline QFont arial(double points, bool bold, bool underline = false)
     return font;
 }
 
+// A control whose background the window's white already is, by inheritance, gets no
+// palette of its own: each costs a palette change sent to it and its children.
 inline void paintWhite(QWidget *widget)
 {
     widget->setAutoFillBackground(true);
     QPalette palette = widget->palette();
+    if (palette.color(widget->backgroundRole()) == Qt::white)
+        return;
     palette.setColor(widget->backgroundRole(), Qt::white);
     widget->setPalette(palette);
 }

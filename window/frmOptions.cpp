@@ -10,11 +10,11 @@
 #include "option_check_box.h"
 #include "option_storage.h"
 #include "page_frame.h"
-#include "store_error.h"
 #include "tab_strip.h"
 #include "text_colours.h"
 #include "twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -73,11 +73,17 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
 {
     setWindowTitle(QStringLiteral("frmOptions"));
     // The layout is fixed, box at the left of its caption: -reverse and right-to-left
-    // locales leave it as designed.
-    setLayoutDirection(Qt::LeftToRight);
+    // locales leave it as designed, captions included. The program's one window sets
+    // the application's direction, not only its own: a painter takes the direction of
+    // its text (where " View"'s blank goes, which side a button's caption leans to)
+    // from the application.
+    QGuiApplication::setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
-    followSystemTextColours(); // before the controls, which inherit it
+    // Before the controls, which inherit both: the colours, and the face of the tabs
+    // and the boxes.
+    followSystemTextColours();
+    setFont(arial(9, true));
     setMouseTracking(true);
     InstallAccessibility();
 
@@ -85,7 +91,6 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     tbsOptions = new TabStrip(this);
     tbsOptions->setObjectName(QStringLiteral("tbsOptions"));
     place(tbsOptions, 105, 120, 5895, 4245);
-    tbsOptions->setFont(arial(9, true));
     tbsOptions->setImageList(&ImageList1);
     tbsOptions->Add(QStringLiteral("Group1"), QStringLiteral("Excel"),
                     QStringLiteral("Set Options for Velmora"));
@@ -109,6 +114,12 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     }
 
     bindOptions();
+    // The focus mark shows whenever a control has the focus, as on a classic dialog: from
+    // the first moment, and also after the focus moved by other means than Tab (a click,
+    // a page switched with Ctrl+Tab), where Qt's styles would hide it until Tab again.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this] { setAttribute(Qt::WA_KeyboardFocusChange); });
     installEventFilter(this);
     QCoreApplication::instance()->installEventFilter(
         new SchemeWatcher(this, [this] { followSystemTextColours(); }));
@@ -298,39 +309,10 @@ void frmOptions::handToShell(const QString &target, const QString &failure)
     const ShellOutcome outcome = m_outside.openWithShell(
         winId(), target, m_outside.programFolder(), [self, failure](const ShellOutcome &late) {
             if (self)
-                self->tellShellFailure(late, failure);
+                self->m_outside.showMessage(self, failure + u'\n' + late.explanation());
         });
     if (!outcome.started)
-        tellShellFailure(outcome, failure);
-}
-
-void frmOptions::tellShellFailure(const ShellOutcome &outcome, const QString &failure)
-{
-    // A registered value is cut as a stored one is: it may be thousands of characters long.
-    // A path short enough for Windows to start a program by stays whole.
-    const QString found =
-        outcome.found.size() < 260 ? outcome.found : QuotedStoredText(outcome.found);
-    QString text = failure + QLatin1Char('\n');
-    if (outcome.found.isEmpty() && !outcome.reason.isEmpty()) // refused before any search
-        text += outcome.reason + QLatin1Char('.');
-    else if (outcome.found.isEmpty())
-        text += tr("No \"%1\" was found in:\n%2").arg(outcome.program, outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Missing)
-        text += tr("\"%1\" is registered in %2 as %3, but there is no such file. No other was "
-                   "found in:\n%4")
-                    .arg(outcome.program, outcome.registeredIn, QuotedStoredText(outcome.found),
-                         outcome.lookedIn);
-    else if (outcome.registered == ShellOutcome::Registered::Relative)
-        text += tr("\"%1\" is registered in %2 as %3, which is no full path: it would name a "
-                   "file in whatever folder Velmora was started from, so it was not used. No "
-                   "other was found in:\n%4")
-                    .arg(outcome.program, outcome.registeredIn, QuotedStoredText(outcome.found),
-                         outcome.lookedIn);
-    else if (!outcome.reason.isEmpty())
-        text += tr("%1 was found, but %2.").arg(found, outcome.reason);
-    else
-        text += tr("%1 was found, but it could not be run.").arg(found);
-    m_outside.showMessage(this, text);
+        m_outside.showMessage(this, failure + u'\n' + outcome.explanation());
 }
 
 void frmOptions::setMousePointer(int pointer)

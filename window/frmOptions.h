@@ -105,7 +105,6 @@ private:
     void followSystemTextColours();
     void pointerMovedOver(QWidget *widget);
     void handToShell(const QString &target, const QString &failure);
-    void tellShellFailure(const ShellOutcome &outcome, const QString &failure);
 
     SettingsStore &m_store;
     OutsideWorld &m_outside;

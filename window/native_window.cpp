@@ -127,11 +127,15 @@ private:
         const QScreen *screen = window ? window->screen() : nullptr;
         if (!screen || !window->windowHandle())
             return;
-        const QSize outer = window->size().grownBy(frame);
+        // The extents are device pixels; the window's size and the screen are in Qt's
+        // scaled pixels, of which a device pixel is 1 / ratio (QT_SCALE_FACTOR).
+        const qreal ratio = window->devicePixelRatio();
         const QRect area = screen->geometry();
-        const QPoint corner = area.topLeft() + QPoint((area.width() - outer.width()) / 2,
-                                                      (area.height() - outer.height()) / 2);
-        window->windowHandle()->setPosition(corner + QPoint(frame.left(), frame.top()));
+        const QSizeF outer = QSizeF(window->size()) * ratio +
+                             QSizeF(frame.left() + frame.right(), frame.top() + frame.bottom());
+        const QPointF client((area.width() * ratio - outer.width()) / 2 + frame.left(),
+                             (area.height() * ratio - outer.height()) / 2 + frame.top());
+        window->windowHandle()->setPosition(area.topLeft() + (client / ratio).toPoint());
     }
 
     QPointer<QWidget> m_window;

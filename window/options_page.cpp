@@ -33,6 +33,17 @@ constexpr bool inOptionOrder()
 }
 static_assert(inOptionOrder(), "the boxes are created in option order");
 
+// The descriptions go into rich-text tool tips as they stand.
+constexpr bool descriptionsArePlain()
+{
+    for (const OptionInfo &option : kOptionTable)
+        for (const char *c = option.description; *c; ++c)
+            if (*c == '<' || *c == '&')
+                return false;
+    return true;
+}
+static_assert(descriptionsArePlain(), "a description holds no markup");
+
 } // namespace
 
 void frmOptions::buildOptionsPage()
@@ -45,15 +56,13 @@ void frmOptions::buildOptionsPage()
         auto *box = new OptionCheckBox(i, QString::fromLatin1(OptionSet::info(i).caption), frame);
         box->setObjectName(QStringLiteral("Check1(%1)").arg(i));
         place(box, at.left, at.top, at.width, 375);
-        box->setFont(arial(9, true));
         // The choices are not self-explaining: say what each one does. As rich
         // text, a tooltip is wrapped to a readable width instead of one long line.
         const QString description = QString::fromLatin1(OptionSet::info(i).description);
-        box->setToolTip(QStringLiteral("<p>%1</p>").arg(description.toHtmlEscaped()));
+        box->setToolTip(QLatin1String("<p>") + description + QLatin1String("</p>"));
         box->setAccessibleDescription(description);
-        // Filled with the window's white, which it inherits: no palette of its own.
-        box->setBackgroundRole(QPalette::Window);
-        box->setAutoFillBackground(true);
+        box->setBackgroundRole(QPalette::Window); // the window's white, not a button's face
+        paintWhite(box);
         box->setMouseTracking(true);
         box->installEventFilter(this);
         Check1.add(i, box);

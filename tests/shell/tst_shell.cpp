@@ -253,7 +253,7 @@ private slots:
             QVERIFY(writeProgram(folder.filePath("Excel"), beside));
         if (!opener.isEmpty())
             QVERIFY(writeProgram(path.filePath("xdg-open"), opener));
-        qputenv("PATH", QFile::encodeName(path.path()));
+        qputenv("PATH", QFile::encodeName(path.path() + ":/nonexistent-velmora"));
         std::optional<ShellOutcome> late; // an opener's failure comes when it ends
         const ShellOutcome first =
             OpenWithShell(0, target, folder.path(), [&late](const ShellOutcome &o) { late = o; });
@@ -271,8 +271,11 @@ private slots:
         QCOMPARE(outcome.found, expectedFound);
         QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
         if (!started) {
-            // Beside the program first, then on PATH.
-            const QStringList places = outcome.lookedIn.split('\n');
+            // Beside the program first, then on PATH, the folders on one line; told whole.
+            QVERIFY2(outcome.lookedIn.count('\n') <= 1, qPrintable(outcome.lookedIn));
+            QVERIFY(outcome.explanation().contains(outcome.found.isEmpty() ? outcome.lookedIn
+                                                                           : outcome.reason));
+            const QStringList places = outcome.lookedIn.split(QRegularExpression("\n|: |, "));
             if (program == "Excel")
                 QVERIFY2(places.contains(folder.path()), qPrintable(outcome.lookedIn));
             if (!outcome.found.startsWith(folder.path()))

@@ -9,8 +9,8 @@
 #  4. no display, or none that answers (none there, stopped, silent): one line, status 2
 #     (run beside the others from the start: one that never answers takes the bound, 1 s
 #     here, and the documented 5 s in two rows); a platform Qt cannot load: Qt's reason;
-#  5. under a window manager (openbox): the whole window, frame included, centred,
-#     a minimised window back at once, and still there after the display's bound.
+#  5. under a window manager (openbox): the whole window, frame included, centred at
+#     every scale factor, a minimised window back at once, and still there after the display's bound.
 # Usage: smoke_xvfb.sh PATH-TO-velmora
 set -uo pipefail
 
@@ -228,10 +228,10 @@ wid=$(find_window)
 frame() {
     IFS=, read -r left right top bottom <<<"$(xprop -id "$wid" _NET_FRAME_EXTENTS |
         sed -n 's/.* = //p' | tr -d ' ')"
-    X=$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left X: *//p')
-    Y=$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left Y: *//p')
-    off_x=$((X - left - (1280 - (410 + left + right)) / 2))
-    off_y=$((Y - top - (1024 - (335 + top + bottom)) / 2))
+    eval "$(xwininfo -id "$wid" | sed -n 's/.*Absolute upper-left \([XY]\): */\1=/p;
+        s/^ *Width: */W=/p; s/^ *Height: */H=/p')"
+    off_x=$((X - left - (1280 - (W + left + right)) / 2))
+    off_y=$((Y - top - (1024 - (H + top + bottom)) / 2))
     [ -n "$top" ] && [ "${off_x#-}" -le 1 ] && [ "${off_y#-}" -le 1 ]
 }
 retry 300 frame || # until the window has moved into place, if it does
@@ -257,7 +257,16 @@ retry 300 shown || fail "minimised under openbox, the window stayed away"
 sleep "$(awk -v t=$(( ($(date +%s%N) - started) / 1000000 )) 'BEGIN { print t < 1500 ? (1500 - t) / 1000 : 0 }')"
 kill -0 "$app_pid" 2>/dev/null || fail "the window ended after the display bound: $(cat "$work/err5")"
 kill "$app_pid"; app_pid=""
-echo "ok 5 - under openbox the whole window, frame included, is centred, a dialog with no icon in its title bar, and cannot be minimised away"
+# At every scale too, the frame's extents being device pixels (a scaled window stands on
+# whole scaled pixels only: one device pixel off at most).
+for scale in 1.25 1.5 2; do
+    QT_SCALE_FACTOR=$scale "$program" >"$work/out5" 2>"$work/err5" &
+    app_pid=$!
+    wid=$(find_window)
+    retry 300 frame || fail "at scale $scale the frame is ${off_x:-?},${off_y:-?} off centre"
+    kill "$app_pid"; wait "$app_pid"; app_pid=""
+done
+echo "ok 5 - under openbox the whole window, frame included, is centred at every scale, a dialog with no icon in its title bar, and cannot be minimised away"
 
 # 4., judged.
 for i in "${!displays[@]}"; do

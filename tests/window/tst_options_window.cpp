@@ -117,7 +117,9 @@ void TestOptionsWindow::windowSettings()
     QCOMPARE(m_w.form->windowTitle(), QString("frmOptions")); // until start-up
     QCOMPARE(m_w.form->palette().color(QPalette::Window), QColor(Qt::white));
     QVERIFY(m_w.form->windowHandle()); // exists before the first show, for the key filter
-    // -reverse and right-to-left locales mirror layouts; this one stays as designed.
+    // -reverse and right-to-left locales mirror layouts; this one stays as designed, its
+    // captions' text too.
+    const QImage designed = m_w.form->grab().toImage();
     m_w.reset();
     qApp->setLayoutDirection(Qt::RightToLeft);
     const auto restore = qScopeGuard([] { qApp->setLayoutDirection(Qt::LeftToRight); });
@@ -125,6 +127,7 @@ void TestOptionsWindow::windowSettings()
     QWidgetList widgets = m_w.form->findChildren<QWidget *>();
     for (QWidget *widget : widgets << m_w.form.get())
         QVERIFY2(widget->layoutDirection() == Qt::LeftToRight, qPrintable(widget->objectName()));
+    QCOMPARE(m_w.form->grab().toImage(), designed);
 }
 
 void TestOptionsWindow::layout_data()
@@ -216,7 +219,13 @@ void TestOptionsWindow::tabKeyWalksTheFocus()
     QVERIFY(m_w.startShown());
     const frmOptions &form = *m_w.form;
     TabStrip *strip = tbsOptions(form);
-    strip->setFocus();
+    // The focus mark shows from the first moment, and wherever the focus went, by any means.
+    QCOMPARE(QApplication::focusWidget(), strip);
+    const QImage marked = strip->grab().toImage();
+    Check1(form, 3)->setFocus(Qt::MouseFocusReason);
+    QVERIFY(strip->grab().toImage() != marked);
+    strip->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(strip->grab().toImage(), marked);
     // From the tab strip round to it again; on the About page nothing of the options
     // page can take the focus.
     QList<QWidget *> walks[2] = {{Check22(form, 1), Check22(form, 2)},
