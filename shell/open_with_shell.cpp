@@ -1,5 +1,7 @@
 #include "open_with_shell.h"
 
+#include "store_error.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -13,9 +15,50 @@
 #include <QStandardPaths>
 #endif
 
-#ifndef Q_OS_WIN
 namespace
 {
+
+#ifdef Q_OS_WIN
+constexpr unsigned long kRefused = 0x20000000; // the bit of StartProgram's codes of its own
+
+// The system's words for an error, without the full stop of a sentence of their own.
+QString systemText(unsigned long error)
+{
+    QString text = qt_error_string(int(error)).trimmed();
+    while (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+// Why StartProgram or ShellExecuteOpen refused `program`, naming the path at fault.
+QString refusal(unsigned long error, const QString &program, const QString &folder)
+{
+    const QString path = error & kInFolder ? QStringLiteral("Velmora's folder, %1,").arg(folder)
+                                           : QStringLiteral("its path");
+    const QString inFolder = error & kInFolder ? QStringLiteral("in") : QStringLiteral("by");
+    switch (error & ~kInFolder) {
+    case kRefusedPercent:
+        return QStringLiteral("Windows would read the % in %1 as the start of a variable's name")
+            .arg(path);
+    case kRefusedLong:
+        return QStringLiteral("%1 is %2 characters long, and Windows starts no program %3 a %4 "
+                              "of more than %5")
+            .arg(path)
+            .arg((error & kInFolder ? folder : program).size())
+            .arg(inFolder, error & kInFolder ? QStringLiteral("folder") : QStringLiteral("path"))
+            .arg(error & kInFolder ? kFolderLimit : kProgramPathLimit - 1);
+    case kRefusedShare:
+        return QStringLiteral("%1 is on a network share, and Windows' cmd runs no batch file "
+                              "from there")
+            .arg(path);
+    case kRefusedKind:
+        return QStringLiteral("it is neither a program file (.exe, .com) nor a batch file "
+                              "(.bat, .cmd); a shortcut or a document would bring a program, "
+                              "arguments or a folder of its own");
+    }
+    return systemText(error);
+}
+#else
 
 // "http:", "mailto:" and the like. A drive letter ("C:") also matches; on Unix handing that
 // to xdg-open is harmless.
@@ -93,29 +136,34 @@ bool startDetached(const QString &program, const QString &folder, QString &reaso
     reason = QStringLiteral("it could not be run: ") + process.errorString();
     return false;
 }
+#endif
 
 } // namespace
-#endif
 
 QString ShellOutcome::explanation() const
 {
-    if (found.isEmpty())
-        return QStringLiteral("No \"%1\" was found in:\n%2").arg(program, lookedIn);
+    if (found.isEmpty()) // refused before anything was looked for, or nothing found
+        return reason.isEmpty()
+                   ? QStringLiteral("No \"%1\" was found in:\n%2").arg(program, lookedIn)
+                   : reason + u'.';
+    // A registered value is cut as a stored one is: it may be thousands of characters long.
     switch (registered) {
     case Registered::Missing:
-        return QStringLiteral("\"%1\" is registered as %2, but there is no such file. No other "
-                              "was found in:\n%3")
-            .arg(program, found, lookedIn);
+        return QStringLiteral("\"%1\" is registered in %2 as %3, but there is no such file. No "
+                              "other was found in:\n%4")
+            .arg(program, registeredIn, QuotedStoredText(found), lookedIn);
     case Registered::Relative:
-        return QStringLiteral("\"%1\" is registered as %2, which is no full path: it would name "
-                              "a file in whatever folder Velmora was started from, so it was not "
-                              "used. No other was found in:\n%3")
-            .arg(program, found, lookedIn);
+        return QStringLiteral("\"%1\" is registered in %2 as %3, which is no full path: it would "
+                              "name a file in whatever folder Velmora was started from, so it was "
+                              "not used. No other was found in:\n%4")
+            .arg(program, registeredIn, QuotedStoredText(found), lookedIn);
     case Registered::Used:
         break;
     }
+    // A path short enough for Windows to start a program by stays whole.
     return QStringLiteral("%1 was found, but %2.")
-        .arg(found, reason.isEmpty() ? QStringLiteral("it could not be run") : reason);
+        .arg(found.size() < 260 ? found : QuotedStoredText(found),
+             reason.isEmpty() ? QStringLiteral("it could not be run") : reason);
 }
 
 ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &folder,
@@ -134,8 +182,10 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
     static const QRegularExpression anyFolder(QStringLiteral("[\\\\/:]"));
     if (target.contains(anyFolder)) { // an address, or a file by its path
         outcome.lookedIn = QDir::toNativeSeparators(folder);
-        outcome.started =
-            ShellExecuteOpen(window, target.toStdWString().c_str(), directory.c_str());
+        const unsigned long error = ShellExecuteOpen(window, target.toStdWString(), directory);
+        outcome.started = error == 0;
+        if (error & kRefused)
+            outcome.reason = refusal(error, target, outcome.lookedIn);
     } else {
         // A bare name is started only as the file we found for it: given the name, the
         // shell would first take whatever has it in the folder we were started from.
@@ -145,6 +195,7 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
         const ProgramSearch search = FindProgram(target.toStdWString(), directory);
         if (search.found.empty()) {
             outcome.found = QString::fromStdWString(search.registered);
+            outcome.registeredIn = QString::fromStdWString(search.registeredIn);
             if (search.why != ProgramSearch::Unused::None)
                 outcome.registered = search.why == ProgramSearch::Unused::Missing
                                          ? ShellOutcome::Registered::Missing
@@ -152,18 +203,13 @@ ShellOutcome OpenWithShell(WId owner, const QString &target, const QString &fold
             return outcome;
         }
         outcome.found = QString::fromStdWString(search.found);
-        const unsigned long error = StartProgram(search.found, directory);
+        const unsigned long error = StartProgram(search.found, directory, search.path);
         outcome.started = error == 0;
-        if (error == kRefusedPercent)
-            outcome.reason = QStringLiteral("it was not run: Windows would read the % in its "
-                                            "path as the start of a variable's name");
-        else if (error == kRefusedLong)
-            outcome.reason = QStringLiteral("it was not run: its path is %1 characters long, "
-                                            "and Windows starts no program by a path of %2 or more")
-                                 .arg(search.found.size())
-                                 .arg(kProgramPathLimit);
+        if (error & kRefused)
+            outcome.reason = QStringLiteral("it was not run: ") +
+                             refusal(error, outcome.found, QDir::toNativeSeparators(folder));
         else if (error)
-            outcome.reason = QStringLiteral("it could not be run: ") + qt_error_string(int(error));
+            outcome.reason = QStringLiteral("it could not be run: ") + systemText(error);
     }
 #else
     Q_UNUSED(owner);

@@ -12,10 +12,14 @@ struct ShellOutcome {
     QString program{};  // what was to be run: the target itself, or the opener for it
     QString lookedIn{}; // the places searched for it, for the user: a path to a line
     QString found{};    // set when a program was found but could not be run
-    QString reason{};   // what became of `found`, when known: "it ended with exit status 4"
-    // `found` is what is registered for it (App Paths), not used: no such file, or a
-    // relative path that would name a file in whatever folder we were started from.
+    // What became of `found`, when known: "it ended with exit status 4"; without `found`, why
+    // nothing was looked for.
+    QString reason{};
+    // `found` is what is registered for it (App Paths), in the key `registeredIn`, not used:
+    // no such file, or a relative path that would name a file in whatever folder we were
+    // started from.
     enum class Registered { Used, Missing, Relative } registered = Registered::Used;
+    QString registeredIn{};
 
     // Why nothing was started, for the user, in whole sentences: what was not found and
     // where it was looked for, or what was found and what became of it.

@@ -9,21 +9,8 @@
 #include <vector>
 
 const wchar_t *const kAppPathsKeys =
-    L"HKCU and HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths (64- and 32-bit "
-    L"views)";
-
-bool ShellExecuteOpen(void *owner, const wchar_t *target, const wchar_t *directory)
-{
-    // Default verb, no parameters. No box from the shell: the caller tells the user itself.
-    SHELLEXECUTEINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.hwnd = static_cast<HWND>(owner);
-    info.lpFile = target;
-    info.lpDirectory = directory;
-    info.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&info) != FALSE;
-}
+    L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths and the same under HKLM "
+    L"(64- and 32-bit views)";
 
 namespace
 {
@@ -34,28 +21,23 @@ std::wstring longForm(const std::wstring &path)
 {
     if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
         return path;
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    std::wstring full(size, L'\0');
-    const DWORD n = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
-    if (n == 0 || n >= size)
-        return path;
-    full.resize(n);
+    const std::wstring full = WindowsForm(path);
     if (full.rfind(L"\\\\", 0) == 0)
         return L"\\\\?\\UNC\\" + full.substr(2);
     return L"\\\\?\\" + full;
 }
 
-// The text of a key's default value, of any length; false when it is no string. The data
-// need not end in a NUL, and may change size between two calls.
-bool defaultText(HKEY key, std::wstring &text, DWORD &type)
+// The text of a key's value (the default one for an empty name), of any length; false when
+// it is no string. The data need not end in a NUL, and may change size between two calls.
+bool valueText(HKEY key, const wchar_t *name, std::wstring &text, DWORD &type)
 {
     DWORD size = 0;
-    LONG status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
+    LONG status = RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
     for (int attempt = 0; status == ERROR_SUCCESS && attempt < 8; ++attempt) {
         std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
         DWORD bytes = size;
-        status = RegQueryValueExW(key, nullptr, nullptr, &type,
-                                  reinterpret_cast<BYTE *>(data.data()), &bytes);
+        status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(data.data()),
+                                  &bytes);
         if (status == ERROR_SUCCESS) {
             text = data.c_str(); // up to the first NUL
             return type == REG_SZ || type == REG_EXPAND_SZ;
@@ -81,90 +63,35 @@ std::wstring expanded(const std::wstring &text)
     return {};
 }
 
-// The path an App Paths key names. Some installers write a quoted path with arguments after
-// it ("C:\Office\EXCEL.EXE" /e): as the shell does, the quoted part is the file.
-std::wstring registeredPath(HKEY hive, REGSAM view, const std::wstring &subkey)
+std::wstring textOf(HKEY key, const wchar_t *name)
+{
+    std::wstring value;
+    DWORD type = 0;
+    if (!valueText(key, name, value, type))
+        return {};
+    return type == REG_EXPAND_SZ ? expanded(value) : value;
+}
+
+// What an App Paths key registers: the program's path and the folders its PATH starts with.
+// Some installers write a quoted path with arguments after it ("C:\Office\EXCEL.EXE" /e): as
+// the shell does, the quoted part is the file.
+struct Registration {
+    std::wstring program, path;
+};
+
+Registration registration(HKEY hive, REGSAM view, const std::wstring &subkey)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(hive, subkey.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS)
         return {};
-    std::wstring value;
-    DWORD type = 0;
-    const bool text = defaultText(key, value, type);
+    Registration found{textOf(key, nullptr), textOf(key, L"Path")};
     RegCloseKey(key);
-    if (!text)
-        return {};
-    if (type == REG_EXPAND_SZ)
-        value = expanded(value);
+    std::wstring &value = found.program;
     if (!value.empty() && value.front() == L'"') {
         const size_t close = value.find(L'"', 1);
         value = value.substr(1, close == std::wstring::npos ? close : close - 1);
     }
-    return value;
-}
-
-} // namespace
-
-std::wstring RegisteredAppPath(const std::wstring &name)
-{
-    // Names with a folder or an extension of their own are not App Paths names.
-    if (name.empty() || name.find_first_of(L"\\/:.") != std::wstring::npos)
-        return {};
-    const std::wstring subkey =
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name + L".exe";
-    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            const std::wstring path = registeredPath(hive, view, subkey);
-            if (!path.empty())
-                return path;
-        }
-    }
-    return {};
-}
-
-unsigned long StartProgram(const std::wstring &program, const std::wstring &directory)
-{
-    const size_t dot = program.find_last_of(L".\\/");
-    std::wstring extension =
-        dot != std::wstring::npos && program[dot] == L'.' ? program.substr(dot) : std::wstring();
-    for (wchar_t &c : extension)
-        c = c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
-    // CreateProcessW takes no longer path, not even in the \\?\ form (Wine starts nothing
-    // by a short name from such a folder either).
-    if (program.size() >= kProgramPathLimit)
-        return kRefusedLong;
-    if (extension == L".exe" || extension == L".com") {
-        // The name named twice: as the file to run, and quoted as the program's first argument.
-        std::wstring commandLine = L'"' + program + L'"';
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                            nullptr, directory.empty() ? nullptr : directory.c_str(), &startup,
-                            &process))
-            return GetLastError();
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        return 0;
-    }
-    // A batch file runs in cmd, which expands %NAME% even within quotes.
-    if (program.find(L'%') != std::wstring::npos || directory.find(L'%') != std::wstring::npos)
-        return kRefusedPercent;
-    if (ShellExecuteOpen(nullptr, program.c_str(), directory.c_str()))
-        return 0;
-    const DWORD error = GetLastError();
-    return error ? error : ERROR_GEN_FAILURE;
-}
-
-namespace
-{
-
-bool isFile(const std::wstring &path)
-{
-    const DWORD attributes = GetFileAttributesW(longForm(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return found;
 }
 
 std::wstring variable(const wchar_t *name)
@@ -174,6 +101,151 @@ std::wstring variable(const wchar_t *name)
     const DWORD n = size ? GetEnvironmentVariableW(name, value.data(), size) : 0;
     value.resize(n < size ? n : 0);
     return value;
+}
+
+// ".exe" of "C:\Office\EXCEL.EXE"; empty when the name has no extension.
+std::wstring extensionOf(const std::wstring &path)
+{
+    const size_t dot = path.find_last_of(L".\\/");
+    std::wstring extension =
+        dot != std::wstring::npos && path[dot] == L'.' ? path.substr(dot) : std::wstring();
+    for (wchar_t &c : extension)
+        c = c >= L'A' && c <= L'Z' ? wchar_t(c - L'A' + L'a') : c;
+    return extension;
+}
+
+bool isProgram(const std::wstring &extension)
+{
+    return extension == L".exe" || extension == L".com";
+}
+
+bool isBatch(const std::wstring &extension)
+{
+    return extension == L".bat" || extension == L".cmd";
+}
+
+// "\\server\share\..." and "\\?\UNC\server\share\...", not "\\?\C:\...".
+bool onShare(const std::wstring &path)
+{
+    if (path.rfind(L"\\\\", 0) != 0)
+        return false;
+    const bool device = path.size() > 3 && (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\';
+    return !device || _wcsnicmp(path.c_str() + 4, L"UNC\\", 4) == 0;
+}
+
+bool tooLongFolder(const std::wstring &folder)
+{
+    const bool slashed = !folder.empty() && folder.back() == L'\\';
+    return folder.size() - (slashed ? 1 : 0) > kFolderLimit;
+}
+
+// `folders` before PATH for as long as it lives: the started program inherits it, as one the
+// shell finds under App Paths gets that entry's Path.
+class PathBefore
+{
+public:
+    explicit PathBefore(const std::wstring &folders) : m_set(!folders.empty())
+    {
+        if (m_set)
+            SetEnvironmentVariableW(L"PATH", (folders + L';' + m_old).c_str());
+    }
+    ~PathBefore()
+    {
+        if (m_set)
+            SetEnvironmentVariableW(L"PATH", m_old.empty() ? nullptr : m_old.c_str());
+    }
+    PathBefore(const PathBefore &) = delete;
+    PathBefore &operator=(const PathBefore &) = delete;
+
+private:
+    bool m_set;
+    std::wstring m_old = variable(L"PATH");
+};
+
+} // namespace
+
+std::wstring WindowsForm(const std::wstring &path)
+{
+    if (path.empty() || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD n = size ? GetFullPathNameW(path.c_str(), size, full.data(), nullptr) : 0;
+    if (n == 0 || n >= size)
+        return path;
+    full.resize(n);
+    return full;
+}
+
+unsigned long ShellExecuteOpen(void *owner, const std::wstring &target,
+                               const std::wstring &directory)
+{
+    if (tooLongFolder(directory))
+        return kRefusedLong | kInFolder;
+    // Default verb, no parameters. No box from the shell: the caller tells the user itself.
+    // Done when it returns, so that the environment it inherits is the one set now.
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.hwnd = static_cast<HWND>(owner);
+    info.lpFile = target.c_str();
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&info))
+        return 0;
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_GEN_FAILURE;
+}
+
+unsigned long StartProgram(const std::wstring &given, const std::wstring &folder,
+                           const std::wstring &path)
+{
+    const std::wstring program = WindowsForm(given), directory = WindowsForm(folder);
+    // CreateProcessW takes no longer path, not even in the \\?\ form (Wine starts nothing
+    // by a short name from such a folder either).
+    if (program.size() >= kProgramPathLimit)
+        return kRefusedLong;
+    if (tooLongFolder(directory))
+        return kRefusedLong | kInFolder;
+    const std::wstring extension = extensionOf(program);
+    if (isBatch(extension)) {
+        // cmd expands %NAME% even within quotes, and Wine's runs no batch file by a share's
+        // path (Windows' takes no share as its working folder).
+        for (const unsigned long where : {0ul, kInFolder}) {
+            const std::wstring &checked = where ? directory : program;
+            if (checked.find(L'%') != std::wstring::npos)
+                return kRefusedPercent | where;
+            if (onShare(checked))
+                return kRefusedShare | where;
+        }
+        const PathBefore environment(path);
+        return ShellExecuteOpen(nullptr, program, directory);
+    }
+    if (!isProgram(extension))
+        return kRefusedKind;
+    // The name named twice: as the file to run, and quoted as the program's first argument.
+    std::wstring commandLine = L'"' + program + L'"';
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    const PathBefore environment(path);
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &process))
+        return GetLastError();
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
+}
+
+namespace
+{
+
+bool isFile(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(longForm(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::wstring_view trimmed(std::wstring_view entry)
@@ -223,7 +295,11 @@ ProgramSearch FindProgram(const std::wstring &name, const std::wstring &folder)
     ProgramSearch search;
     if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos)
         return search;
+    // Only the kinds StartProgram starts: a shortcut or a script found first would hide them.
     std::vector<std::wstring> extensions = split(variable(L"PATHEXT"));
+    std::erase_if(extensions, [](const std::wstring &extension) {
+        return !isProgram(extensionOf(extension)) && !isBatch(extensionOf(extension));
+    });
     if (extensions.empty())
         extensions = {L".COM", L".EXE", L".BAT", L".CMD"};
     const auto in = [&](const std::wstring &place) {
@@ -237,16 +313,34 @@ ProgramSearch FindProgram(const std::wstring &name, const std::wstring &folder)
 
     if (!folder.empty() && !(search.found = in(folder)).empty())
         return search;
-    const std::wstring registered = RegisteredAppPath(name);
-    if (!registered.empty()) {
+    // Names with an extension of their own are not App Paths names.
+    const std::wstring subkey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + name + L".exe";
+    const struct {
+        HKEY hive;
+        REGSAM view;
+        const wchar_t *prefix, *suffix;
+    } keys[] = {{HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"HKCU\\", L""},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKLM\\", L""},
+                {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKLM\\", L" (32-bit view)"}};
+    for (const auto &key : keys) {
+        if (name.find(L'.') != std::wstring::npos)
+            break;
+        const Registration entry = registration(key.hive, key.view, subkey);
         // A relative value would be looked for in whatever folder we were started from.
-        if (isAbsolute(registered) && isFile(registered)) {
-            search.found = registered;
+        const bool absolute = isAbsolute(entry.program);
+        const std::wstring program = absolute ? WindowsForm(entry.program) : entry.program;
+        if (absolute && isFile(program)) {
+            search.found = program;
+            search.path = entry.path;
             return search;
         }
-        search.registered = registered;
-        search.why = isAbsolute(registered) ? ProgramSearch::Unused::Missing
-                                            : ProgramSearch::Unused::Relative;
+        if (!entry.program.empty() && search.why == ProgramSearch::Unused::None) {
+            search.registered = entry.program;
+            search.registeredIn = key.prefix + subkey + key.suffix;
+            search.why =
+                absolute ? ProgramSearch::Unused::Missing : ProgramSearch::Unused::Relative;
+        }
     }
     for (const std::wstring &entry : split(variable(L"PATH"))) {
         if (isAbsolute(entry) && !(search.found = in(entry)).empty())

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -118,11 +119,13 @@ QString textOf(const RawValue &value)
     return QString::fromWCharArray(chars, qsizetype(std::find(chars, chars + n, L'\0') - chars));
 }
 
-// A value that is no string, as a registry editor shows it: its type first, and
+// A value that is no plain string, as a registry editor shows it: its type first, and
 // a number as a number.
 QString describe(const RawValue &value)
 {
     const qsizetype size = qsizetype(value.data.size());
+    if (value.type == REG_EXPAND_SZ)
+        return typeName(value.type) + u' ' + textOf(value);
     if ((value.type == REG_DWORD && size == 4) || (value.type == REG_QWORD && size == 8)) {
         quint64 n = 0; // little-endian, as Windows keeps both
         memcpy(&n, value.data.data(), size_t(size));
@@ -131,6 +134,24 @@ QString describe(const RawValue &value)
     }
     return typeName(value.type) +
            (size == 1 ? QStringLiteral(" of 1 byte") : QStringLiteral(" of %1 bytes").arg(size));
+}
+
+// Whether the key at `path` is volatile, so that Windows forgets it and all it holds at the
+// next start: only there can no stable key be made below it. A stable key made to find out
+// is removed again; false when the key is missing or the test cannot be made.
+bool isVolatile(HKEY hive, const std::wstring &path)
+{
+    Key key, probe;
+    key.status = RegOpenKeyExW(hive, path.c_str(), 0, KEY_CREATE_SUB_KEY, &key.handle);
+    DWORD disposition = 0;
+    const wchar_t *const name = L"Velmora stable key probe";
+    probe.status = key.status
+                       ? key.status
+                       : RegCreateKeyExW(key.handle, name, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_READ, nullptr, &probe.handle, &disposition);
+    if (disposition == REG_CREATED_NEW_KEY)
+        RegDeleteKeyW(key.handle, name);
+    return probe.status == ERROR_CHILD_MUST_BE_VOLATILE;
 }
 
 } // namespace
@@ -206,7 +227,13 @@ std::optional<QString> SettingsStore::commit(const QString &application, const D
     // in the order they were saved. A write the registry accepted stands; it is not
     // read back, since a key may allow writing and deny reading, and the values are
     // then saved all the same.
+    std::set<QString> probed;
     for (const SettingText &p : *pending) {
+        if (probed.insert(p.section).second && isVolatile(branch.hive, subkey(branch, p.section)))
+            return QStringLiteral("the registry key \"%1\" is volatile: Windows forgets it, "
+                                  "and all it holds, at the next start. Another program made it "
+                                  "so; delete the key (reg delete \"%1\" /f) and save again")
+                .arg(location(application) + u'\\' + p.section);
         Key key;
         key.status =
             RegCreateKeyExW(branch.hive, subkey(branch, p.section).c_str(), 0, nullptr,

@@ -69,7 +69,7 @@ QString StoreError::problem() const
     case Kind::InvalidPropertyValue: {
         const QString expected = kind == Kind::TypeMismatch
                                      ? (plainText ? QStringLiteral("is not a number")
-                                                  : QStringLiteral("is not stored as a text"))
+                                                  : QStringLiteral("is not stored as a plain text"))
                                  : kind == Kind::Overflow ? QStringLiteral("is out of range")
                                                           : QStringLiteral("is not 0, 1 or 2");
         return QStringLiteral("%1: the stored value of \"%2\" is %3, which %4.\n"

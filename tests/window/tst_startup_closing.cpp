@@ -432,6 +432,12 @@ private slots:
         QTest::newRow("Ok, Excel cannot run") << false << "/usr/bin/Excel"
                                               << QStringList{"saved", "Excel could not be started",
                                                              "/usr/bin/Excel", "exit status 4"};
+        // A registered value may be thousands of characters long: cut as a stored value is.
+        QTest::newRow("Ok, found by a path of 5,037 characters")
+            << false << "C:\\" + QString(5034, u'x')
+            << QStringList{"\"C:\\" + QString(57, u'x') +
+                           "…\" (cut; 5037 characters in all) was "
+                           "found, but it ended with exit status 4."};
         QTest::newRow("link, no opener")
             << true << "" << QStringList{"http://www.quenmark.example/", "xdg-open", where};
     }

@@ -1,7 +1,7 @@
 // Stands in for Excel beside the programs under test: started by name through
-// the shell, it records its working folder, its arguments and the twelve values
-// it finds in the store (the add-in reads them at this moment), then appends its
-// own path to its log. It does nothing unless a test asks for a record.
+// the shell, it records its working folder, its arguments, the twelve values
+// it finds in the store (the add-in reads them at this moment) and its PATH, then
+// appends its own path to its log. It does nothing unless a test asks for a record.
 
 #include "option_table.h"
 
@@ -15,9 +15,9 @@ namespace
 
 std::wstring variable(const wchar_t *name)
 {
-    wchar_t buffer[4096];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
-    return n > 0 && n < 4096 ? std::wstring(buffer, n) : std::wstring();
+    wchar_t buffer[32767];
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 32767);
+    return n > 0 && n < 32767 ? std::wstring(buffer, n) : std::wstring();
 }
 
 std::wstring widen(const char *text)
@@ -59,6 +59,7 @@ int wmain(int argc, wchar_t **)
         text +=
             std::string(option.key) + "=" + (status == ERROR_SUCCESS ? narrow(value) : "-") + "\n";
     }
+    text += "PATH=" + narrow(variable(L"PATH")) + "\n";
 
     const std::wstring temporary = record + L".tmp";
     if (FILE *file = _wfopen(temporary.c_str(), L"wb")) {

@@ -112,7 +112,7 @@ private slots:
             {"@String(0)", "Home", REG_SZ, utf16("@String(0)"), -1, "@String(0)"},
             // Values that are no strings are named by their type.
             {"REG_DWORD", "All", REG_DWORD, dword(1), -1, "REG_DWORD 0x00000001 (1)"},
-            {"REG_EXPAND_SZ", "Insert", REG_EXPAND_SZ, utf16("1"), -1, "REG_EXPAND_SZ of 4 bytes"},
+            {"REG_EXPAND_SZ", "Insert", REG_EXPAND_SZ, utf16("1"), -1, "REG_EXPAND_SZ 1"},
             {"REG_BINARY", "Developer", REG_BINARY, "1", -1, "REG_BINARY of 1 byte"},
             {"200,000 characters", "Home", REG_SZ, utf16(flood), -1, flood},
         };
@@ -190,6 +190,23 @@ private slots:
         QVERIFY(error && error->kind == Kind::Unreadable);
         QVERIFY2(error->message().contains("the registry key \"Velmora\" cannot be opened: "),
                  qPrintable(error->message()));
+    }
+    void volatileKeyIsRefused()
+    {
+        // Made by another program; Windows forgets it and all it holds at the next start.
+        HKEY key = nullptr;
+        QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, m_key->section().toStdWString().c_str(), 0,
+                                 nullptr, REG_OPTION_VOLATILE, KEY_WRITE, nullptr, &key, nullptr),
+                 LONG(ERROR_SUCCESS));
+        RegCloseKey(key);
+        SettingsStore store(m_key->root());
+        const auto error = SaveOptions(OptionSet(stateOf("0 3")), store);
+        QVERIFY(error && error->kind == Kind::WriteFailed);
+        QVERIFY2(error->message().contains("\\Velmora\" is volatile") &&
+                     error->message().contains("reg delete"),
+                 qPrintable(error->message()));
+        QCOMPARE(m_key->values(), QStringList(12, "-")); // nothing written
+        QVERIFY(!m_key->dump().contains("probe"));
     }
 
 private:

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -37,6 +38,7 @@ struct AppPath {
     QString folder = {};  // the program folder, if one of this name
     QString ran = {};     // what runs: the stand-in, or the one beside; else nothing
     ShellOutcome::Registered unused = ShellOutcome::Registered::Used; // why it was not used
+    QString said = {};    // in the reason it was not run
     bool machine = false; // in HKLM's 32-bit view, else in HKCU's 64-bit one
 };
 
@@ -111,7 +113,7 @@ private slots:
         QVERIFY(!found.isEmpty());
         QCOMPARE(found.first().toLower(),
                  expected.first().toLower()); // drive letters differ in case
-        QCOMPARE(found.mid(1), expected.mid(1));
+        QCOMPARE(found.mid(1, expected.size() - 1), expected.mid(1));
         qunsetenv("VELMORA_TEST_EXCEL_RECORD");
     }
     void excelFoundUnderAppPaths_data()
@@ -122,10 +124,11 @@ private slots:
         const AppPath rows[] = {
             {"none registered", ""},
             {"HKCU, 64-bit view", standIn, "", "", "stand-in"},
-            {"HKLM, 32-bit view, quoted", '"' + standIn + '"', "", "", "stand-in", R::Used, true},
+            {"HKLM, 32-bit view, quoted", '"' + standIn + '"', "", "", "stand-in", R::Used, "",
+             true},
             {"quoted, with an argument", '"' + standIn + "\" /e", "", "", "stand-in"},
             // Read whole (values over 520 characters were dropped), and too long to be started.
-            {"by a path of over 520 characters", "<long>"},
+            {"by a path of over 520 characters", "<long>", "", "", "", R::Used, "its path is"},
             {"a program of the name where we started", standIn, "file", "", "stand-in"},
             {"a folder of the name where we started", standIn, "folder", "", "stand-in"},
             {"registered, but the file is gone", "C:\\Nowhere\\EXCEL.EXE", "", "", "", R::Missing},
@@ -135,6 +138,24 @@ private slots:
             {"beside, in a folder %USERNAME%", "", "", "%USERNAME%", "beside"},
             {"beside, in a folder pct %PATH%", "", "", "pct %PATH%", "beside"},
             {"registered, program folder pct %PATH%", standIn, "", "pct %PATH%", "stand-in"},
+            // An unusable entry of the user's registers nothing: the machine's is taken (after
+            // "|").
+            {"HKCU's file gone, HKLM's there", "C:\\Nowhere\\EXCEL.EXE|" + standIn, "", "",
+             "stand-in"},
+            {"HKCU's relative, HKLM's there", name + '|' + standIn, "file", "", "stand-in"},
+            {"HKCU's and HKLM's gone", "C:\\Nowhere\\EXCEL.EXE|C:\\Gone\\EXCEL.EXE", "", "", "",
+             R::Missing},
+            // Windows reads a path without its trailing blanks and dots.
+            {"with a trailing blank, folder pct %PATH%", standIn + ' ', "", "pct %PATH%",
+             "stand-in"},
+            {"with trailing dots, folder pct %PATH%", standIn + "..", "", "pct %PATH%", "stand-in"},
+            {"a batch file, program folder pct %PATH%", "<bat>", "", "pct %PATH%", "", R::Used,
+             "the % in Velmora's folder, "},
+            {"a batch file on a share", "<share>", "", "", "", R::Used, "network share"},
+            {"a shortcut", "<lnk>", "", "", "", R::Used, "neither a program file"},
+            {"a file that is no program", "<text>", "", "", "", R::Used, "could not be run: "},
+            {"a program folder of over 258 characters", standIn, "", "<long>", "", R::Used,
+             "Velmora's folder, "},
         };
         for (const AppPath &row : rows)
             QTest::newRow(row.name) << row;
@@ -142,7 +163,7 @@ private slots:
     void excelFoundUnderAppPaths()
     {
         QFETCH(AppPath, row);
-        auto [_, registered, planted, folder, ran, unused, machine] = row;
+        auto [_, registered, planted, folder, ran, unused, said, machine] = row;
         // A name only App Paths knows: the stand-in is registered under it, Office's way.
         const QString name =
             QStringLiteral("VelmoraProbe%1").arg(QCoreApplication::applicationPid());
@@ -150,7 +171,8 @@ private slots:
         QTemporaryDir records, start, programs;
         // The program folder, with the stand-in beside, and another where Wine would take a
         // %USERNAME% in the folder's name.
-        folder = folder.isEmpty() ? records.path() : programs.filePath(folder);
+        folder = folder.isEmpty() ? records.path()
+                                  : programs.filePath(folder.replace("<long>", QString(250, u'l')));
         const QString decoy = programs.filePath(qEnvironmentVariable("USERNAME"));
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(ran != "beside" ||
@@ -161,22 +183,43 @@ private slots:
             path += '/' + QString(100, u'l');
         if (registered == "<long>")
             QVERIFY(QDir().mkpath(path) && QFile::copy(standIn, path + "/EXCEL.EXE"));
+        // Files of other kinds; a share where Wine maps \\velmora-srv\share, on its Unix side.
+        const QString share =
+            "Z:" + qEnvironmentVariable("WINEPREFIX") + "/dosdevices/unc/velmora-srv";
+        const QString kinds[][2] = {{"<bat>", programs.filePath("Excel.bat")},
+                                    {"<lnk>", programs.filePath("Excel.lnk")},
+                                    {"<text>", programs.filePath("Excel.exe")},
+                                    {"<share>", share + "/share/Excel.bat"}};
+        for (const auto &[mark, file] : kinds) {
+            QFile made(file);
+            if (registered == mark)
+                QVERIFY(QDir().mkpath(QFileInfo(file).path()) && made.open(QIODevice::WriteOnly) &&
+                        made.write("@exit 0\r\n") == 9);
+            registered.replace(mark, mark == "<share>" ? "\\\\velmora-srv\\share\\Excel.bat"
+                                                       : QDir::toNativeSeparators(file));
+        }
         registered.replace("<long>", QDir::toNativeSeparators(path + "/EXCEL.EXE"))
             .replace("<name>", name);
+        // Each entry (the second in HKLM's 32-bit view) with a Path of its own.
         const std::wstring subkey =
             (QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\") + name +
              QStringLiteral(".exe"))
                 .toStdWString();
-        const HKEY hive = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        const REGSAM view = machine ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-        if (!registered.isEmpty()) {
-            const std::wstring value = registered.toStdWString();
+        const QStringList entries = registered.isEmpty() ? QStringList() : registered.split('|');
+        const std::pair<HKEY, REGSAM> places[] = {{machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                                   machine ? KEY_WOW64_32KEY : KEY_WOW64_64KEY},
+                                                  {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY}};
+        const auto folders = [&](qsizetype i) {
+            return QDir::toNativeSeparators(records.filePath(QString::number(i)));
+        };
+        for (qsizetype i = 0; i < entries.size(); ++i) {
             HKEY key = nullptr;
-            QCOMPARE(RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view,
-                                     nullptr, &key, nullptr),
+            QCOMPARE(RegCreateKeyExW(places[i].first, subkey.c_str(), 0, nullptr, 0,
+                                     KEY_SET_VALUE | places[i].second, nullptr, &key, nullptr),
                      LONG(ERROR_SUCCESS));
-            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                           DWORD((value.size() + 1) * sizeof(wchar_t)));
+            for (const auto &[value, text] : {std::pair(L"", entries[i]), {L"Path", folders(i)}})
+                RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.utf16()),
+                               DWORD((text.size() + 1) * sizeof(wchar_t)));
             RegCloseKey(key);
         }
         // Started from a folder of someone else's, which holds a stand-in of the same name.
@@ -189,8 +232,9 @@ private slots:
 
         const ShellOutcome outcome = OpenWithShell(0, name, folder);
         QDir::setCurrent(cwd);
-        if (!registered.isEmpty())
-            RegDeleteKeyExW(hive, subkey.c_str(), view, 0);
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            RegDeleteKeyExW(places[i].first, subkey.c_str(), places[i].second, 0);
+        QDir(share).removeRecursively();
         qunsetenv("VELMORA_TEST_EXCEL_RECORD");
         QVERIFY2(outcome.started == !ran.isEmpty(),
                  qPrintable(outcome.found + ": " + outcome.reason));
@@ -201,12 +245,22 @@ private slots:
                      QDir::toNativeSeparators(file).toLower());
             QCOMPARE(readLines(record).first().toLower(),
                      QDir::toNativeSeparators(folder).toLower());
-        } else { // the message names every place looked at, and a registered value not used
+            // With the Path of the entry used before PATH, as the shell starts it.
+            if (ran == "stand-in")
+                QVERIFY2(readLines(record).last().startsWith("PATH=" + folders(entries.size() - 1) +
+                                                             ';'),
+                         qPrintable(readLines(record).last()));
+        } else { // the message names every place looked at, a registered value not used and its key
             QVERIFY2(outcome.lookedIn.contains("App Paths") && outcome.lookedIn.contains("HKLM"),
                      qPrintable(outcome.lookedIn));
             QCOMPARE(outcome.registered, unused);
-            QCOMPARE(outcome.found, registered);
-            QCOMPARE(outcome.reason.contains("characters long"), registered.size() >= MAX_PATH);
+            QCOMPARE(outcome.registeredIn.startsWith("HKCU\\Software\\"),
+                     unused != ShellOutcome::Registered::Used);
+            QCOMPARE(outcome.found, entries.value(0));
+            QVERIFY2(outcome.reason.contains(said) && !outcome.reason.endsWith('.') &&
+                         (!said.contains("folder") ||
+                          outcome.reason.contains(QDir::toNativeSeparators(folder))),
+                     qPrintable(outcome.reason));
         }
     }
     void pagesUnderTheWindowsPlugin()

@@ -104,6 +104,8 @@ def main():
         shutil.copy(os.path.join(build, 'bin', 'Excel.exe'), os.path.join(office, 'EXCEL.EXE'))
         wine('reg', 'add', APP_PATHS, '/ve', '/d',
              r'C:\Program Files (x86)\Microsoft Office\Office12\EXCEL.EXE', '/reg:32', '/f')
+        # A user's entry left behind by an Office gone since registers nothing.
+        wine('reg', 'add', 'HKCU' + APP_PATHS[4:], '/ve', '/d', r'C:\Old Office\EXCEL.EXE', '/f')
         record = os.path.join(build, 'wine-story-excel.rec')
         for stale in [record, record + '.log']:
             if os.path.exists(stale):
@@ -139,7 +141,8 @@ def main():
                 break
             time.sleep(0.1)
         ran = open(record + '.log').read().lower() if os.path.exists(record + '.log') else ''
-        check('Ok starts Excel found under App Paths, after the save, not the Downloads one',
+        check('Ok starts Excel found under App Paths (past a user\'s entry whose file is gone), after '
+              'the save, not the Downloads one',
               os.path.exists(record) and 'Classic=1' in open(record, errors='replace').read() and
               ran == 'c:\\program files (x86)\\microsoft office\\office12\\excel.exe\n',
               f'no record from the Excel stand-in, or another one ran: {ran!r}')
