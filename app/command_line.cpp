@@ -89,8 +89,8 @@ QString usage()
                "Exit status: 0 done; 1 the store stops start-up or the save failed (nothing is\n"
                "written, unless the message says the new file is in place), or the answer could\n"
                "not be written; 2 a usage error, or no display that answers for the window, or\n"
-               "Qt cannot start its window system there; 3 saved, but the report could not be\n"
-               "written.\n")
+               "Qt cannot start its window system there;\n"
+               "3 saved, but the report could not be written.\n")
         .arg(validKeys());
 }
 
