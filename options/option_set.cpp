@@ -2,8 +2,6 @@
 
 #include "option_rules.h"
 
-#include <algorithm>
-
 void OptionSet::setValue(int index, OptionValue value)
 {
     if (m_values.at(index) == value)
@@ -11,9 +9,5 @@ void OptionSet::setValue(int index, OptionValue value)
     m_values[index] = value;
     for (const auto &listener : m_listeners)
         listener(index, value);
-
-    ++m_depth;
-    m_maxDepth = std::max(m_maxDepth, m_depth);
     OptionRules::applyRule(*this, index);
-    --m_depth;
 }

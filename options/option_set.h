@@ -34,13 +34,7 @@ public:
 
     void addListener(Listener listener) { m_listeners.push_back(std::move(listener)); }
 
-    // How many rules are in progress now, and the most ever at one time.
-    int ruleDepth() const { return m_depth; }
-    int maxRuleDepth() const { return m_maxDepth; }
-
 private:
     State m_values{};
     std::vector<Listener> m_listeners;
-    int m_depth = 0;
-    int m_maxDepth = 0;
 };

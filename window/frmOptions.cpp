@@ -76,6 +76,7 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     setLayoutDirection(Qt::LeftToRight);
     setFixedSize(twipsRect(0, 0, 6150, 5025).size());
     paintWhite(this);
+    followSystemTextColours(); // before the controls, which inherit it
     setMouseTracking(true);
     InstallAccessibility();
 
@@ -107,7 +108,6 @@ frmOptions::frmOptions(SettingsStore &store, OutsideWorld &outside, QWidget *par
     }
 
     bindOptions();
-    followSystemTextColours();
     installEventFilter(this);
     QCoreApplication::instance()->installEventFilter(
         new SchemeWatcher(this, [this] { followSystemTextColours(); }));
@@ -263,21 +263,7 @@ void frmOptions::unload()
 
 void frmOptions::followSystemTextColours()
 {
-    const QPalette system = QGuiApplication::palette();
-    keepLightSurfaces(this, system);
-    const TextColours colours = TextColours::onWhite(system);
-    // A check box paints its caption in the window-text role; the boxes' captions are
-    // button text, like the buttons' and the tab strip's.
-    for (const auto &[index, box] : Check1) {
-        setRoleColour(box, QPalette::ButtonText, colours.buttonText);
-        setRoleColour(box, QPalette::WindowText, colours.buttonText);
-    }
-    for (const auto &[index, button] : Check22)
-        setRoleColour(button, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(lblVersion, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(tbsOptions, QPalette::ButtonText, colours.buttonText);
-    setRoleColour(tbsOptions, QPalette::WindowText, colours.buttonText);
-    setRoleColour(fraSample1(0), QPalette::WindowText, colours.windowText); // the rectangle
+    followSchemeOnWhite(this, QGuiApplication::palette());
 }
 
 void frmOptions::changeEvent(QEvent *event)

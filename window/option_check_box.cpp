@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
 
 namespace
 {
@@ -66,6 +67,12 @@ void OptionCheckBox::nextCheckState()
 {
     // Qt would cycle through partially checked once the box has shown it.
     setValue(Value() == 0 ? 1 : 0);
+}
+
+void OptionCheckBox::initStyleOption(QStyleOptionButton *option) const
+{
+    QCheckBox::initStyleOption(option);
+    option->palette.setBrush(QPalette::WindowText, option->palette.buttonText());
 }
 
 bool OptionCheckBox::hitButton(const QPoint &pos) const

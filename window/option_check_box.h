@@ -20,6 +20,9 @@ public:
 
 protected:
     void nextCheckState() override;
+    // The caption in button text, as the buttons' and the tabs' (a check box would take
+    // window text).
+    void initStyleOption(QStyleOptionButton *option) const override;
     // The whole rectangle takes the click, not only the tick and the caption text.
     bool hitButton(const QPoint &pos) const override;
 

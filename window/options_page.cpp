@@ -51,7 +51,9 @@ void frmOptions::buildOptionsPage()
         const QString description = QString::fromLatin1(OptionSet::info(i).description);
         box->setToolTip(QStringLiteral("<p>%1</p>").arg(description.toHtmlEscaped()));
         box->setAccessibleDescription(description);
-        paintWhite(box);
+        // Filled with the window's white, which it inherits: no palette of its own.
+        box->setBackgroundRole(QPalette::Window);
+        box->setAutoFillBackground(true);
         box->setMouseTracking(true);
         box->installEventFilter(this);
         Check1.add(i, box);

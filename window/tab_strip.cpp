@@ -75,6 +75,12 @@ QSize TabStrip::tabSizeHint(int index) const
     return size;
 }
 
+void TabStrip::initStyleOption(QStyleOptionTab *option, int tabIndex) const
+{
+    QTabBar::initStyleOption(option, tabIndex);
+    option->palette.setBrush(QPalette::WindowText, option->palette.buttonText());
+}
+
 void TabStrip::paintEvent(QPaintEvent *event)
 {
     {

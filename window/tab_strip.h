@@ -64,6 +64,8 @@ signals:
 
 protected:
     QSize tabSizeHint(int index) const override;
+    // The captions in button text, as the buttons' (a tab would take window text).
+    void initStyleOption(QStyleOptionTab *option, int tabIndex) const override;
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;

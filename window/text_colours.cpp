@@ -26,13 +26,7 @@ void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colo
     widget->setPalette(palette);
 }
 
-TextColours TextColours::onWhite(const QPalette &system)
-{
-    return {readableOnWhite(system.color(QPalette::ButtonText)),
-            readableOnWhite(system.color(QPalette::WindowText))};
-}
-
-void keepLightSurfaces(QWidget *window, const QPalette &system)
+void followSchemeOnWhite(QWidget *window, const QPalette &system)
 {
     const QPalette designed = window->style()->standardPalette();
     QPalette own = window->palette();
@@ -43,5 +37,8 @@ void keepLightSurfaces(QWidget *window, const QPalette &system)
             own.setColor(group, role, designed.color(group, role));
         own.setColor(group, QPalette::Text, readableOnWhite(system.color(group, QPalette::Text)));
     }
+    // The captions look alike whether their page is enabled or the window active.
+    own.setColor(QPalette::ButtonText, readableOnWhite(system.color(QPalette::ButtonText)));
+    own.setColor(QPalette::WindowText, readableOnWhite(system.color(QPalette::WindowText)));
     window->setPalette(own);
 }

