@@ -217,7 +217,7 @@ def main():
               f'press_at --taskbar {answer} (1 shown, 3 no plain button, 4 none known), exit {status}')
         wine('reg', 'delete', explorer, '/v', 'Desktop', '/f')
 
-        # 6. Repair as the README says: a removed file is put back.
+        # 6. Repair as docs/windows.md says: a removed file is put back.
         os.remove(os.path.join(folder, 'Qt6Gui.dll'))
         code = wine('msiexec', '/i', runner.windows_path(msi), 'REINSTALL=ALL', 'REINSTALLMODE=amus',
                     '/qn')
