@@ -7,8 +7,7 @@
 // not have the window ready for the first click) until the window is gone.
 // Exit status 0 when the window went, 1 otherwise.
 //
-//   press_at.exe --wait TITLE
-// Waits (up to 30 s) for that window. Exit status 0 when it is there.
+//   press_at.exe --wait TITLE: waits (up to 30 s) for it; exit status 0 when it is there.
 //
 //   press_at.exe --taskbar TITLE
 // In Wine's shell desktop (explorer /desktop=shell): whether the taskbar shows a

@@ -27,8 +27,7 @@ said=$(verify) || { echo "signing check: the signed release fails: $said" >&2; e
 # Windows finds files whatever their case: a renamed one is still the one the MSI holds.
 mv "$release/Qt6Core.dll" "$release/QT6CORE.DLL" && said=$(verify) && mv "$release/QT6CORE.DLL" "$release/Qt6Core.dll" ||
     { echo "signing check: Qt6Core.dll renamed QT6CORE.DLL fails: $said" >&2; exit 1; }
-# Each change (a command, which may also name the folder otherwise: given) must fail the
-# check, which names the file; then it is undone.
+# Each change (a command; it may give the folder otherwise) must fail the check, which names the file; then it is undone.
 fails_on() {
     rm -rf "$copy/kept" "$copy/link" && cp -r "$release" "$copy/kept" && given= && eval "$3" </dev/null
     ! said=$(verify) && grep -q ": $release/$1\$" <<<"$said" || { echo "signing check: $1 $2 passed: $said" >&2; exit 1; }
@@ -42,7 +41,6 @@ Qt6Gui.dll|left unsigned|osslsigncode remove-signature -in "$copy/kept/Qt6Gui.dl
 Qt6Gui.dll|left unsigned, the folder given as release//|osslsigncode remove-signature -in "$copy/kept/Qt6Gui.dll" -out "$copy/Qt6Gui.dll" >/dev/null && mv "$copy/Qt6Gui.dll" "$release/" && given=$release//
 VERSION.DLL|added unsigned (Windows loads it by that name)|cp "$unsigned" "$release/VERSION.DLL"
 Excel.EXE|added unsigned (where Ok looks first)|cp "$unsigned" "$release/Excel.EXE"
-VELMORA.EXE|added unsigned (to Windows, velmora.exe)|cp "$unsigned" "$release/VELMORA.EXE"
 platforms/evil.ocx|added unsigned|cp "$unsigned" "$release/platforms/evil.ocx"
 Qt6Widgets.dll|removed|rm "$release/Qt6Widgets.dll"
 HAND-M.CUR?libwinpthread-1.dll|put in place of the two files its name lists on two lines|rm "$release/HAND-M.CUR" "$release/libwinpthread-1.dll" && cp "$unsigned" "$release/"$'HAND-M.CUR\nlibwinpthread-1.dll'
