@@ -7,6 +7,8 @@
 // not have the window ready for the first click) until the window is gone.
 // Exit status 0 when the window went, 1 otherwise.
 //
+//   press_at.exe --wait TITLE: waits (up to 30 s) for it; exit status 0 when it is there.
+//
 //   press_at.exe --taskbar TITLE
 // In Wine's shell desktop (explorer /desktop=shell): whether the taskbar shows a
 // button for the window TITLE, which is then closed as with its close box. The
@@ -112,6 +114,8 @@ int wmain(int argc, wchar_t **argv)
 {
     if (argc == 3 && std::wcscmp(argv[1], L"--taskbar") == 0)
         return taskbar(argv[2]);
+    if (argc == 3 && std::wcscmp(argv[1], L"--wait") == 0)
+        return waitForWindow(argv[2]) ? 0 : 1;
     if (argc != 4)
         return 2;
     const HWND window = waitForWindow(argv[1]);

@@ -102,10 +102,14 @@ done
 
 python3 tools/windows/check-package.py "$build" "$stage"
 
+# The installer's checks, a DLL that only the MSI holds and runs.
+checks=$build/package/installer_checks.dll
+"$triplet-g++" -std=c++20 -shared -O2 -s -static -Wl,--kill-at -o "$checks" dist/windows/installer_checks.cpp -lmsi
+
 # Signed after stripping (which would break a signature), before zip and MSI take the files.
 signing=${VELMORA_SIGN_PKCS12:+yes}
 if [ -n "$signing" ]; then
-    tools/windows/sign-release.sh sign "$stage"
+    tools/windows/sign-release.sh sign "$stage" "$checks"
 else
     echo "Unsigned release: no certificate given (VELMORA_SIGN_PKCS12 and VELMORA_SIGN_PASSWORD)"
 fi
@@ -126,7 +130,12 @@ msi() {
         -D SourceDir="$(realpath --relative-to=. "$stage")" \
         -D Win64="$([ "$msi_arch" = x64 ] && echo yes || echo no)" \
         -D Icon=dist/icons/example.quenmark.Velmora.ico \
+        -D Checks="$(realpath --relative-to=. "$checks")" \
         -o "$1" dist/windows/velmora.wxs "$build/package/files.wxs"
+    # The installed build that an upgrade removes loses its one feature, not ALL: Wine's
+    # msiexec passes this as REMOVE and sets no UPGRADINGPRODUCTCODE, and an uninstall
+    # (REMOVE=ALL) while Velmora runs is refused (velmora.wxs). wixl writes no Remove column.
+    msibuild "$1" -q "UPDATE \`Upgrade\` SET \`Remove\` = 'Complete'"
 }
 msi "$out/$name.msi"
 # A second build of the same version, for the test that it replaces the first.

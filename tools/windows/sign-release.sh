@@ -12,7 +12,9 @@
 #       an intact signature by a certificate that CA_PEM vouches for, FOLDER holds
 #       exactly the MSI's files, no more and no fewer, each with the same bytes, and
 #       every program file among them (whatever its name) carries such a signature of
-#       its own. Names each file that fails, and why.
+#       its own. Names are compared as Windows compares them, whatever their case; a
+#       folder or link where the MSI has a file, or a name with a control character,
+#       fails. Names each file that fails, and why.
 #   sign-release.sh self-signed DIR
 #       Makes a throwaway certificate: DIR/velmora.p12 (password: the text in
 #       DIR/password) and DIR/velmora.pem, the certificate to trust when verifying.
@@ -48,7 +50,10 @@ sign)
     echo "Signed ${#files[@]} files with $VELMORA_SIGN_PKCS12${VELMORA_SIGN_TIMESTAMP_URL:+, timestamped by $VELMORA_SIGN_TIMESTAMP_URL}"
     ;;
 verify)
-    ca=$1 folder=${2%/} msi=${3:?names no MSI: the folder is checked against the files it holds}
+    ca=$1 msi=${3:?names no MSI: the folder is checked against the files it holds}
+    # The folder resolved once (a link to it, a trailing //): every name below hangs off this.
+    [ -d "${2:?names no folder}" ] || { echo "not a folder: $2" >&2; exit 1; }
+    folder=$(realpath -e -- "$2")
     failed=0
     fail() { echo "$1: $2" >&2; failed=1; }
     signed() { osslsigncode verify -CAfile "$ca" -in "$1" >/dev/null 2>&1; }
@@ -57,26 +62,38 @@ verify)
     trap 'rm -rf "$held"' EXIT
     msiextract -C "$held" "$msi" >/dev/null || fail "cannot be unpacked" "$msi"
     root=$(find "$held" -name velmora.exe -printf '%h\n' | head -n 1)
-    [ -n "$root" ] || fail "holds no velmora.exe" "$msi"
-    entries() { [ -z "$1" ] || (cd "$1" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort); }
-    while IFS= read -r entry; do
-        fail "not in the release" "$folder/$entry"
-    done < <(LC_ALL=C comm -23 <(entries "$folder") <(entries "$root"))
-    while IFS= read -r entry; do
-        fail "missing from the release" "$folder/$entry"
-    done < <(LC_ALL=C comm -13 <(entries "$folder") <(entries "$root"))
-    while IFS= read -r -d '' file; do
-        held_file=$root/${file#"$folder"/}
-        if [ -z "$root" ] || [ ! -e "$held_file" ]; then
-            continue # named above
-        elif [ -L "$file" ] || [ ! -f "$file" ]; then
-            fail "not a plain file" "$file"
-        elif ! cmp -s "$file" "$held_file"; then
+    [ -n "$root" ] || { fail "holds no velmora.exe" "$msi"; exit 1; }
+    # Both lists as data: NUL-separated names, each with its type (f file, d folder, l link...),
+    # keyed case-blind as Windows looks files up. Only ASCII letters fold: the MSI's names are
+    # ASCII, so any other name is one it does not hold, whatever Windows would fold it to.
+    export LC_ALL=C
+    entries() { find "$1" -mindepth 1 -printf '%y%P\0' | sort -z; }
+    declare -A held_type held_name seen
+    while IFS= read -r -d '' entry; do
+        name=${entry:1}
+        held_type[${name,,}]=${entry:0:1} held_name[${name,,}]=$name
+    done < <(entries "$root")
+    while IFS= read -r -d '' entry; do
+        type=${entry:0:1} name=${entry:1}
+        key=${name,,} file=$folder/$name
+        if [[ $name == *[[:cntrl:]]* ]]; then
+            fail "a name with a control character (shown as ?), which no release holds" "${file//[[:cntrl:]]/?}"
+        elif [ -n "${seen[$key]:-}" ]; then
+            fail "the same name to Windows as $folder/${seen[$key]}" "$file"
+        elif [ -z "${held_type[$key]:-}" ]; then
+            fail "not in the release" "$file"
+        elif [ "$type" != "${held_type[$key]}" ]; then
+            fail "$([ "${held_type[$key]}" = f ] && echo "not a plain file" || echo "not a folder")" "$file"
+        elif [ "$type" = f ] && ! cmp -s -- "$file" "$root/${held_name[$key]}"; then
             fail "not the file the MSI holds" "$file"
-        elif is_program "$file" && ! signed "$file"; then
+        elif [ "$type" = f ] && is_program "$file" && ! signed "$file"; then
             fail "not signed, or changed after signing" "$file"
         fi
-    done < <(find "$folder" -mindepth 1 ! -type d -print0)
+        seen[$key]=$name
+    done < <(entries "$folder")
+    while IFS= read -r -d '' key; do
+        [ -n "${seen[$key]:-}" ] || fail "missing from the release" "$folder/${held_name[$key]}"
+    done < <(printf '%s\0' "${!held_name[@]}" | sort -z)
     [ $failed -eq 0 ]
     ;;
 self-signed)

@@ -21,21 +21,28 @@ python3 tools/windows/wine-story.py "$build" "velmora-$version-win$bits.msi" "$b
 copy=$build/signed-copy && rm -rf "$copy" && tools/windows/sign-release.sh self-signed "$copy/key"
 VELMORA_SIGN_PKCS12=$copy/key/velmora.p12 VELMORA_SIGN_PASSWORD=$(cat "$copy/key/password") \
     VELMORA_PACKAGE_OUT=$copy tools/windows/package-windows.sh "$build" >/dev/null
-release=$copy/release && cp -r "$build/package/velmora-$version-win$bits" "$release"
-verify() { tools/windows/sign-release.sh verify "$copy/key/velmora.pem" "$release" "$copy/velmora-$version-win$bits.msi" 2>&1; }
+release=$(realpath "$copy")/release && cp -r "$build/package/velmora-$version-win$bits" "$release"
+verify() { tools/windows/sign-release.sh verify "$copy/key/velmora.pem" "${given:-$release}" "$copy/velmora-$version-win$bits.msi" 2>&1; }
 said=$(verify) || { echo "signing check: the signed release fails: $said" >&2; exit 1; }
-# Each change (a command) must fail the check, which names the file; then it is undone.
+# Windows finds files whatever their case: a renamed one is still the one the MSI holds.
+mv "$release/Qt6Core.dll" "$release/QT6CORE.DLL" && said=$(verify) && mv "$release/QT6CORE.DLL" "$release/Qt6Core.dll" ||
+    { echo "signing check: Qt6Core.dll renamed QT6CORE.DLL fails: $said" >&2; exit 1; }
+# Each change (a command; it may give the folder otherwise) must fail the check, which names the file; then it is undone.
 fails_on() {
-    rm -rf "$copy/kept" && cp -r "$release" "$copy/kept" && eval "$3" </dev/null
+    rm -rf "$copy/kept" "$copy/link" && cp -r "$release" "$copy/kept" && given= && eval "$3" </dev/null
     ! said=$(verify) && grep -q ": $release/$1\$" <<<"$said" || { echo "signing check: $1 $2 passed: $said" >&2; exit 1; }
     rm -rf "$release" && mv "$copy/kept" "$release"
 }
 unsigned=$build/bin/Excel.exe # a program file that nobody signed
 while IFS='|' read -r file what change; do fails_on "$file" "$what" "$change"; done <<'EOF'
 velmora.exe|changed after signing|printf X | dd of="$release/velmora.exe" bs=1 seek=4096 conv=notrunc status=none
+velmora.exe|changed, the folder given through a link|printf X | dd of="$release/velmora.exe" bs=1 seek=4096 conv=notrunc status=none && ln -s "$release" "$copy/link" && given=$copy/link
 Qt6Gui.dll|left unsigned|osslsigncode remove-signature -in "$copy/kept/Qt6Gui.dll" -out "$copy/Qt6Gui.dll" >/dev/null && mv "$copy/Qt6Gui.dll" "$release/"
+Qt6Gui.dll|left unsigned, the folder given as release//|osslsigncode remove-signature -in "$copy/kept/Qt6Gui.dll" -out "$copy/Qt6Gui.dll" >/dev/null && mv "$copy/Qt6Gui.dll" "$release/" && given=$release//
 VERSION.DLL|added unsigned (Windows loads it by that name)|cp "$unsigned" "$release/VERSION.DLL"
 Excel.EXE|added unsigned (where Ok looks first)|cp "$unsigned" "$release/Excel.EXE"
 platforms/evil.ocx|added unsigned|cp "$unsigned" "$release/platforms/evil.ocx"
 Qt6Widgets.dll|removed|rm "$release/Qt6Widgets.dll"
+HAND-M.CUR?libwinpthread-1.dll|put in place of the two files its name lists on two lines|rm "$release/HAND-M.CUR" "$release/libwinpthread-1.dll" && cp "$unsigned" "$release/"$'HAND-M.CUR\nlibwinpthread-1.dll'
+velmora.exe|replaced by an empty folder|rm "$release/velmora.exe" && mkdir "$release/velmora.exe"
 EOF

@@ -48,6 +48,12 @@ def main():
         print(('ok' if ok else 'not ok') + f' {len(results)} - {what}' + ('' if ok else ': ' + detail),
               flush=True)
 
+    msi_log = os.path.join(build, 'wine-story-msiexec.log')
+    def msiexec_logged(*args):  # the exit status, and what msiexec /l*v wrote
+        open(msi_log, 'w').close()
+        code = wine('msiexec', *args, '/qn', '/l*v', runner.windows_path(msi_log))
+        return code, open(msi_log, errors='replace').read()
+
     drive = os.path.join(prefix, 'drive_c')
     folder = os.path.join(drive, 'Program Files', 'Velmora')
 
@@ -90,12 +96,13 @@ def main():
             # The first build is no longer installed: removing it must leave the rebuild alone.
             # Windows answers 1605 before opening the package; Wine's msiexec runs it with
             # REMOVE=ALL all the same (a case of Wine alone), and the package refuses: 1603.
-            code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
+            code, said = msiexec_logged('/x', runner.windows_path(msi))
             entries = query(UNINSTALL).count('DisplayName    REG_SZ    Velmora')
             check('msiexec /x of the replaced first build fails and leaves the rebuild installed',
                   code in (1603 & 255, 1605 & 255) and entries == 1 and
-                  os.path.isfile(os.path.join(folder, 'velmora.exe')),
-                  f'exit status {code}, {entries} uninstall entries')
+                  os.path.isfile(os.path.join(folder, 'velmora.exe')) and
+                  (code == 1605 & 255 or 'This build of Velmora is not installed' in said),
+                  f'exit status {code}, {entries} uninstall entries: {said[-300:]}')
             msi = rebuilt
 
         # 2. Excel registered as Office registers it; the stand-in records what it finds.
@@ -208,7 +215,23 @@ def main():
               f'press_at --taskbar {answer} (1 shown, 3 no plain button, 4 none known), exit {status}')
         wine('reg', 'delete', explorer, '/v', 'Desktop', '/f')
 
-        # 6. Uninstall.
+        # 6. A removed file put back as docs/windows.md says; no uninstall while Velmora runs.
+        os.remove(os.path.join(folder, 'Qt6Gui.dll'))
+        code = wine('msiexec', '/i', runner.windows_path(msi), 'REINSTALL=ALL', 'REINSTALLMODE=amus', '/qn')
+        check('msiexec /i with REINSTALL=ALL REINSTALLMODE=amus puts back a removed file',
+              code == 0 and os.path.isfile(os.path.join(folder, 'Qt6Gui.dll')), f'exit status {code}')
+        program = subprocess.Popen([runner.WINE, installed], env=env, stdout=log, stderr=log)
+        press_at = runner.windows_path(os.path.join(build, 'bin', 'press_at.exe'))
+        shown = wine(press_at, '--wait', 'Velmora')
+        code, said = msiexec_logged('/x', runner.windows_path(msi))
+        left = [f for f in files if os.path.exists(os.path.join(folder, *f.split('\\')))]
+        check('msiexec /x while Velmora runs refuses (1603), removes nothing and says why in its log',
+              shown == 0 and code == 1603 & 255 and left == files and 'Velmora is running' in said,
+              f'exit status {code}, left {left}: {said[-300:]}')
+        wine(press_at, 'Velmora', '352', '316')  # Cancel
+        program.wait(timeout=30)
+
+        # 7. Uninstall.
         code = wine('msiexec', '/x', runner.windows_path(msi), '/qn')
         left = [f for f in files if os.path.exists(os.path.join(folder, *f.split('\\')))]
         check('msiexec /x removes every installed file and the shortcut',
