@@ -306,6 +306,9 @@ private slots:
         const qreal ratio = m_w.form->devicePixelRatio();
         QWidget *link = label(*m_w.form, "lblWebsite");
         const QPoint over = link->mapToGlobal(link->rect().center()) * ratio;
+        // From elsewhere first: a pointer left on that spot by an earlier test (the display is
+        // shared) would not move, and no move would reach the window.
+        SetCursorPos(0, 0);
         SetCursorPos(over.x(), over.y());
         QTRY_COMPARE_WITH_TIMEOUT(m_w.form->MousePointer(), 99, 20000);
         QVERIFY(m_w.form->MouseIcon());
