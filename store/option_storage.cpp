@@ -1,8 +1,5 @@
 #include "option_storage.h"
 
-#include "option_set.h"
-#include "settings_store.h"
-
 #include <algorithm>
 #include <cmath>
 
