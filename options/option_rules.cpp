@@ -77,7 +77,5 @@ void OptionRules::applyRule(OptionSet &options, int index)
             options.setValue(Left, Cleared);
         }
         break;
-    default:
-        break;
     }
 }

@@ -197,7 +197,6 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
     };
     std::vector<Change> changes;
     Edit edit;
-    const auto refuse = [](std::optional<Problem> problem) { return Edit{{}, problem, {}}; };
 
     int header = -1; // of the section's last group so far
     int anchor = -1; // its last line that is not blank or a comment
@@ -215,12 +214,12 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
         if (it == wanted.constEnd())
             continue;
         if (auto problem = blockedBy(i, {}))
-            return refuse(problem);
+            return {.problem = problem};
         if (auto problem = blockedBy(line.group, {}))
-            return refuse(problem);
+            return {.problem = problem};
         if (auto problem = leavesRunOpen(
                 i, QStringLiteral("a new value there would change how the lines after it read")))
-            return refuse(problem);
+            return {.problem = problem};
         changes.push_back({line.valueBegin, line.valueEnd, values[*it].second});
         found[*it] = true;
         edit.changedLines.push_back(i + 1);
@@ -234,9 +233,9 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
         const QString swallowed = QStringLiteral("keys added after it would be read as part of it");
         if (header >= 0) {
             if (auto problem = blockedBy(header, {}))
-                return refuse(problem);
+                return {.problem = problem};
             if (auto problem = leavesRunOpen(anchor, swallowed))
-                return refuse(problem);
+                return {.problem = problem};
             const Line &last = m_lines[size_t(anchor)];
             if (last.next == last.end) // the file's last line, without a line end
                 added.prepend(m_lineEnd);
@@ -245,7 +244,7 @@ Document::Edit Document::assign(const QString &section, const std::vector<Assign
         } else {
             if (auto problem = m_lines.empty() ? std::nullopt
                                                : leavesRunOpen(int(m_lines.size()) - 1, swallowed))
-                return refuse(problem);
+                return {.problem = problem};
             QByteArray group = '[' + escapedKey(section) + ']' + m_lineEnd + added;
             if (!m_lines.empty()) // a blank line between the last group and ours
                 group.prepend(m_lines.back().next == m_lines.back().end ? m_lineEnd + m_lineEnd

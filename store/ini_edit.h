@@ -60,9 +60,9 @@ public:
     // The edited file, or why it cannot be edited safely. `changedLines` gets the
     // 1-based numbers of the lines changed or added after, for messages.
     struct Edit {
-        QByteArray content;
-        std::optional<Problem> problem;
-        std::vector<int> changedLines;
+        QByteArray content{};
+        std::optional<Problem> problem{};
+        std::vector<int> changedLines{};
     };
     Edit assign(const QString &section, const std::vector<Assignment> &values) const;
 

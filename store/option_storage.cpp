@@ -1,8 +1,5 @@
 #include "option_storage.h"
 
-#include "option_set.h"
-#include "settings_store.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -59,9 +56,11 @@ std::optional<StoreError> load(OptionSet &options, const std::function<StoredTex
             return StoreError::unreadable(location, *stored.unreadable, keyOf(i));
         const Conversion converted = ConvertStoredText(stored.text, stored.isPlainText);
         if (!converted.value)
-            return StoreError::badValue(converted.failure, keyOf(i),
-                                        stored.asStored.value_or(stored.text), stored.isPlainText,
-                                        location);
+            return StoreError{.kind = converted.failure,
+                              .key = keyOf(i),
+                              .text = stored.asStored.value_or(stored.text),
+                              .location = location,
+                              .plainText = stored.isPlainText};
         given[i] = converted.value;
         options.setValue(i, *converted.value);
     }
@@ -99,9 +98,7 @@ std::optional<StoreError> LoadTabOptions(OptionSet &options, SettingsStore &stor
 
 std::optional<StoreError> LoadOptions(OptionSet &options, SettingsStore &store)
 {
-    if (auto error = LoadMenuOptions(options, store))
-        return error;
-    return LoadTabOptions(options, store);
+    return readRange(options, store, Option::Classic, Option::HideBuiltInTabs);
 }
 
 LoadedOptions::Decided LoadedOptions::decided(int index) const

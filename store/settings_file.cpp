@@ -72,20 +72,19 @@ std::optional<QString> SettingsStore::open(const QString &application)
 StoredText SettingsStore::GetSetting(const QString &application, const QString &section,
                                      const QString &key, qint16 defaultValue)
 {
-    const StoredText fallback = StoredText::defaultOf(defaultValue);
+    StoredText fallback = StoredText::defaultOf(defaultValue);
     if (open(application))
         return fallback;
     const Private::Opened &opened = d->open.at(application);
     const auto it = opened.read.values.find(section + u'/' + key);
     if (it == opened.read.values.end()) {
-        StoredText missing = fallback;
         // The file may hold the key where QSettings cannot see it; the defaults
         // would then hide the user's choice, and the next save overwrite it.
         if (const auto problem = opened.document->whyUnseen(section, key))
-            missing.unreadable = tr("the key \"%1\" is in the file, but %2. Mend that line by "
-                                    "hand, then start again")
-                                     .arg(key, *problem);
-        return missing;
+            fallback.unreadable = tr("the key \"%1\" is in the file, but %2. Mend that line by "
+                                     "hand, then start again")
+                                      .arg(key, *problem);
+        return fallback;
     }
     // Messages quote the file, not QSettings' decoding of it ("@String(1)", "\x41").
     const auto raw = opened.document->rawValue(section, key);

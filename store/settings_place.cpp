@@ -69,8 +69,7 @@ bool onKernelFileSystem(int fd)
     const unsigned long kernel[] = {
         PROC_SUPER_MAGIC,   SYSFS_MAGIC,         DEBUGFS_MAGIC, TRACEFS_MAGIC,  SECURITYFS_MAGIC,
         CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  PSTOREFS_MAGIC, EFIVARFS_MAGIC};
-    return std::find(std::begin(kernel), std::end(kernel), (unsigned long)fs.f_type) !=
-           std::end(kernel);
+    return std::ranges::find(kernel, (unsigned long)fs.f_type) != std::end(kernel);
 }
 
 // Whether the file found may be replaced: not when its folder's or its own

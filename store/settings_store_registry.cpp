@@ -27,15 +27,12 @@ struct Branch {
 // "HKEY_CURRENT_USER\Software\..." into the open hive and the rest.
 Branch parse(const QString &location)
 {
-    const int cut = location.indexOf(QLatin1Char('\\'));
-    const QString hive = location.left(cut < 0 ? location.size() : cut);
-    Branch branch;
+    const QString hive = location.section(u'\\', 0, 0);
+    Branch branch{.path = location.section(u'\\', 1).toStdWString()};
     if (hive == QLatin1String("HKEY_CURRENT_USER") || hive == QLatin1String("HKCU"))
         branch.hive = HKEY_CURRENT_USER;
     else if (hive == QLatin1String("HKEY_LOCAL_MACHINE") || hive == QLatin1String("HKLM"))
         branch.hive = HKEY_LOCAL_MACHINE;
-    if (cut >= 0)
-        branch.path = location.mid(cut + 1).toStdWString();
     return branch;
 }
 
@@ -99,13 +96,11 @@ RawValue query(HKEY key, const QString &name)
     const std::wstring wname = name.toStdWString();
     RawValue value;
     DWORD size = 64;
-    for (;;) {
+    do {
         value.data.resize(size);
         value.status =
             RegQueryValueExW(key, wname.c_str(), nullptr, &value.type, value.data.data(), &size);
-        if (value.status != ERROR_MORE_DATA)
-            break;
-    }
+    } while (value.status == ERROR_MORE_DATA);
     value.data.resize(value.status == ERROR_SUCCESS ? size : 0);
     return value;
 }

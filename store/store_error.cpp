@@ -37,12 +37,6 @@ QString QuotedStoredText(const QString &text)
     return QStringLiteral("%1 (cut; %2 characters in all)").arg(quoted).arg(points);
 }
 
-StoreError StoreError::badValue(Kind kind, const QString &key, const QString &text, bool plainText,
-                                const QString &location)
-{
-    return {.kind = kind, .key = key, .text = text, .location = location, .plainText = plainText};
-}
-
 StoreError StoreError::unreadable(const QString &location, const QString &reason,
                                   const QString &key)
 {
@@ -63,25 +57,17 @@ QString StoreError::kindText() const
 
 QString StoreError::problem() const
 {
-    switch (kind) {
-    case Kind::TypeMismatch:
-    case Kind::Overflow:
-    case Kind::InvalidPropertyValue: {
-        const QString expected = kind == Kind::TypeMismatch
-                                     ? (plainText ? QStringLiteral("is not a number")
-                                                  : QStringLiteral("is not stored as a plain text"))
-                                 : kind == Kind::Overflow ? QStringLiteral("is out of range")
-                                                          : QStringLiteral("is not 0, 1 or 2");
-        return QStringLiteral("%1: the stored value of \"%2\" is %3, which %4.\n"
-                              "Settings: %5, section \"%6\".")
-            .arg(kindText(), key, QuotedStoredText(text), expected, location,
-                 QString::fromLatin1(kSection));
-    }
-    case Kind::Unreadable:
-    case Kind::WriteFailed:
+    if (!isBadValue())
         return QStringLiteral("%1: %2.\nSettings: %3.").arg(kindText(), reason, location);
-    }
-    return {};
+    const QString expected = kind == Kind::TypeMismatch
+                                 ? (plainText ? QStringLiteral("is not a number")
+                                              : QStringLiteral("is not stored as a plain text"))
+                             : kind == Kind::Overflow ? QStringLiteral("is out of range")
+                                                      : QStringLiteral("is not 0, 1 or 2");
+    return QStringLiteral("%1: the stored value of \"%2\" is %3, which %4.\n"
+                          "Settings: %5, section \"%6\".")
+        .arg(kindText(), key, QuotedStoredText(text), expected, location,
+             QString::fromLatin1(kSection));
 }
 
 QString StoreError::message() const

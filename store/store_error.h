@@ -22,9 +22,6 @@ struct StoreError {
     QString reason{};      // for Unreadable and WriteFailed
     bool plainText = true; // false: the store holds no text there (a list, a REG_DWORD)
 
-    // `kind` is one of the first three: the stored text is no option value.
-    static StoreError badValue(Kind kind, const QString &key, const QString &text, bool plainText,
-                               const QString &location);
     // The store cannot be read, or (with `key`) holds that key where its reader cannot see it.
     static StoreError unreadable(const QString &location, const QString &reason,
                                  const QString &key = {});
